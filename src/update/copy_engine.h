@@ -1,0 +1,30 @@
+// Copies the payload into the product's folder and keeps the copy report.
+#pragma once
+
+#include <string>
+
+#include "update/product.h"
+#include "update/version_stamp.h"
+
+namespace updater {
+
+inline constexpr std::uint16_t kShellCopyFlags = 0x2214;  // silent, no confirmations, no connected files
+
+// Where `file` (below `sourceRoot`) goes below `targetRoot`: exactly one "\"
+// between the target root and the file's path below the source root, and
+// any further occurrence of the source root replaced as well.
+std::string DestinationPath(const std::string& file, const std::string& sourceRoot,
+                            const std::string& targetRoot);
+
+// True when the new file replaces the installed copy: either stamp unknown, or
+// the new key is not older than the installed one (an equal one is copied again).
+bool ShouldCopy(const std::string& newStamp, const std::string& oldStamp);
+
+// Copies every payload file below `sourceRoot` to `targetRoot`, leaving alone
+// installed copies that are newer and stopping at the first failed copy. The
+// report of files left alone and of the failed one goes to the profile's log.
+// True when nothing failed.
+bool CopyPayload(const std::string& sourceRoot, const std::string& targetRoot,
+                 const ProductProfile& profile);
+
+}  // namespace updater

@@ -1,0 +1,42 @@
+// The two product lines, the eight editions, and the installed-product lookup.
+#pragma once
+
+#include <array>
+#include <string>
+
+namespace updater {
+
+struct ProductProfile {
+    const char* switchText;          // compared with the upper-cased first argument
+    const char* keyFormat;           // registry key under HKEY_LOCAL_MACHINE, "%s" = suffix
+    const char* notInstalledFormat;  // "%s" = the edition's display text
+    const char* logFolderName;       // directly under the user's documents folder
+    const char* logFileName;
+};
+
+struct Edition {
+    const char* versionCode;     // the first three characters of the version argument
+    const char* editionCode;     // names the edition in messages
+    const char* registrySuffix;  // completes the registry key
+};
+
+extern const std::array<ProductProfile, 2> kProductProfiles;
+extern const std::array<Edition, 8> kEditionTable;
+
+struct InstalledProduct {
+    std::string targetRoot;        // "" when the product is not installed
+    std::string installedVersion;  // "" when not recorded
+};
+
+// Index of the first edition whose version code equals `code`, or -1.
+int VersionCodeToIndex(const std::string& code);
+// The profile whose switch equals `upperSwitch`, or nullptr.
+const ProductProfile* SelectProfile(const std::string& upperSwitch);
+// "15" stays "15"; "15b" is shown as "15 消改版".
+std::string EditionDisplayName(const std::string& editionCode);
+// One text value under HKEY_LOCAL_MACHINE with one trailing "\" dropped.
+std::string ReadRegistryText(const std::string& keyPath, const std::string& valueName);
+// RootDir and Version of the edition's registry key, each read afresh.
+InstalledProduct LookupInstalledProduct(const ProductProfile& profile, int editionIndex);
+
+}  // namespace updater

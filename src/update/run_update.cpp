@@ -1,0 +1,93 @@
+#include "update/run_update.h"
+
+#include "platform/command_line.h"
+#include "platform/platform.h"
+#include "update/copy_engine.h"
+#include "update/product.h"
+#include "update/text.h"
+#include "update/texts.h"
+#include "window/progress_window.h"
+
+namespace updater {
+
+namespace {
+
+struct FinalMessage {
+    std::string text;  // empty: nothing to show
+    DialogKind kind = DialogKind::Information;
+};
+
+// Ends every run that got past the argument check.
+void RunClosingSequence(const FinalMessage& final, const std::string& savedFolder) {
+    if (!final.text.empty()) ShowMessageBox(final.kind, final.text);
+    ProcessPendingMessages();
+    SetCurrentFolder(savedFolder);
+}
+
+void MoveToDocumentsFolder() {
+    if (!SetCurrentFolder(GetSpecialFolder(SpecialFolder::Personal)))
+        SetCurrentFolder(GetSpecialFolder(SpecialFolder::AppData));
+}
+
+// Shows the progress window, copies the payload, and says how it went.
+FinalMessage RunCopyPhase(const std::string& displayName, const std::string& targetRoot,
+                          const ProductProfile& profile) {
+    ProgressWindow window = CreateProgressWindow();
+    if (!displayName.empty()) {
+        SetProgressText(window, FormatText(texts::kCopyingPleaseWait, {displayName}));
+        ShowProgressWindow(window);
+        ProcessPendingMessages();
+    }
+    // Should the copy raise an error, `window` is destroyed on the way out.
+    const bool ok = CopyPayload(FolderOfPath(GetExecutablePath()), targetRoot, profile);
+    FinalMessage final = ok ? FinalMessage{texts::kInstallSucceeded, DialogKind::Information}
+                            : FinalMessage{texts::kCopyFailed, DialogKind::Error};
+    DestroyProgressWindow(window);
+    return final;
+}
+
+// The gates and the copy phase; returns the message the run ends with.
+FinalMessage CheckAndCopy(const ProductProfile& profile, int editionIndex,
+                          const std::string& versionArgument, const std::string& displayName) {
+    MoveToDocumentsFolder();
+    const InstalledProduct product = LookupInstalledProduct(profile, editionIndex);
+    if (product.targetRoot.empty()) {
+        const std::string edition = EditionDisplayName(kEditionTable[editionIndex].editionCode);
+        ShowMessageBox(DialogKind::Warning, FormatText(profile.notInstalledFormat, {edition}));
+        return {};
+    }
+    if (CompareVersionTexts(product.installedVersion, versionArgument) > 0) {
+        ShowMessageBox(DialogKind::Error, FormatText(texts::kNewerVersionInstalled, {product.installedVersion}));
+        return {};
+    }
+    return RunCopyPhase(displayName, product.targetRoot, profile);
+}
+
+}  // namespace
+
+void RunUpdate() {
+    const std::string switchArgument = GetArgument(1);
+    const ProductProfile* profile = SelectProfile(UpperCaseAnsi(switchArgument));
+    if (profile == nullptr) return;
+
+    const std::string savedFolder = GetCurrentFolder();
+    const std::string versionArgument = GetArgument(2);
+    const std::string displayName = GetArgument(3);
+    const int editionIndex = VersionCodeToIndex(PadToWidth(versionArgument, 3));
+    if (editionIndex < 0) {
+        ShowMessageBox(DialogKind::Warning,
+                       FormatText(texts::kCheckParameters, {switchArgument, versionArgument, displayName}));
+        return;
+    }
+
+    FinalMessage final;
+    try {
+        final = CheckAndCopy(*profile, editionIndex, versionArgument, displayName);
+    } catch (...) {
+        RunClosingSequence({}, savedFolder);  // no final message has been reached
+        throw;
+    }
+    RunClosingSequence(final, savedFolder);
+}
+
+}  // namespace updater

@@ -1,0 +1,48 @@
+// Byte-string helpers over code page 932 texts.
+#pragma once
+
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace updater {
+
+using TextList = std::vector<std::string>;
+
+// `count` blanks when `count` is 510 or less, otherwise an empty text.
+std::string MakeBlanks(int count);
+
+// Exactly `width` bytes: a shorter text padded with blanks, a longer one cut.
+std::string PadToWidth(const std::string& text, int width);
+
+// `format` with each "%s" replaced, in order, by the next argument. Inserted
+// texts are never scanned again, so a "%" in an argument stays as it is.
+std::string FormatText(std::string_view format, std::initializer_list<std::string_view> args);
+
+// Lines of `text` split at CR LF, CR or LF. A break at the very end does not
+// start another line; an empty text has no lines.
+TextList SplitLines(const std::string& text);
+
+// Piece number `index` of `text` cut at every `separator` (CR and LF cut
+// too), or "" when there is no such piece.
+std::string SplitPiece(const std::string& text, int index, const std::string& separator);
+
+// Position of the first `pattern` in `text` at or after `from` (itself a
+// character boundary) that starts on a character boundary, never on the
+// second byte of a double-byte character; npos when there is none.
+std::size_t FindText(const std::string& text, const std::string& pattern, std::size_t from = 0);
+
+// Every occurrence of `pattern` replaced by `replacement`, left to right.
+std::string ReplaceAll(const std::string& text, const std::string& pattern,
+                       const std::string& replacement);
+
+// True when the last character (not merely the last byte) is "\".
+bool EndsWithBackslash(const std::string& text);
+
+// Order of two dotted version texts, piece by piece at the dots: two pieces of
+// decimal digits compare as numbers of any length, other pieces byte-wise,
+// and a text whose pieces run out first sorts first. <0, 0 or >0.
+int CompareVersionTexts(const std::string& a, const std::string& b);
+
+}  // namespace updater

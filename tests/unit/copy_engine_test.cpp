@@ -1,0 +1,160 @@
+#include "scenario.h"
+#include "update/copy_engine.h"
+
+namespace updater {
+namespace {
+
+using testing::ElementsAre;
+using testing::IsEmpty;
+
+TEST(DestinationPath, JoinsTheRootsWithExactlyOneSeparator) {
+    EXPECT_EQ(DestinationPath("C:\\Stage\\bin\\a.dll", "C:\\Stage", "D:\\Prod"), "D:\\Prod\\bin\\a.dll");
+    EXPECT_EQ(DestinationPath("E:\\bin\\a.dll", "E:\\", "D:\\Prod"), "D:\\Prod\\bin\\a.dll");
+    EXPECT_EQ(DestinationPath("C:\\Stage\\bin\\a.dll", "C:\\Stage", "D:"), "D:\\bin\\a.dll");
+    EXPECT_EQ(DestinationPath("E:\\bin\\a.dll", "E:\\", "D:"), "D:\\bin\\a.dll");
+    // A target ending in "ソ" (trail byte 0x5C) is no separator: one is still added.
+    EXPECT_EQ(DestinationPath("C:\\S\\a", "C:\\S", "D:\\\x83\x5C"), "D:\\\x83\x5C\\a");
+}
+
+TEST(DestinationPath, ReplacesEveryOccurrenceOfTheSourceRoot) {
+    EXPECT_EQ(DestinationPath("C:\\S\\x\\C:\\S\\y", "C:\\S", "D:\\T"), "D:\\T\\x\\D:\\T\\y");
+}
+
+struct DecisionRow {
+    const char* newStamp;
+    const char* oldStamp;
+    bool copied;
+};
+
+TEST(ShouldCopy, DecisionTable) {
+    const DecisionRow rows[] = {
+        {"13.1.2.76", "13.1.2.80", false},   // installed copy newer
+        {"13.1.2.80", "13.1.2.76", true},    // new file newer
+        {"13.1.2.76", "13.1.2.76", true},    // equal: copied again
+        {"13.10.0.1", "13.9.0.1", true},     // numeric, not text order
+        {"13.9.0.1", "13.10.0.1", false},
+        {"13.0.0.0", "9.0.0.0", true},
+        {"1.0.0.123456", "1.0.0.99999", true},
+        {"0.0.0.0", "13.1.2.80", true},      // unknown new stamp
+        {"13.1.2.76", "0.0.0.0", true},      // unknown installed stamp
+        {"1.2.3.-1", "1.2.3.0", false},      // signed numbers
+    };
+    for (const DecisionRow& row : rows)
+        EXPECT_EQ(ShouldCopy(row.newStamp, row.oldStamp), row.copied) << row.newStamp << " vs " << row.oldStamp;
+}
+
+class CopyEngine : public Scenario {
+protected:
+    const ProductProfile& torven = kProductProfiles[0];
+    bool Copy() { return CopyPayload("C:\\Stage", "D:\\Prod", torven); }
+    std::vector<std::string> Copies() {
+        std::vector<std::string> copies;
+        for (const std::string& event : world().Events("copy ")) copies.push_back(event.substr(5));
+        return copies;
+    }
+};
+
+TEST_F(CopyEngine, CopiesNewerAndUnversionedLeavesNewerInstalledCopiesAndLogsThem) {
+    LogFolder();
+    world().AddVersionedFile("C:\\Stage\\bin\\new.dll", "13.1.2.80", "new");
+    world().AddVersionedFile("D:\\Prod\\bin\\new.dll", "13.1.2.76", "old");
+    world().AddVersionedFile("C:\\Stage\\bin\\old.dll", "13.1.2.76", "new");
+    world().AddVersionedFile("D:\\Prod\\bin\\old.dll", "13.1.2.80", "installed");
+    world().AddDataFile("C:\\Stage\\bin\\data.txt", "text");
+    world().AddVersionedFile("C:\\Stage\\lib\\sub\\fresh.dll", "1.0.0.0", "fresh");
+
+    EXPECT_TRUE(Copy());
+    EXPECT_EQ(world().FindFile("D:\\Prod\\bin\\new.dll")->content, "new");
+    EXPECT_EQ(world().FindFile("D:\\Prod\\bin\\old.dll")->content, "installed");
+    EXPECT_EQ(world().FindFile("D:\\Prod\\bin\\data.txt")->content, "text");
+    EXPECT_EQ(world().FindFile("D:\\Prod\\lib\\sub\\fresh.dll")->content, "fresh");
+    EXPECT_EQ(LogText(), "New[13.1.2.76] Org[13.1.2.80] FILE[D:\\Prod\\bin\\old.dll]\r\n");
+    for (const std::string& copy : Copies()) EXPECT_NE(copy.find("owner=app flags=8724"), std::string::npos) << copy;
+}
+
+TEST_F(CopyEngine, StopsAtTheFirstFailedCopyAndLogsItLast) {
+    LogFolder();
+    for (const char* name : {"1", "2", "3", "4", "5"})
+        world().AddVersionedFile(std::string("C:\\Stage\\bin\\f") + name + ".dll", "2.0.0.0", "new");
+    world().AddVersionedFile("D:\\Prod\\bin\\f2.dll", "3.0.0.0", "kept");  // left alone
+    world().failingCopies.insert("D:\\PROD\\BIN\\F3.DLL");
+    world().AddFile("C:\\Stage\\zlast\\never.dat");
+
+    EXPECT_FALSE(Copy());
+    EXPECT_EQ(world().FindFile("D:\\Prod\\bin\\f1.dll")->content, "new");
+    EXPECT_EQ(world().FindFile("D:\\Prod\\bin\\f2.dll")->content, "kept");
+    EXPECT_EQ(world().FindFile("D:\\Prod\\bin\\f3.dll"), nullptr);
+    EXPECT_EQ(world().FindFile("D:\\Prod\\bin\\f4.dll"), nullptr);
+    EXPECT_EQ(world().FindFile("D:\\Prod\\bin\\f5.dll"), nullptr);
+    EXPECT_FALSE(world().FolderExists("D:\\Prod\\zlast"));
+    EXPECT_EQ(Copies().size(), 2u);
+    EXPECT_EQ(LogText(),
+              "New[2.0.0.0] Org[3.0.0.0] FILE[D:\\Prod\\bin\\f2.dll]\r\n"
+              "New[2.0.0.0]  FILE[D:\\Prod\\bin\\f3.dll]\r\n");
+}
+
+TEST_F(CopyEngine, NothingToCopyWritesNoLogAndLeavesAnOlderOneAlone) {
+    LogFolder();
+    world().AddDataFile(std::string(kDocuments) + "\\ormika\\TvzCopyErr.Log", "earlier run\r\n");
+    world().AddFile("C:\\Stage\\loose.txt");
+    EXPECT_TRUE(Copy());
+    EXPECT_THAT(Copies(), IsEmpty());
+    EXPECT_EQ(LogText(), "earlier run\r\n");
+
+    world().AddVersionedFile("C:\\Stage\\bin\\same.dll", "1.0.0.0", "again");
+    world().AddVersionedFile("D:\\Prod\\bin\\same.dll", "1.0.0.0", "before");
+    EXPECT_TRUE(Copy());
+    EXPECT_EQ(world().FindFile("D:\\Prod\\bin\\same.dll")->content, "again");
+    EXPECT_EQ(LogText(), "earlier run\r\n");
+}
+
+TEST_F(CopyEngine, AMissingLogFolderDropsTheReportAndIsNeverCreated) {
+    world().AddVersionedFile("C:\\Stage\\bin\\old.dll", "1.0.0.0");
+    world().AddVersionedFile("D:\\Prod\\bin\\old.dll", "2.0.0.0");
+    EXPECT_TRUE(Copy());
+    EXPECT_FALSE(world().FolderExists(std::string(kDocuments) + "\\ormika"));
+    EXPECT_THAT(world().Events("save "), IsEmpty());
+}
+
+TEST_F(CopyEngine, TheSecondProfileLogsUnderItsOwnNames) {
+    LogFolder("vantrixzai");
+    world().AddVersionedFile("C:\\Stage\\bin\\old.dll", "1.0.0.0");
+    world().AddVersionedFile("D:\\Prod\\bin\\old.dll", "2.0.0.0");
+    EXPECT_TRUE(CopyPayload("C:\\Stage", "D:\\Prod", kProductProfiles[1]));
+    EXPECT_EQ(LogText("vantrixzai\\VXzCopyErr.Log"), "New[1.0.0.0] Org[2.0.0.0] FILE[D:\\Prod\\bin\\old.dll]\r\n");
+}
+
+TEST_F(CopyEngine, AnErrorMidRunStillSavesWhatWasReported) {
+    LogFolder();
+    world().AddVersionedFile("C:\\Stage\\bin\\a.dll", "1.0.0.0");
+    world().AddVersionedFile("D:\\Prod\\bin\\a.dll", "2.0.0.0");
+    world().AddVersionedFile("C:\\Stage\\bin\\b.dll", "1.0.0.0");
+    world().raisingCopies.insert("D:\\PROD\\BIN\\B.DLL");
+    EXPECT_THROW(Copy(), PlatformError);
+    EXPECT_EQ(LogText(), "New[1.0.0.0] Org[2.0.0.0] FILE[D:\\Prod\\bin\\a.dll]\r\n");
+}
+
+TEST_F(CopyEngine, ALogThatCannotBeWrittenRaises) {
+    LogFolder();
+    world().saveFileShortWrite = true;
+    world().AddVersionedFile("C:\\Stage\\bin\\a.dll", "1.0.0.0");
+    world().AddVersionedFile("D:\\Prod\\bin\\a.dll", "2.0.0.0");
+    try {
+        Copy();
+        FAIL() << "a short write must raise";
+    } catch (const PlatformError& error) {
+        EXPECT_STREQ(error.what(), "ストリームへの書き込みエラー");
+    }
+}
+
+TEST_F(CopyEngine, ADriveRootSourceMapsBelowTheTargetRoot) {
+    world().executablePath = "E:\\updater.exe";
+    world().AddFile("E:\\updater.exe");
+    world().AddVersionedFile("E:\\bin\\a.dll", "1.0.0.0", "payload");
+    EXPECT_TRUE(CopyPayload("E:\\", "D:\\Prod", torven));
+    ASSERT_NE(world().FindFile("D:\\Prod\\bin\\a.dll"), nullptr);
+    EXPECT_EQ(world().FindFile("D:\\Prod\\bin\\a.dll")->content, "payload");
+}
+
+}  // namespace
+}  // namespace updater

@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+
+#include "scenario.h"
+#include "update/run_update.h"
+
+namespace updater {
+namespace {
+
+using Preflight = Scenario;
+using testing::ElementsAre;
+
+TEST_F(Preflight, UnknownOrMissingSwitchEndsSilentlyWithoutMovingFolders) {
+    for (const char* arguments : {"", "-TORVEN 7.1.0.12 P", "TORVEN 7.1.0.12 P", "\"/TORVEN \" 7.1.0.12 P"}) {
+        SCOPED_TRACE(arguments);
+        world().events.clear();
+        CommandLine(arguments);
+        RunUpdate();
+        EXPECT_TRUE(world().events.empty());
+    }
+}
+
+TEST_F(Preflight, VersionNotInTheTableShowsTheArgumentsUnchanged) {
+    CommandLine("/torven 8 \"My Pkg\"");
+    RunUpdate();
+    EXPECT_THAT(Boxes(), ElementsAre("box warning: パラメータを確認[ \"/torven\" \"8\" \"My Pkg\" ]"));
+    // This path has no closing sequence: nothing pumped, no folder moved.
+    EXPECT_TRUE(world().Events("pump").empty());
+    EXPECT_TRUE(world().Events("cd ").empty());
+
+    world().events.clear();
+    CommandLine("/VANTRIX");
+    RunUpdate();
+    EXPECT_THAT(Boxes(), ElementsAre("box warning: パラメータを確認[ \"/VANTRIX\" \"\" \"\" ]"));
+}
+
+TEST_F(Preflight, NotInstalledNamesTheEditionAndRestoresTheFolder) {
+    CommandLine("/Torven 8.1.0.3 Pkg");
+    RunUpdate();
+    EXPECT_THAT(Boxes(), ElementsAre("box warning: 『トーヴェン財務17 消改版』がインストールされていません。\r"));
+    EXPECT_THAT(world().Events("cd "), ElementsAre(std::string("cd ") + kDocuments, "cd C:\\Start"));
+    EXPECT_EQ(world().currentFolder, "C:\\Start");
+
+    world().events.clear();
+    CommandLine("/VANTRIX 4.0.0.0 Pkg");
+    RunUpdate();
+    EXPECT_THAT(Boxes(), ElementsAre("box warning: 『VANTRiX財務12』がインストールされていません。\r"));
+}
+
+TEST_F(Preflight, FallsBackToApplicationDataWhenDocumentsCannotBeEntered) {
+    world().specialFolders.erase(SpecialFolder::Personal);
+    world().AddFolder("C:\\Users\\user\\AppData");
+    world().specialFolders[SpecialFolder::AppData] = "C:\\Users\\user\\AppData";
+    CommandLine("/TORVEN 7.1.0.12 Pkg");
+    RunUpdate();
+    EXPECT_THAT(world().Events("cd "), ElementsAre("cd C:\\Users\\user\\AppData", "cd C:\\Start"));
+}
+
+struct GateCase {
+    const char* installed;
+    const char* argument;
+    bool refused;
+};
+
+TEST_F(Preflight, NewerInstalledVersionIsRefusedInNumericOrder) {
+    const GateCase cases[] = {
+        {"8.0.10", "8.0.9", true}, {"8.0.9", "8.0.10", false}, {"7.1.0.12", "7.1.0.12", false},
+        {"7.1.0.9", "7.1.0.12", false}, {"7.1.0.13", "7.1.0.12", true}, {"", "7.1.0.12", false},
+        {"7.1.0.12.1", "7.1.0.12", true},
+    };
+    for (const GateCase& gate : cases) {
+        SCOPED_TRACE(std::string(gate.installed) + " vs " + gate.argument);
+        world().events.clear();
+        InstalledProduct(std::string(gate.argument).substr(0, 3) == "8.0" ? "\\SOFTWARE\\ORMIKA\\TORVENZAIMU080 "
+                                                                           : kTorven71Key,
+                         "D:\\Prod", gate.installed);
+        CommandLine(std::string("/TORVEN ") + gate.argument + " Pkg");
+        RunUpdate();
+        const std::vector<std::string> boxes = Boxes();
+        ASSERT_EQ(boxes.size(), 1u);
+        if (gate.refused)
+            EXPECT_EQ(boxes[0], std::string("box error: 既に新しいバージョン[") + gate.installed +
+                                    "]がインストールされているため実行できません。\r");
+        else
+            EXPECT_EQ(boxes[0], "box information: インストールは正常に終了しました。");
+    }
+}
+
+using CopyPhase = Scenario;
+
+TEST_F(CopyPhase, WindowComesUpPaintsOnceAndGoesBeforeTheFinalBox) {
+    InstalledProduct(kTorven71Key, "D:\\Prod\\", "7.1.0.9");
+    world().AddVersionedFile("C:\\Stage\\bin\\a.dll", "13.1.2.80");
+    CommandLine("/TORVEN 7.1.0.12 \"Package\"");
+    RunUpdate();
+    std::vector<std::string> steps;
+    for (const std::string& event : world().events)
+        if (event.rfind("cd ", 0) != 0) steps.push_back(event.substr(0, event.find(" owner")));
+    EXPECT_THAT(steps, ElementsAre("window create", "window text Packageをコピーしています。しばらくお待ちください。",
+                                   "window show", "pump", "copy C:\\Stage\\bin\\a.dll -> D:\\Prod\\bin\\a.dll",
+                                   "window destroy", "box information: インストールは正常に終了しました。",
+                                   "pump"));
+    EXPECT_EQ(world().currentFolder, "C:\\Start");
+}
+
+TEST_F(CopyPhase, EmptyDisplayNameKeepsTheWindowHiddenButStillReports) {
+    InstalledProduct(kTorven71Key, "D:\\Prod", "7.1.0.9");
+    world().AddVersionedFile("C:\\Stage\\bin\\a.dll", "1.0.0.0");
+    world().failingCopies.insert("D:\\PROD\\BIN\\A.DLL");
+    CommandLine("/TORVEN 7.1.0.12");
+    RunUpdate();
+    EXPECT_TRUE(world().Events("window show").empty());
+    EXPECT_TRUE(world().Events("window text").empty());
+    EXPECT_THAT(world().Events("window"), ElementsAre("window create", "window destroy"));
+    EXPECT_THAT(Boxes(), ElementsAre("box error: ファイルのコピーに失敗しました。"));
+}
+
+TEST_F(CopyPhase, AnErrorDestroysTheWindowRunsTheClosingSequenceAndGoesOn) {
+    InstalledProduct(kTorven71Key, "D:\\Prod", "7.1.0.9");
+    world().AddVersionedFile("C:\\Stage\\bin\\a.dll", "1.0.0.0");
+    world().raisingCopies.insert("D:\\PROD\\BIN\\A.DLL");
+    CommandLine("/TORVEN 7.1.0.12 Pkg");
+    EXPECT_THROW(RunUpdate(), PlatformError);
+    const std::vector<std::string> events = world().events;
+    ASSERT_GE(events.size(), 3u);
+    EXPECT_EQ(events[events.size() - 3], "window destroy");
+    EXPECT_EQ(events[events.size() - 2], "pump");
+    EXPECT_EQ(events.back(), "cd C:\\Start");
+    EXPECT_TRUE(Boxes().empty());
+}
+
+TEST_F(CopyPhase, RegistryValueOfWrongTypeStillRestoresTheFolder) {
+    world().SetRegistryValue(kTorven71Key, "RootDir", {fake::kRegDword, std::string(4, '\0')});
+    CommandLine("/TORVEN 7.1.0.12 Pkg");
+    EXPECT_THROW(RunUpdate(), PlatformError);
+    EXPECT_EQ(world().currentFolder, "C:\\Start");
+    EXPECT_TRUE(world().Events("window").empty());
+}
+
+}  // namespace
+}  // namespace updater

@@ -1,0 +1,42 @@
+// A fixture over the in-memory Windows whose helpers read like the scenario.
+#pragma once
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/fake_platform.h"
+#include "update/texts.h"
+
+namespace updater {
+
+class Scenario : public testing::Test {
+protected:
+    static constexpr char kDocuments[] = "C:\\Users\\user\\Documents";
+    static constexpr char kTorven71Key[] = "\\SOFTWARE\\ORMIKA\\TORVENZAIMU071";
+
+    void SetUp() override {
+        world().Reset();
+        world().AddFolder(world().currentFolder);
+        world().AddFolder(kDocuments);
+        world().specialFolders[SpecialFolder::Personal] = kDocuments;
+        world().AddFile(world().executablePath);
+    }
+
+    static fake::FakeWindows& world() { return fake::FakeWindows::Get(); }
+
+    void InstalledProduct(const std::string& key, const std::string& rootDir, const std::string& version) {
+        world().SetRegistryValue(key, texts::kRootDirValue, {fake::kRegSz, rootDir});
+        world().SetRegistryValue(key, texts::kVersionValue, {fake::kRegSz, version});
+    }
+    void CommandLine(const std::string& arguments) { world().SetCommandLine("\"C:\\Stage\\updater.exe\" " + arguments); }
+    void LogFolder(const std::string& name = "ormika") { world().AddFolder(std::string(kDocuments) + "\\" + name); }
+    std::string LogText(const std::string& name = "ormika\\TvzCopyErr.Log") {
+        const fake::FakeFile* log = world().FindFile(std::string(kDocuments) + "\\" + name);
+        return log ? log->content : "<no log>";
+    }
+    std::vector<std::string> Boxes() { return world().Events("box "); }
+};
+
+}  // namespace updater

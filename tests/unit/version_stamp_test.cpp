@@ -1,0 +1,98 @@
+#include "scenario.h"
+#include "update/version_stamp.h"
+
+namespace updater {
+namespace {
+
+TEST(ParseInteger, AcceptsDecimalAndTheHexPrefixes) {
+    EXPECT_EQ(ParseInteger("76"), 76);
+    EXPECT_EQ(ParseInteger("  +76"), 76);
+    EXPECT_EQ(ParseInteger("-76"), -76);
+    EXPECT_EQ(ParseInteger("$1F"), 31);
+    EXPECT_EQ(ParseInteger("x1f"), 31);
+    EXPECT_EQ(ParseInteger("X1F"), 31);
+    EXPECT_EQ(ParseInteger("0x1F"), 31);
+    EXPECT_EQ(ParseInteger("0X1f"), 31);
+    EXPECT_EQ(ParseInteger("-$10"), -16);
+    EXPECT_EQ(ParseInteger("007"), 7);
+}
+
+TEST(ParseInteger, RejectsAnythingAfterTheNumberAndOtherBlanks) {
+    for (const char* piece : {"76a", "7 6", "76 ", "\t76", "", " ", "+", "--1", "+-1", "$", "0x", "1e3", "$G"}) {
+        EXPECT_FALSE(ParseInteger(piece).has_value()) << '"' << piece << '"';
+    }
+}
+
+TEST(ParseInteger, KeepsTo32BitsDecimalSignedHexAsAPattern) {
+    EXPECT_EQ(ParseInteger("2147483647"), 2147483647);
+    EXPECT_EQ(ParseInteger("-2147483648"), INT32_MIN);
+    EXPECT_FALSE(ParseInteger("2147483648").has_value());
+    EXPECT_FALSE(ParseInteger("-2147483649").has_value());
+    EXPECT_FALSE(ParseInteger("99999999999999999999").has_value());
+    EXPECT_EQ(ParseInteger("$FFFFFFFF"), -1);
+    EXPECT_EQ(ParseInteger("$80000000"), INT32_MIN);
+    EXPECT_EQ(ParseInteger("$00000000FFFFFFFF"), -1);
+    EXPECT_FALSE(ParseInteger("$100000000").has_value());
+}
+
+TEST(SplitVersionItems, DropsEmptyItemsKeepsQuotedDotsAndDoubleByteCharacters) {
+    using Items = std::vector<std::string>;
+    EXPECT_EQ(SplitVersionItems("1..2.3.4"), (Items{"1", "2", "3", "4"}));
+    EXPECT_EQ(SplitVersionItems(".1.2.3.4."), (Items{"1", "2", "3", "4"}));
+    EXPECT_EQ(SplitVersionItems("13, 1, 2, 76"), (Items{"13, 1, 2, 76"}));
+    EXPECT_EQ(SplitVersionItems("'1.2'.3.4.5"), (Items{"'1.2'", "3", "4", "5"}));
+    EXPECT_EQ(SplitVersionItems("1.\"2.3"), (Items{"1", "\"2.3"}));
+    EXPECT_EQ(SplitVersionItems("1\r\n2.3\n4"), (Items{"1", "2", "3", "4"}));
+    EXPECT_EQ(SplitVersionItems("版.1.2.3"), (Items{"版", "1", "2", "3"}));
+}
+
+TEST(MakeVersionKey, SplitsAtEveryDotAndCountsBadPiecesAsZero) {
+    EXPECT_EQ(MakeVersionKey("13.1.2.76").numbers, (std::array<std::int32_t, 4>{13, 1, 2, 76}));
+    EXPECT_EQ(MakeVersionKey("1..2.3").numbers, (std::array<std::int32_t, 4>{1, 0, 2, 3}));
+    EXPECT_EQ(MakeVersionKey("'1.2'.3.4.5").numbers, (std::array<std::int32_t, 4>{0, 0, 3, 4}));
+    EXPECT_EQ(MakeVersionKey("13. 1. 2. 76").numbers, (std::array<std::int32_t, 4>{13, 1, 2, 76}));
+    EXPECT_EQ(MakeVersionKey("0.0.0.0").numbers, (std::array<std::int32_t, 4>{0, 0, 0, 0}));
+}
+
+TEST(MakeVersionKey, OrdersNumericallyWhereTextOrderWouldNot) {
+    EXPECT_LT(MakeVersionKey("13.9.0.1"), MakeVersionKey("13.10.0.1"));
+    EXPECT_LT(MakeVersionKey("9.0"), MakeVersionKey("13.0"));
+    EXPECT_LT(MakeVersionKey("1.0.0.99999"), MakeVersionKey("1.0.0.123456"));
+    EXPECT_LT(MakeVersionKey("1.0.0.-1"), MakeVersionKey("1.0.0.0"));
+    EXPECT_EQ(MakeVersionKey("1.02.3.4"), MakeVersionKey("1.2.3.4"));
+}
+
+using VersionStamps = Scenario;
+
+TEST_F(VersionStamps, KeepsTheStoredTextOfAFourItemJapaneseFileVersion) {
+    world().AddVersionedFile("C:\\P\\a.dll", "13. 1. 2. 76");
+    const TVersionRec record = ReadVersionStamp("C:\\P\\a.dll");
+    EXPECT_EQ(record.text, "13. 1. 2. 76");
+    EXPECT_EQ(record.numbers, (std::array<std::int32_t, 4>{13, 1, 2, 76}));
+
+    world().AddVersionedFile("C:\\P\\b.dll", "1..2.3.4");
+    EXPECT_EQ(ReadVersionStamp("C:\\P\\b.dll").text, "1..2.3.4");
+    EXPECT_EQ(ReadVersionStamp("C:\\P\\b.dll").numbers, (std::array<std::int32_t, 4>{1, 2, 3, 4}));
+}
+
+TEST_F(VersionStamps, AnythingUnusableGivesTheUnknownStamp) {
+    world().AddVersionedFile("C:\\P\\three.dll", "1.2.3");
+    world().AddVersionedFile("C:\\P\\five.dll", "1.2.3.4.5");
+    world().AddVersionedFile("C:\\P\\commas.dll", "13, 1, 2, 76");
+    fake::FakeFile english;
+    english.versionValues["StringFileInfo\\040904B0\\FileVersion"] = "1.2.3.4";
+    world().AddFile("C:\\P\\english.dll", english);
+    world().AddFile("C:\\P\\plain.txt");
+    world().AddFolder("C:\\P\\folder.dll");
+    fake::FakeFile ancient;
+    ancient.versionValues[texts::kJapaneseFileVersion] = "1.2.3.4";
+    ancient.year = 1979;
+    world().AddFile("C:\\P\\ancient.dll", ancient);
+    for (const char* name : {"three.dll", "five.dll", "commas.dll", "english.dll", "plain.txt", "folder.dll",
+                             "ancient.dll", "missing.dll"}) {
+        EXPECT_EQ(ReadVersionStamp(std::string("C:\\P\\") + name).text, kUnknownStamp) << name;
+    }
+}
+
+}  // namespace
+}  // namespace updater
