@@ -1,0 +1,51 @@
+// Read-only access to HKEY_LOCAL_MACHINE. A 32-bit process reads the 32-bit
+// view of SOFTWARE on 64-bit Windows, which is where the product records itself.
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/win32/win32_support.h"
+#include "update/text.h"
+#include "update/texts.h"
+
+namespace updater {
+
+struct RegistryKeyHandle {
+    HKEY key;
+};
+
+void RegistryKeyCloser::operator()(RegistryKeyHandle* handle) const {
+    RegCloseKey(handle->key);
+    std::default_delete<RegistryKeyHandle>()(handle);
+}
+
+RegistryKey OpenRegistryKey(const std::string& path) {
+    // A leading "\" means "from the root"; it is not part of the key's name.
+    const std::string name = !path.empty() && path[0] == '\\' ? path.substr(1) : path;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, name.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return RegistryKey();
+    return RegistryKey(std::make_unique<RegistryKeyHandle>(RegistryKeyHandle{key}).release());
+}
+
+std::string ReadRegistryString(const RegistryKey& key, const std::string& name) {
+    if (!key) return "";
+    DWORD type = REG_NONE;
+    DWORD size = 0;
+    if (RegQueryValueExA(key->key, name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+        size == 0)
+        return "";
+    // One byte more than asked for: a stored text need not end in NUL.
+    std::vector<char> data(size + 1, '\0');
+    if (RegQueryValueExA(key->key, name.c_str(), nullptr, &type,
+                         reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS)
+        win32::RaiseError(kRegistryError, FormatText(texts::kRegistryReadFailed, {name}));
+    if (type != REG_SZ && type != REG_EXPAND_SZ)
+        win32::RaiseError(kRegistryError, FormatText(texts::kRegistryWrongType, {name}));
+    return std::string(data.data());  // cut at the first NUL
+}
+
+}  // namespace updater
