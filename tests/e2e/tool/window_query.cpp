@@ -1,0 +1,111 @@
+#include "window_query.h"
+
+#include <memory>
+
+namespace e2etool {
+
+namespace {
+
+constexpr UINT kMessageTimeoutMs = 2000;
+constexpr DWORD kPollIntervalMs = 20;
+
+struct HandleCloser {
+    void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using UniqueHandle = std::unique_ptr<void, HandleCloser>;
+
+BOOL CALLBACK CollectWindow(HWND window, LPARAM list) {
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+    return TRUE;
+}
+
+bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
+    return lstrcmpiA(a.c_str(), b.c_str()) == 0;
+}
+
+}  // namespace
+
+std::vector<HWND> TopLevelWindows() {
+    std::vector<HWND> windows;
+    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&windows));
+    return windows;
+}
+
+std::vector<HWND> ChildWindows(HWND parent) {
+    std::vector<HWND> windows;
+    EnumChildWindows(parent, CollectWindow, reinterpret_cast<LPARAM>(&windows));
+    return windows;
+}
+
+std::vector<HWND> MatchingWindows(const WindowFilter& filter) {
+    std::vector<HWND> found;
+    const DWORD self = GetCurrentProcessId();
+    for (HWND window : TopLevelWindows()) {
+        if (!IsWindowVisible(window)) continue;
+        const DWORD owner = ProcessOf(window);
+        if (owner == self) continue;
+        if (!filter.className.empty() && ClassOf(window) != filter.className) continue;
+        if (!filter.exeName.empty() && !SameNameIgnoringCase(ProcessName(owner), filter.exeName)) {
+            continue;
+        }
+        found.push_back(window);
+    }
+    return found;
+}
+
+std::string ClassOf(HWND window) {
+    char name[256] = {};
+    const int length = GetClassNameA(window, name, sizeof name);
+    return std::string(name, length > 0 ? length : 0);
+}
+
+std::string TextOf(HWND window) {
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG,
+                             kMessageTimeoutMs, &length)) {
+        return {};
+    }
+    // The length is in characters of the window's own encoding; in code page
+    // 932 a character takes at most two bytes.
+    std::string text(length * 2 + 2, '\0');
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutA(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]),
+                             SMTO_ABORTIFHUNG, kMessageTimeoutMs, &copied)) {
+        return {};
+    }
+    text.resize(copied < text.size() ? copied : text.size());
+    return text;
+}
+
+DWORD ProcessOf(HWND window) {
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    return processId;
+}
+
+std::string ProcessName(DWORD processId) {
+    UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    if (!process) return {};
+    char path[MAX_PATH * 2] = {};
+    DWORD size = sizeof path;
+    if (!QueryFullProcessImageNameA(process.get(), 0, path, &size)) return {};
+    const std::string full(path, size);
+    const auto slash = full.find_last_of("\\/");
+    return slash == std::string::npos ? full : full.substr(slash + 1);
+}
+
+bool PollUntil(DWORD timeoutMs, const std::function<bool()>& ready) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    for (;;) {
+        if (ready()) return true;
+        if (GetTickCount64() >= deadline) return false;
+        Sleep(kPollIntervalMs);
+    }
+}
+
+std::string RectText(const RECT& rect) {
+    return std::to_string(rect.left) + "," + std::to_string(rect.top) + "," +
+           std::to_string(rect.right) + "," + std::to_string(rect.bottom);
+}
+
+}  // namespace e2etool
