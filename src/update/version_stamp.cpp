@@ -109,9 +109,22 @@ TVersionRec ReadVersionStamp(const std::string& path) {
 }
 
 VersionKey MakeVersionKey(const std::string& stamp) {
+    // The pieces are those of SplitPiece(stamp, 0..3, "."): "." ends a piece,
+    // so do CR, LF and CR LF; empty pieces count. Read in one pass.
     VersionKey key;
-    for (int index = 0; index < 4; ++index)
-        key.numbers[static_cast<std::size_t>(index)] = ParseInteger(SplitPiece(stamp, index, ".")).value_or(0);
+    std::size_t index = 0;
+    std::string piece;
+    for (std::size_t pos = 0; pos < stamp.size() && index < 4; ++pos) {
+        const char c = stamp[pos];
+        if (c == '.' || c == '\r' || c == '\n') {
+            key.numbers[index++] = ParseInteger(piece).value_or(0);
+            piece.clear();
+            if (c == '\r' && pos + 1 < stamp.size() && stamp[pos + 1] == '\n') ++pos;
+        } else {
+            piece.push_back(c);
+        }
+    }
+    if (index < 4 && !piece.empty()) key.numbers[index] = ParseInteger(piece).value_or(0);
     return key;
 }
 

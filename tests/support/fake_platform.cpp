@@ -1,6 +1,7 @@
 #include "support/fake_platform.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include "platform/command_line.h"
 #include "update/text.h"
@@ -19,9 +20,30 @@ FakeWindows& FakeWindows::Get() {
 void FakeWindows::Reset() { *this = FakeWindows(); }
 
 std::string PathKey(const std::string& path) {
-    std::string key = UpperCaseAscii(path);
-    if (EndsWithBackslash(key)) key.pop_back();
+    // One tight pass: upper-case single-byte letters, step over double-byte
+    // characters, note whether the last character is a "\".
+    std::string key = path;
+    bool endsWithSeparator = false;
+    for (std::size_t pos = 0; pos < key.size(); ++pos) {
+        const auto byte = static_cast<unsigned char>(key[pos]);
+        endsWithSeparator = byte == '\\';
+        if (IsLeadByte(byte)) {
+            ++pos;
+        } else if (byte >= 'a' && byte <= 'z') {
+            key[pos] = static_cast<char>(byte - 'a' + 'A');
+        }
+    }
+    if (endsWithSeparator) key.pop_back();
     return key;
+}
+
+const FakeWindows::Entry* FakeWindows::FindEntry(const std::string& path) const {
+    // The version reads ask for the same path several times in a row.
+    if (!lookupCache.valid || lookupCache.path != path) {
+        const auto found = entries.find(PathKey(path));
+        lookupCache = {true, path, found == entries.end() ? nullptr : &found->second};
+    }
+    return lookupCache.entry;
 }
 
 namespace {
@@ -47,6 +69,7 @@ void FakeWindows::SetRegistryValue(const std::string& key, const std::string& na
 }
 
 void FakeWindows::AddFolder(const std::string& path, std::int32_t attributes) {
+    lookupCache.valid = false;
     const std::string key = PathKey(path);
     if (entries.count(key)) return;
     const std::string parent = ParentKey(key);
@@ -58,6 +81,7 @@ void FakeWindows::AddFolder(const std::string& path, std::int32_t attributes) {
 }
 
 void FakeWindows::AddFile(const std::string& path, FakeFile file, std::int32_t attributes) {
+    lookupCache.valid = false;
     const std::string key = PathKey(path);
     const std::string parent = ParentKey(key);
     AddFolder(path.substr(0, LastSeparator(path, false)));
@@ -69,11 +93,12 @@ void FakeWindows::AddVersionedFile(const std::string& path, const std::string& v
                                    const std::string& content) {
     FakeFile file;
     file.content = content;
-    file.versionValues[texts::kJapaneseFileVersion] = version;
+    file.SetVersionValue(texts::kJapaneseFileVersion, version);
     AddFile(path, std::move(file));
 }
 
 void FakeWindows::RemoveEntry(const std::string& path) {
+    lookupCache.valid = false;
     const std::string key = PathKey(path);
     entries.erase(key);
     auto& siblings = children[ParentKey(key)];
@@ -81,14 +106,13 @@ void FakeWindows::RemoveEntry(const std::string& path) {
 }
 
 const FakeFile* FakeWindows::FindFile(const std::string& path) const {
-    const auto found = entries.find(PathKey(path));
-    if (found == entries.end() || (found->second.attributes & kAttributeFolder)) return nullptr;
-    return &found->second.file;
+    const Entry* entry = FindEntry(path);
+    return entry == nullptr || (entry->attributes & kAttributeFolder) ? nullptr : &entry->file;
 }
 
 bool FakeWindows::FolderExists(const std::string& path) const {
-    const auto found = entries.find(PathKey(path));
-    return found != entries.end() && (found->second.attributes & kAttributeFolder);
+    const Entry* entry = FindEntry(path);
+    return entry != nullptr && (entry->attributes & kAttributeFolder);
 }
 
 std::vector<std::string> FakeWindows::Events(const std::string& prefix) const {
@@ -105,13 +129,6 @@ using fake::FakeWindows;
 namespace {
 
 FakeWindows& World() { return FakeWindows::Get(); }
-
-// Version information as the fake stores it: sub-block NUL value NUL, repeated.
-std::string SerializeVersion(const fake::FakeFile& file) {
-    std::string data;
-    for (const auto& [block, value] : file.versionValues) data += block + '\0' + value + '\0';
-    return data;
-}
 
 }  // namespace
 
@@ -167,6 +184,7 @@ std::vector<FoundEntry> FindEntries(const std::string& pattern, std::uint32_t) {
     std::vector<FoundEntry> found;
     const std::string folder = fake::PathKey(pattern.substr(0, LastSeparator(pattern, false)));
     if (!World().FolderExists(folder)) return found;
+    found.reserve(World().children[folder].size() + 2);
     found.push_back({".", kAttributeFolder});
     found.push_back({"..", kAttributeFolder});
     for (const std::string& key : World().children[folder]) {
@@ -177,10 +195,10 @@ std::vector<FoundEntry> FindEntries(const std::string& pattern, std::uint32_t) {
 }
 
 std::int32_t GetAttributes(const std::string& path) {
-    const std::string key = fake::PathKey(path);
-    if (World().unreadableAttributes.count(key)) return kInvalidAttributes;
-    const auto found = World().entries.find(key);
-    return found == World().entries.end() ? kInvalidAttributes : found->second.attributes;
+    if (!World().unreadableAttributes.empty() && World().unreadableAttributes.count(fake::PathKey(path)))
+        return kInvalidAttributes;
+    const FakeWindows::Entry* entry = World().FindEntry(path);
+    return entry == nullptr ? kInvalidAttributes : entry->attributes;
 }
 
 bool FileExists(const std::string& path) {
@@ -190,13 +208,13 @@ bool FileExists(const std::string& path) {
 
 std::uint32_t GetVersionInfoSize(const std::string& path) {
     const fake::FakeFile* file = World().FindFile(path);
-    return file == nullptr ? 0 : static_cast<std::uint32_t>(SerializeVersion(*file).size());
+    return file == nullptr ? 0 : static_cast<std::uint32_t>(file->versionData.size());
 }
 
 bool GetVersionInfo(const std::string& path, std::vector<std::uint8_t>& buffer) {
     const fake::FakeFile* file = World().FindFile(path);
     if (file == nullptr) return false;
-    const std::string data = SerializeVersion(*file);
+    const std::string& data = file->versionData;
     std::copy_n(data.begin(), std::min(data.size(), buffer.size()), buffer.begin());
     return true;
 }
@@ -204,13 +222,13 @@ bool GetVersionInfo(const std::string& path, std::vector<std::uint8_t>& buffer) 
 std::optional<std::string> QueryVersionValue(const std::vector<std::uint8_t>& buffer,
                                              const std::string& subBlock) {
     const std::string block = !subBlock.empty() && subBlock.front() == '\\' ? subBlock.substr(1) : subBlock;
-    const std::string data(buffer.begin(), buffer.end());
+    const std::string_view data(reinterpret_cast<const char*>(buffer.data()), buffer.size());
     for (std::size_t pos = 0; pos < data.size();) {
         const std::size_t keyEnd = data.find('\0', pos);
         if (keyEnd == std::string::npos) break;
         const std::size_t valueEnd = data.find('\0', keyEnd + 1);
         if (valueEnd == std::string::npos) break;
-        if (data.compare(pos, keyEnd - pos, block) == 0) return data.substr(keyEnd + 1, valueEnd - keyEnd - 1);
+        if (data.substr(pos, keyEnd - pos) == block) return std::string(data.substr(keyEnd + 1, valueEnd - keyEnd - 1));
         pos = valueEnd + 1;
     }
     return std::nullopt;
@@ -219,11 +237,13 @@ std::optional<std::string> QueryVersionValue(const std::vector<std::uint8_t>& bu
 int ShellCopyFile(WindowHandle owner, const std::string& source, const std::string& destination,
                   std::uint16_t flags) {
     FakeWindows& world = World();
-    world.events.push_back("copy " + source + " -> " + destination + " owner=" +
-                           (owner == ApplicationWindow() ? "app" : "other") + " flags=" + std::to_string(flags));
-    const std::string key = fake::PathKey(destination);
-    if (world.raisingCopies.count(key)) throw PlatformError("EFakeError", "copy raised");
-    if (world.failingCopies.count(key)) return 0x4C7;
+    ++world.copyCount;
+    if (world.recordCopies)
+        world.events.push_back("copy " + source + " -> " + destination + " owner=" +
+                               (owner == ApplicationWindow() ? "app" : "other") + " flags=" + std::to_string(flags));
+    if (!world.raisingCopies.empty() && world.raisingCopies.count(fake::PathKey(destination)))
+        throw PlatformError("EFakeError", "copy raised");
+    if (!world.failingCopies.empty() && world.failingCopies.count(fake::PathKey(destination))) return 0x4C7;
     const fake::FakeFile* file = world.FindFile(source);
     if (file == nullptr) return 0x402;
     world.AddFile(destination, *file);

@@ -7,6 +7,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
@@ -26,9 +27,14 @@ struct RegistryValue {
 
 struct FakeFile {
     std::string content;
-    // Version resource string values by sub-block; none means no resource.
-    std::map<std::string, std::string> versionValues;
+    // The version resource as the stand-in stores it: sub-block NUL value NUL,
+    // repeated; empty means the file has none.
+    std::string versionData;
     int year = 2024;  // local year of the last write
+
+    void SetVersionValue(const std::string& subBlock, const std::string& value) {
+        versionData += subBlock + '\0' + value + '\0';
+    }
 };
 
 class FakeWindows {
@@ -69,6 +75,8 @@ public:
     std::set<std::string> unreadableAttributes;  // upper-case paths GetAttributes fails on
     bool saveFileShortWrite = false;
     int registryOpens = 0;
+    bool recordCopies = true;  // a copy event per shell copy (off for timing runs)
+    int copyCount = 0;
     std::vector<std::string> events;  // boxes, window steps, copies, saves, folder moves
 
     struct Entry {
@@ -76,8 +84,20 @@ public:
         std::int32_t attributes = 0;
         FakeFile file;
     };
-    std::map<std::string, Entry> entries;                      // upper-case full path
-    std::map<std::string, std::vector<std::string>> children;  // upper-case folder -> upper-case paths, in order
+    // Keys are PathKey()s: any case of a path finds its entry.
+    std::unordered_map<std::string, Entry> entries;
+    std::unordered_map<std::string, std::vector<std::string>> children;  // in search order
+
+    // The entry at `path`, or nullptr.
+    const Entry* FindEntry(const std::string& path) const;
+
+private:
+    struct LookupCache {
+        bool valid = false;
+        std::string path;
+        const Entry* entry = nullptr;
+    };
+    mutable LookupCache lookupCache;  // the last FindEntry; any change to the entries clears it
 };
 
 // Upper-case key of a path, without a trailing "\".

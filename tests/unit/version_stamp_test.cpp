@@ -80,12 +80,12 @@ TEST_F(VersionStamps, AnythingUnusableGivesTheUnknownStamp) {
     world().AddVersionedFile("C:\\P\\five.dll", "1.2.3.4.5");
     world().AddVersionedFile("C:\\P\\commas.dll", "13, 1, 2, 76");
     fake::FakeFile english;
-    english.versionValues["StringFileInfo\\040904B0\\FileVersion"] = "1.2.3.4";
+    english.SetVersionValue("StringFileInfo\\040904B0\\FileVersion", "1.2.3.4");
     world().AddFile("C:\\P\\english.dll", english);
     world().AddFile("C:\\P\\plain.txt");
     world().AddFolder("C:\\P\\folder.dll");
     fake::FakeFile ancient;
-    ancient.versionValues[texts::kJapaneseFileVersion] = "1.2.3.4";
+    ancient.SetVersionValue(texts::kJapaneseFileVersion, "1.2.3.4");
     ancient.year = 1979;
     world().AddFile("C:\\P\\ancient.dll", ancient);
     for (const char* name : {"three.dll", "five.dll", "commas.dll", "english.dll", "plain.txt", "folder.dll",
