@@ -20,6 +20,9 @@
 //   shot --class CLASS --out FILE.bmp [--timeout-ms N] [--exe NAME]
 //                                         saves a window's pixels from the screen
 //   cmdline [ARGS...]                     prints the command line Wine built for it
+//   hold FILE --release PATH [--timeout-ms N]
+//                                         opens FILE without sharing, prints ready=1,
+//                                         keeps it open until PATH exists
 #include <windows.h>
 
 #include <cstdio>
@@ -106,7 +109,7 @@ void ReportOwner(HWND window) {
     Report("owner", owner ? 1 : 0);
     if (!owner) return;
     Report("owner_class", ClassOf(owner));
-    Report("owner_title", TextOf(owner));
+    Report("owner_title", StoredTextOf(owner));
     Report("owner_visible", IsWindowVisible(owner) ? 1 : 0);
     Report("owner_same_process", ProcessOf(owner) == ProcessOf(window) ? 1 : 0);
 }
@@ -249,7 +252,7 @@ void ReportChildren(HWND window) {
         GetWindowRect(children[i], &rect);
         MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&rect), 2);
         Report(prefix + "_class", ClassOf(children[i]));
-        Report(prefix + "_text", TextOf(children[i]));
+        Report(prefix + "_text", StoredTextOf(children[i]));
         Report(prefix + "_rect", RectText(rect));
         Report(prefix + "_visible", IsWindowVisible(children[i]) ? 1 : 0);
     }
@@ -261,7 +264,8 @@ int CommandProgress(const Options& options) {
     Report("found", window ? 1 : 0);
     if (!window) return 1;
     Report("process", ProcessName(ProcessOf(window)));
-    Report("title", TextOf(window));
+    // The copy keeps the window's thread busy: read texts without messages.
+    Report("title", StoredTextOf(window));
     ReportWindowFrame(window);
     RECT client = {};
     GetClientRect(window, &client);
@@ -269,7 +273,7 @@ int CommandProgress(const Options& options) {
     ReportChildren(window);
     const HWND panel = FindWindowExA(window, nullptr, "TPanel", nullptr);
     Report("panel", panel ? 1 : 0);
-    if (panel) Report("panel_text", TextOf(panel));
+    if (panel) Report("panel_text", StoredTextOf(panel));
     ReportOwner(window);
     return 0;
 }
@@ -363,8 +367,37 @@ int CommandCmdline() {
     return 0;
 }
 
+// ---- hold -------------------------------------------------------------------
+
+struct HandleCloser {
+    void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+
+// Keeps a file open with share mode 0, so that any other open of it fails
+// with a sharing violation, until the release file appears.
+int CommandHold(const Options& options) {
+    const std::string release = options.Get("--release");
+    if (options.Positional().empty() || release.empty()) return 2;
+    const HANDLE file = CreateFileA(options.Positional().front().c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        Report("held", 0);
+        Report("error", static_cast<long long>(GetLastError()));
+        ReportNow("ready", "1");
+        return 1;
+    }
+    const std::unique_ptr<void, HandleCloser> held(file);
+    Report("held", 1);
+    ReportNow("ready", "1");
+    const bool released = PollUntil(options.Number("--timeout-ms", 60000), [&] {
+        return GetFileAttributesA(release.c_str()) != INVALID_FILE_ATTRIBUTES;
+    });
+    Report("released", released ? 1 : 0);
+    return released ? 0 : 1;
+}
+
 int Usage() {
-    Report("error", "usage: e2etool acp|box|nowindow|progress|gone|windows|shot|cmdline [options]");
+    Report("error", "usage: e2etool acp|box|nowindow|progress|gone|windows|shot|cmdline|hold [options]");
     return 2;
 }
 
@@ -386,6 +419,7 @@ int main(int argc, char** argv) {
     else if (command == "windows") result = CommandWindows(options);
     else if (command == "shot") result = CommandShot(options);
     else if (command == "cmdline") result = CommandCmdline();
+    else if (command == "hold") result = CommandHold(options);
     else return Usage();
     std::fflush(stdout);
     return result;

@@ -77,6 +77,15 @@ std::string TextOf(HWND window) {
     return text;
 }
 
+std::string StoredTextOf(HWND window) {
+    // For another process's window GetWindowTextA reads the stored text and
+    // converts it to the ANSI code page; it sends no message.
+    std::string text(4096, '\0');
+    const int length = GetWindowTextA(window, &text[0], static_cast<int>(text.size()));
+    text.resize(length > 0 ? static_cast<size_t>(length) : 0);
+    return text;
+}
+
 DWORD ProcessOf(HWND window) {
     DWORD processId = 0;
     GetWindowThreadProcessId(window, &processId);

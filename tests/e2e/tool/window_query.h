@@ -24,6 +24,10 @@ std::vector<HWND> MatchingWindows(const WindowFilter& filter);
 std::string ClassOf(HWND window);
 // The window's text through WM_GETTEXT with a time-out, as code page 932 bytes.
 std::string TextOf(HWND window);
+// The text the window manager keeps for a window of another process, read
+// without sending it a message: it works while that window's thread is busy
+// (the progress window does not answer messages during the copy).
+std::string StoredTextOf(HWND window);
 DWORD ProcessOf(HWND window);
 // File name part of the process's image path ("updater.exe"), or "".
 std::string ProcessName(DWORD processId);
