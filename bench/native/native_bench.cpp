@@ -5,6 +5,7 @@
 // so half are left alone and logged, half are copied.
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "support/fake_platform.h"
@@ -32,9 +33,9 @@ void BuildWorld(int folders, int filesPerFolder) {
 
 }  // namespace
 
-int main() {
-    constexpr int kFolders = 100;
-    constexpr int kFilesPerFolder = 1000;
+int main(int argc, char** argv) {
+    const int kFolders = argc > 1 ? std::atoi(argv[1]) : 100;
+    const int kFilesPerFolder = argc > 2 ? std::atoi(argv[2]) : 1000;
     BuildWorld(kFolders, kFilesPerFolder);
 
     const auto start = std::chrono::steady_clock::now();

@@ -10,11 +10,12 @@ namespace updater {
 std::string DestinationPath(const std::string& file, const std::string& sourceRoot,
                             const std::string& targetRoot) {
     if (FindText(file, sourceRoot) != 0) return ReplaceAll(file, sourceRoot, targetRoot);
-    std::string below = ReplaceAll(file.substr(sourceRoot.size()), sourceRoot, targetRoot);
-    if (below.empty() || below.front() != '\\') below.insert(0, "\\");
-    std::string base = targetRoot;
-    if (EndsWithBackslash(base)) base.pop_back();
-    return base + below;
+    std::string dest = targetRoot;
+    if (EndsWithBackslash(dest)) dest.pop_back();
+    if (file.size() == sourceRoot.size() || file[sourceRoot.size()] != '\\') dest += '\\';
+    const std::string below = file.substr(sourceRoot.size());
+    if (FindText(below, sourceRoot) == std::string::npos) return dest += below;
+    return dest += ReplaceAll(below, sourceRoot, targetRoot);
 }
 
 bool ShouldCopy(const std::string& newStamp, const std::string& oldStamp) {

@@ -54,7 +54,7 @@ std::string SplitPiece(const std::string& text, int index, const std::string& se
 std::size_t FindText(const std::string& text, const std::string& pattern, std::size_t from) {
     if (pattern.empty()) return std::string::npos;
     for (std::size_t pos = from; pos < text.size(); pos += CharLength(text, pos)) {
-        if (text.compare(pos, pattern.size(), pattern) == 0) return pos;
+        if (text[pos] == pattern[0] && text.compare(pos, pattern.size(), pattern) == 0) return pos;
     }
     return std::string::npos;
 }
@@ -71,6 +71,7 @@ std::string ReplaceAll(const std::string& text, const std::string& pattern,
 }
 
 bool EndsWithBackslash(const std::string& text) {
+    if (text.empty() || text.back() != '\\') return false;
     const std::size_t last = LastSeparator(text, false);
     return last != std::string::npos && last + 1 == text.size();
 }

@@ -19,10 +19,11 @@ FakeWindows& FakeWindows::Get() {
 
 void FakeWindows::Reset() { *this = FakeWindows(); }
 
-std::string PathKey(const std::string& path) {
-    // One tight pass: upper-case single-byte letters, step over double-byte
-    // characters, note whether the last character is a "\".
-    std::string key = path;
+namespace {
+
+// Upper-cases single-byte letters of `key` in place, stepping over
+// double-byte characters, and drops a trailing "\".
+void MakePathKey(std::string& key) {
     bool endsWithSeparator = false;
     for (std::size_t pos = 0; pos < key.size(); ++pos) {
         const auto byte = static_cast<unsigned char>(key[pos]);
@@ -34,13 +35,22 @@ std::string PathKey(const std::string& path) {
         }
     }
     if (endsWithSeparator) key.pop_back();
+}
+
+}  // namespace
+
+std::string PathKey(const std::string& path) {
+    std::string key = path;
+    MakePathKey(key);
     return key;
 }
 
 const FakeWindows::Entry* FakeWindows::FindEntry(const std::string& path) const {
     // The version reads ask for the same path several times in a row.
     if (!lookupCache.valid || lookupCache.path != path) {
-        const auto found = entries.find(PathKey(path));
+        lookupKey.assign(path);  // reused: a lookup allocates nothing once warm
+        MakePathKey(lookupKey);
+        const auto found = entries.find(lookupKey);
         lookupCache = {true, path, found == entries.end() ? nullptr : &found->second};
     }
     return lookupCache.entry;

@@ -97,7 +97,8 @@ private:
         std::string path;
         const Entry* entry = nullptr;
     };
-    mutable LookupCache lookupCache;  // the last FindEntry; any change to the entries clears it
+    mutable LookupCache lookupCache;
+    mutable std::string lookupKey;  // the last FindEntry; any change to the entries clears it
 };
 
 // Upper-case key of a path, without a trailing "\".
