@@ -1,0 +1,307 @@
+"""The copy phase run for real under Wine: the payload beside updater.exe is
+copied into the installed product's folder by the shell, file versions are
+read from real version resources, and the run ends with its final box.
+
+Each case stages updater.exe beside payload sub-folders, registers the
+installed product, runs `updater.exe /TORVEN 7.1.0.12 Pkg`, reads and presses
+the final box, and then compares the product folder file by file and the
+copy log byte for byte (code page 932, CR LF, no byte-order mark)."""
+
+import os
+import sys
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+from payload_files import ENGLISH_TABLE, JAPANESE_TABLE, place_pe  # noqa: E402
+from rig import Rig  # noqa: E402
+
+TORVEN_071 = "\\SOFTWARE\\ORMIKA\\TORVENZAIMU071"
+ARGS = ["/TORVEN", "7.1.0.12", "Pkg"]
+LOG_FOLDER = "ormika"
+LOG_FILE = "TvzCopyErr.Log"
+
+SUCCESS = ("情報", "information", "インストールは正常に終了しました。")
+FAILURE = ("エラー", "error", "ファイルのコピーに失敗しました。")
+
+# Hidden and system, as Wine keeps DOS attributes of a Unix file.
+DOS_ATTRIBUTES = "user.DOSATTRIB"
+HIDDEN_SYSTEM = b"0x6"
+
+
+def cp932(text):
+    return text.encode("cp932")
+
+
+def snapshot(root):
+    """Every file below root: {relative path with "/": bytes}."""
+    files = {}
+    for folder, _, names in os.walk(root):
+        for name in names:
+            path = os.path.join(folder, name)
+            files[os.path.relpath(path, root).replace(os.sep, "/")] = _read(path)
+    return files
+
+
+def _read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def left_alone_line(new, old, dest):
+    return cp932("New[%s] Org[%s] FILE[%s]\r\n" % (new, old, dest))
+
+
+def failed_line(new, dest):
+    return cp932("New[%s]  FILE[%s]\r\n" % (new, dest))
+
+
+class Tree:
+    """A folder being filled with payload or installed files; remembers what
+    it wrote so that a case can say what it expects afterwards."""
+
+    def __init__(self, root):
+        self.root = root
+        self.files = {}
+
+    def path(self, rel):
+        return os.path.join(self.root, *rel.split("/"))
+
+    def pe(self, rel, version, marker, table=JAPANESE_TABLE):
+        self.files[rel] = place_pe(self.path(rel), version, marker, table=table)
+        return self.files[rel]
+
+    def data(self, rel, content):
+        path = self.path(rel)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(content)
+        self.files[rel] = content
+        return content
+
+
+class CopyTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.rig = Rig()
+        cls.rig.start()
+        cls.addClassCleanup(cls.rig.close)
+
+    def setUp(self):
+        self.rig.reset()
+
+    # ---- helpers ------------------------------------------------------------
+
+    def stage(self, folder_name="stage"):
+        """A staging folder with updater.exe in it, and its payload tree."""
+        folder = self.rig.scratch(folder_name)
+        exe = self.rig.stage_updater(folder)
+        return exe, Tree(folder)
+
+    def install(self, root_dir, version="7.1.0.1"):
+        self.rig.reg_add(TORVEN_071, "RootDir", "REG_SZ", root_dir)
+        self.rig.reg_add(TORVEN_071, "Version", "REG_SZ", version)
+
+    def install_at(self, folder):
+        """Registers the product at folder (RootDir with its trailing "\\");
+        returns the target root the updater works with (without it)."""
+        target = self.rig.windows_path(folder)
+        self.install(target + "\\")
+        return target
+
+    def log_folder(self):
+        path = os.path.join(self.rig.documents, LOG_FOLDER)
+        os.makedirs(path, exist_ok=True)
+        return path
+
+    def log_path(self):
+        return os.path.join(self.rig.documents, LOG_FOLDER, LOG_FILE)
+
+    def run_update(self, exe, expected):
+        title, icon, text = expected
+        box, code = self.rig.run_updater_box(ARGS, exe=exe, timeout_ms=60000, exit_timeout=30)
+        self.assertEqual(box.get("found"), b"1", "no final box: %r" % (box,))
+        self.assertEqual(box["title"], cp932(title), box)
+        self.assertEqual(box.text("icon"), icon, box)
+        self.assertEqual(box["text"], cp932(text), box)
+        self.assertEqual(box.number("closed"), 1, box)
+        self.assertEqual(code, 0)
+        return box
+
+    def assert_tree(self, root, expected):
+        actual = snapshot(root)
+        self.assertEqual(sorted(actual), sorted(expected), "files under %s" % root)
+        for rel, content in expected.items():
+            self.assertEqual(actual[rel], content, "bytes of %s" % rel)
+
+    # ---- cases --------------------------------------------------------------
+
+    def test_payload_replaces_older_keeps_newer_and_logs_what_it_left(self):
+        # Both folder names hold "ソ" (0x83 0x5C in code page 932): its trail
+        # byte is a "\" that a path scan must not take for a separator.
+        exe, new = self.stage("配布ソフト")
+        product = self.rig.scratch("製品ソフト")
+        target = self.install_at(product)
+        old = Tree(product)
+
+        # Version resources: replaced when the installed copy is older or equal.
+        new.pe("Pkg/bin/older.dll", "13.1.2.80", "older-new")
+        old.pe("Pkg/bin/older.dll", "13.1.2.76", "older-old")
+        new.pe("Pkg/bin/equal.dll", "13.1.2.80", "equal-new")
+        old.pe("Pkg/bin/equal.dll", "13.1.2.80", "equal-old")
+        # Compared as numbers: 10 > 9 and 123456 > 99999, whatever the text order says.
+        new.pe("Pkg/bin/numeric.dll", "13.10.0.1", "numeric-new")
+        old.pe("Pkg/bin/numeric.dll", "13.9.0.1", "numeric-old")
+        new.pe("Pkg/bin/wide.dll", "1.0.0.123456", "wide-new")
+        old.pe("Pkg/bin/wide.dll", "1.0.0.99999", "wide-old")
+        # Left alone: the installed copy is newer.
+        new.pe("Pkg/bin/newer.dll", "13.1.2.76", "newer-new")
+        kept_newer = old.pe("Pkg/bin/newer.dll", "13.1.2.80", "newer-old")
+        new.pe("Pkg2/lib/newer2.dll", "2.0.0.0", "newer2-new")
+        kept_newer2 = old.pe("Pkg2/lib/newer2.dll", "10.0.0.0", "newer2-old")
+        # No usable Japanese version on one side: always copied.
+        new.pe("Pkg/bin/english.dll", "1.0.0.0", "english-new", table=ENGLISH_TABLE)
+        old.pe("Pkg/bin/english.dll", "9.9.9.9", "english-old")
+        new.pe("Pkg/bin/oldenglish.dll", "1.0.0.0", "oldenglish-new")
+        old.pe("Pkg/bin/oldenglish.dll", "9.9.9.9", "oldenglish-old", table=ENGLISH_TABLE)
+        new.pe("Pkg/bin/three.dll", "1.2.3", "three-new")
+        old.pe("Pkg/bin/three.dll", "9.9.9.9", "three-old")
+        new.pe("Pkg/bin/noversion.dll", None, "noversion-new")
+        old.pe("Pkg/bin/noversion.dll", "9.9.9.9", "noversion-old")
+        # Plain data, hidden files, a nested folder the product does not have yet.
+        new.data("Pkg/data/readme.txt", cp932("新しい説明\r\n"))
+        old.data("Pkg/data/readme.txt", cp932("古い説明\r\n"))
+        new.data("Pkg/data/.settings", b"a Unix dot-file is hidden in Wine\n")
+        new.data("Pkg/data/secret.dat", b"hidden and system\n")
+        os.setxattr(new.path("Pkg/data/secret.dat"), DOS_ATTRIBUTES, HIDDEN_SYSTEM)
+        new.data("Pkg/data/deep/er/nest.bin", bytes(range(256)) * 64)
+        os.makedirs(new.path("Pkg/empty"))
+        # The updater's own name is skipped at every depth, byte-wise: the same
+        # name in another case is an ordinary payload file.
+        new.data("Pkg/updater.exe", b"not the updater\n")
+        new.data("Pkg/data/deep/updater.exe", b"not the updater either\n")
+        new.data("Pkg2/tools/Updater.exe", b"a tool that only looks like the updater\n")
+        # Files beside the updater are not payload.
+        new.data("loose.txt", b"beside the updater\n")
+        self.assertEqual(os.listxattr(new.path("Pkg/data/.settings")), [])
+
+        log_folder = self.log_folder()
+        with open(os.path.join(log_folder, LOG_FILE), "wb") as f:
+            f.write(b"an older log, to be replaced\r\n")
+
+        self.run_update(exe, SUCCESS)
+
+        expected = dict(old.files)
+        skipped = {"Pkg/updater.exe", "Pkg/data/deep/updater.exe", "loose.txt"}
+        expected.update({rel: content for rel, content in new.files.items() if rel not in skipped})
+        expected["Pkg/bin/newer.dll"] = kept_newer
+        expected["Pkg2/lib/newer2.dll"] = kept_newer2
+        self.assert_tree(product, expected)
+        self.assertTrue(os.path.isdir(os.path.join(product, "Pkg", "data", "deep", "er")))
+
+        self.assertEqual(
+            _read(self.log_path()),
+            left_alone_line("13.1.2.76", "13.1.2.80", target + "\\Pkg\\bin\\newer.dll")
+            + left_alone_line("2.0.0.0", "10.0.0.0", target + "\\Pkg2\\lib\\newer2.dll"))
+
+    def test_failed_copy_stops_the_run_and_is_logged_last(self):
+        exe, new = self.stage()
+        product = self.rig.scratch("product")
+        target = self.install_at(product)
+        old = Tree(product)
+        # Search order is by name: a1, a2, a3, a4, a5, then the folder Pkg2.
+        new.data("Pkg/a1.dat", b"first, copied\n")
+        new.pe("Pkg/a2.dll", "1.0.0.0", "a2-new")
+        old.pe("Pkg/a2.dll", "2.0.0.0", "a2-old")
+        new.pe("Pkg/a3.dll", "13.1.2.80", "a3-new")
+        old.pe("Pkg/a3.dll", "13.1.2.70", "a3-old")
+        new.data("Pkg/a4.dat", b"fourth, new\n")
+        old.data("Pkg/a4.dat", b"fourth, installed\n")
+        new.data("Pkg/a5.dat", b"fifth, new\n")
+        new.data("Pkg2/z.dat", b"in the next folder\n")
+        before = dict(old.files)
+        self.log_folder()
+
+        # a3.dll is held open without sharing: the shell cannot replace it.
+        release = os.path.join(self.rig.scratch("release"), "release")
+        holder = self.rig.tool_start("hold", self.rig.windows_path(old.path("Pkg/a3.dll")),
+                                     "--release", self.rig.windows_path(release))
+        self.assertIn(b"held=1", holder.read_output())
+        try:
+            self.run_update(exe, FAILURE)
+        finally:
+            open(release, "w").close()
+            held = self.rig.tool_finish(holder)
+        self.assertEqual(held.number("released"), 1, held)
+
+        expected = dict(before)
+        expected["Pkg/a1.dat"] = new.files["Pkg/a1.dat"]
+        self.assert_tree(product, expected)
+        self.assertEqual(
+            _read(self.log_path()),
+            left_alone_line("1.0.0.0", "2.0.0.0", target + "\\Pkg\\a2.dll")
+            + failed_line("13.1.2.80", target + "\\Pkg\\a3.dll"))
+
+    def test_all_installed_copies_newer_without_log_folder_ends_well_and_writes_nothing(self):
+        exe, new = self.stage()
+        product = self.rig.scratch("product")
+        self.install_at(product)
+        old = Tree(product)
+        new.pe("Pkg/a.dll", "1.0.0.0", "a-new")
+        old.pe("Pkg/a.dll", "2.0.0.0", "a-old")
+        new.pe("Pkg/sub/b.dll", "3.0.0.0", "b-new")
+        old.pe("Pkg/sub/b.dll", "3.0.0.1", "b-old")
+        before = dict(old.files)
+
+        self.run_update(exe, SUCCESS)
+
+        self.assert_tree(product, before)
+        # The report had lines, but the log folder is never created.
+        self.assertEqual(os.listdir(self.rig.documents), [])
+
+    def test_updater_at_a_drive_root_copies_to_a_bare_drive_root(self):
+        exe, new = self.stage()
+        product = self.rig.scratch("product")
+        self.rig.map_drive("e", new.root)
+        self.rig.map_drive("d", product)
+        self.assertEqual(self.rig.windows_path(exe), "E:\\updater.exe")
+        # RootDir "D:\" becomes the target root "D:".
+        self.install("D:\\")
+        old = Tree(product)
+        new.pe("Pkg/bin/a.dll", "2.0.0.0", "a-new")
+        old.pe("Pkg/bin/a.dll", "1.0.0.0", "a-old")
+        new.pe("Pkg/keep.dll", "1.0.0.0", "keep-new")
+        kept = old.pe("Pkg/keep.dll", "5.0.0.0", "keep-old")
+        new.data("Top/x.txt", b"x\n")
+        self.log_folder()
+
+        self.run_update(exe, SUCCESS)
+
+        expected = dict(old.files)
+        expected.update(new.files)
+        expected["Pkg/keep.dll"] = kept
+        self.assert_tree(product, expected)
+        self.assertEqual(_read(self.log_path()), left_alone_line("1.0.0.0", "5.0.0.0", "D:\\Pkg\\keep.dll"))
+
+    def test_updater_at_a_drive_root_copies_below_the_product_folder(self):
+        exe, new = self.stage()
+        drive = self.rig.scratch("drive")
+        self.rig.map_drive("e", new.root)
+        self.rig.map_drive("d", drive)
+        self.install("D:\\製品\\")
+        new.data("Pkg/bin/a.txt", b"a\n")
+        new.data("Top/x.txt", b"x\n")
+        # Nothing is left alone: the report is empty, an older log stays.
+        old_log = b"an older log, to be kept\r\n"
+        with open(os.path.join(self.log_folder(), LOG_FILE), "wb") as f:
+            f.write(old_log)
+
+        self.run_update(exe, SUCCESS)
+
+        # Not D:\製品Pkg\..., and nothing beside the product folder.
+        self.assert_tree(drive, {"製品/Pkg/bin/a.txt": b"a\n", "製品/Top/x.txt": b"x\n"})
+        self.assertEqual(_read(self.log_path()), old_log)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
