@@ -50,6 +50,12 @@ Public API of Rig (every wait is a bounded poll; every process is ended by id):
     tool(*args, timeout=30)           runs e2etool.exe; -> ToolOutput (key=value)
     tool_start(*args)                 starts e2etool.exe and waits for "ready=1"
     tool_finish(handle, timeout=30)   waits for a started tool; -> ToolOutput
+    run_updater_box(args, exe=None, cwd=None, env_extra=None, press="click")
+                                      start, read and close the box, wait for the
+                                      end -> (box ToolOutput, exit code)
+    run_updater_silent(args, exe=None, cwd=None, env_extra=None, watch_ms=1500)
+                                      start while watching that no window of it
+                                      shows -> SilentRun(exit_code, window_seen, watch)
     screenshot(path, window_class=None)
                                       saves the screen (or one window) as PNG
     wine_env(env_extra=None)          the environment every Wine process gets
@@ -86,6 +92,14 @@ PRODUCT_KEYS = (r"HKLM\SOFTWARE\ORMIKA", r"HKLM\SOFTWARE\VANTRIXZAI")
 # folder so that a test never writes outside the prefix.
 LINKED_USER_FOLDERS = ("Desktop", "Documents", "Downloads", "Music", "Pictures", "Videos",
                        "Templates")
+
+# No Mono/Gecko install prompts, no desktop menu entries. A test that adds
+# overrides appends to this text.
+DLL_OVERRIDES = "mscoree,mshtml=;winemenubuilder.exe=d"
+
+# Written to prefix.ready once the prefix is made and set up; a prefix whose
+# mark differs is set up again (not remade).
+PREFIX_CONFIG = "config 3: private user folders, unmanaged windows, no crash dialog"
 
 LOCK_TIMEOUT = 900
 PREFIX_TIMEOUT = 300
@@ -196,6 +210,20 @@ class Process:
         return "Process(%s, pid=%d)" % (self.name, self.pid)
 
 
+class SilentRun:
+    """The result of run_updater_silent: the exit code (None when the updater
+    had to be ended), whether a window of it was seen, and the watch's output."""
+
+    def __init__(self, exit_code, window_seen, watch):
+        self.exit_code = exit_code
+        self.window_seen = window_seen
+        self.watch = watch
+
+    def __repr__(self):
+        return "SilentRun(exit_code=%r, window_seen=%r, %r)" % (self.exit_code, self.window_seen,
+                                                                 self.watch)
+
+
 class Rig:
     def __init__(self, work=None, updater=None, tool=None):
         build = DEFAULT_BUILD
@@ -297,7 +325,7 @@ class Rig:
             "XDG_CACHE_HOME": os.path.join(self.home, ".cache"),
             "WINEPREFIX": self.prefix,
             "WINEDEBUG": "-all",
-            "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d",
+            "WINEDLLOVERRIDES": DLL_OVERRIDES,
             "LOCPATH": self.locale_dir,
             "LANG": LOCALE,
             "LC_ALL": LOCALE,
@@ -389,9 +417,24 @@ class Rig:
         return os.path.join(self.work, "prefix.ready")
 
     def _ensure_prefix(self):
-        if os.path.isfile(self._ready_mark()) and os.path.isdir(self.prefix):
+        if os.path.isdir(self.prefix) and self._read_mark() == PREFIX_CONFIG:
             self._find_documents()
             return
+        if not (os.path.isdir(self.prefix) and self._read_mark()):
+            self._create_prefix()
+        self._configure_prefix()
+        self._find_documents()
+        with open(self._ready_mark(), "w") as f:
+            f.write(PREFIX_CONFIG + "\n")
+
+    def _read_mark(self):
+        try:
+            with open(self._ready_mark()) as f:
+                return f.read().strip()
+        except OSError:
+            return ""
+
+    def _create_prefix(self):
         # A prefix without the mark is a half-made one: start again.
         self._wineserver("-k", check=False)
         shutil.rmtree(self.prefix, ignore_errors=True)
@@ -403,10 +446,21 @@ class Rig:
         self._wineserver("-w", check=False, timeout=PREFIX_TIMEOUT)
         if not os.path.isfile(os.path.join(self.prefix, "system.reg")):
             raise RigError("wineboot did not create the prefix %s" % self.prefix)
-        self._make_user_folders_private()
-        self._find_documents()
         with open(self._ready_mark(), "w") as f:
-            f.write("ok\n")
+            f.write("created\n")
+
+    def _configure_prefix(self):
+        self._make_user_folders_private()
+        # With no window manager on Xvfb, Wine waits 2 s for every "managed"
+        # window it hides (it expects the manager to withdraw it); unmanaged
+        # windows are drawn by Wine whole, frame and caption included.
+        self._reg(["add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/t", "REG_SZ",
+                   "/d", "N", "/f"])
+        # A crashing program ends at once (with winedbg's backtrace on its
+        # standard error) instead of waiting behind a crash dialog.
+        self._reg(["add", r"HKCU\Software\Wine\WineDbg", "/v", "ShowCrashDialog", "/t",
+                   "REG_DWORD", "/d", "0", "/f"])
+        self._wineserver("-w", check=False)
 
     def _user_folder(self):
         users = os.path.join(self.prefix, "drive_c", "users")
@@ -621,8 +675,55 @@ class Rig:
     def tool_finish(self, proc, timeout=30):
         """Waits for a started tool and returns what it printed."""
         code = self.wait_exit(proc, timeout)
-        self._processes.remove(proc)
+        if proc in self._processes:
+            self._processes.remove(proc)
         return ToolOutput(proc.stdout, code, proc.args)
+
+    # ---- whole runs ---------------------------------------------------------
+
+    def run_updater_box(self, args, exe=None, cwd=None, env_extra=None, press="click",
+                        timeout_ms=10000, exit_timeout=20):
+        """Runs the updater up to its message box, reads and closes the box, and
+        waits for the end. Returns (box ToolOutput, exit code); when no box came,
+        the updater is ended and the exit code is None."""
+        proc = self.start_updater(args, exe=exe, cwd=cwd, env_extra=env_extra)
+        reader = self.start_program(self.tool_exe, ["box", "--timeout-ms", str(timeout_ms),
+                                                     "--press", press])
+        # Stop waiting for a box once the updater has ended without one.
+        while reader.alive():
+            if not proc.alive() and b"found=" not in reader.read_output():
+                self._kill(reader)
+                break
+            time.sleep(0.02)
+        box = self.tool_finish(reader)
+        if box.get("found") != b"1" and proc.alive():
+            self._kill(proc)
+            return box, None
+        return box, self.wait_exit(proc, exit_timeout)
+
+    def run_updater_silent(self, args, exe=None, cwd=None, env_extra=None, watch_ms=1500,
+                           exit_timeout=20):
+        """Runs the updater while e2etool watches for any visible window of it.
+        Returns a SilentRun. The watch stops early when the updater ends, since
+        a process that has ended shows nothing any more; a modal box would keep
+        the updater from ending, so it is always seen."""
+        name = os.path.basename(exe) if exe else "updater.exe"
+        watch = self.tool_start("nowindow", "--ms", str(watch_ms), "--exe", name)
+        proc = self.start_updater(args, exe=exe, cwd=cwd, env_extra=env_extra)
+        deadline = time.monotonic() + exit_timeout
+        while watch.alive() and proc.alive() and time.monotonic() < deadline:
+            time.sleep(0.02)
+        if watch.alive() and not proc.alive():
+            self._kill(watch)
+        seen = ToolOutput(watch.read_output(), watch.popen.poll(), watch.args)
+        window_seen = "window_class" in seen
+        if window_seen:
+            self._kill(proc)
+            code = None
+        else:
+            code = self.wait_exit(proc, max(1.0, deadline - time.monotonic()))
+        self._kill(watch)
+        return SilentRun(code, window_seen, seen)
 
     # ---- pictures -----------------------------------------------------------
 

@@ -1,6 +1,7 @@
-// Imports version.dll the ordinary way (through its import table), so the
-// loader's search order applies: beside the program first. The DLL-planting
-// test runs it to show that a planted version.dll is noticed when loaded.
+// The control program of the DLL-planting test. Like the updater it imports
+// version.dll's functions and creates a window (which makes user32 load
+// uxtheme.dll), but it leaves the DLL search order as it is, so a DLL planted
+// beside it is found there first.
 #include <windows.h>
 
 #include <cstdio>
@@ -9,7 +10,11 @@ int main() {
     char self[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, self, sizeof self);
     DWORD handle = 0;
-    const DWORD size = GetFileVersionInfoSizeA(self, &handle);
-    std::printf("version_info_size=%lu\n", static_cast<unsigned long>(size));
+    std::printf("version_info_size=%lu\n", GetFileVersionInfoSizeA(self, &handle));
+
+    const HWND window = CreateWindowExA(0, "STATIC", "probe", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
+                                        nullptr, nullptr, nullptr, nullptr);
+    std::printf("window=%d\n", window != nullptr);
+    if (window) DestroyWindow(window);
     return 0;
 }

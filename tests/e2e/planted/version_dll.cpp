@@ -1,30 +1,43 @@
-// A stand-in version.dll for the DLL-planting test. It must never be loaded by
-// the updater: when any process loads it, it writes that process's path into
-// the file named by the environment variable E2E_PLANT_MARKER.
+// A DLL that must never be loaded by the updater, planted under the names of
+// DLLs that a run loads (beside the updater, where a careless search looks
+// first). Whenever a process loads it, it appends one line to the file named
+// by the environment variable E2E_PLANT_MARKER:
+//   <this DLL's path>|<"static" or "dynamic">|<the process's executable path>
+// "static" means it was loaded while the process started (an import), and
+// "dynamic" that it was loaded later (LoadLibrary, delay-loaded imports).
 #include <windows.h>
+
+#include <string>
 
 namespace {
 
 constexpr char kMarkerVariable[] = "E2E_PLANT_MARKER";
 
-void WriteMarker() {
+std::string ModulePath(HMODULE module) {
+    char path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameA(module, path, sizeof path);
+    return std::string(path, length);
+}
+
+void AppendMarker(HINSTANCE self, bool staticLoad) {
     char markerPath[MAX_PATH] = {};
     const DWORD length = GetEnvironmentVariableA(kMarkerVariable, markerPath, sizeof markerPath);
     if (length == 0 || length >= sizeof markerPath) return;
-    char process[MAX_PATH] = {};
-    const DWORD processLength = GetModuleFileNameA(nullptr, process, sizeof process);
-    const HANDLE file = CreateFileA(markerPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    const std::string line = ModulePath(self) + "|" + (staticLoad ? "static" : "dynamic") + "|" +
+                             ModulePath(nullptr) + "\r\n";
+    const HANDLE file = CreateFileA(markerPath, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return;
     DWORD written = 0;
-    WriteFile(file, process, processLength, &written, nullptr);
+    WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
     CloseHandle(file);
 }
 
 }  // namespace
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
-    if (reason == DLL_PROCESS_ATTACH) WriteMarker();
+extern "C" BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID reserved) {
+    // For DLL_PROCESS_ATTACH, `reserved` is non-null for loads at process start.
+    if (reason == DLL_PROCESS_ATTACH) AppendMarker(self, reserved != nullptr);
     return TRUE;
 }
 

@@ -193,7 +193,8 @@ bool Press(HWND box, const std::vector<HWND>& buttons, const std::string& mode) 
 int CommandBox(const Options& options) {
     const WindowFilter filter{"#32770", ExeFilter(options, "")};
     const HWND box = WaitForWindow(filter, options.Number("--timeout-ms", kDefaultTimeoutMs));
-    Report("found", box ? 1 : 0);
+    // Flushed at once: a waiting rig learns that a box came.
+    ReportNow("found", box ? "1" : "0");
     if (!box) return 1;
 
     Report("process", ProcessName(ProcessOf(box)));

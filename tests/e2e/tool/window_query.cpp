@@ -98,9 +98,16 @@ std::string ProcessName(DWORD processId) {
     char path[MAX_PATH * 2] = {};
     DWORD size = sizeof path;
     if (!QueryFullProcessImageNameA(process.get(), 0, path, &size)) return {};
-    const std::string full(path, size);
-    const auto slash = full.find_last_of("\\/");
-    return slash == std::string::npos ? full : full.substr(slash + 1);
+    // Step over double-byte characters whole: a trail byte may be 0x5C ("\\").
+    DWORD nameStart = 0;
+    for (DWORD i = 0; i < size; ++i) {
+        if (IsDBCSLeadByte(static_cast<BYTE>(path[i])) && i + 1 < size) {
+            ++i;
+        } else if (path[i] == '\\' || path[i] == '/') {
+            nameStart = i + 1;
+        }
+    }
+    return std::string(path + nameStart, path + size);
 }
 
 bool PollUntil(DWORD timeoutMs, const std::function<bool()>& ready) {

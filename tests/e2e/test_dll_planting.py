@@ -1,0 +1,165 @@
+"""DLLs planted beside the updater must never be loaded: the updater runs
+elevated, often from a downloads folder that anyone can drop a DLL into.
+
+The planted DLL appends a line to a marker file whenever a process loads it.
+Wine prefers its own built-in DLLs, so the runs here force native-first
+loading of the planted name; a program that searched its own folder would
+then load the planted copy.
+
+What is planted, and why only that (measured under Wine 8):
+- uxtheme.dll: user32 loads it when the first window is made, through the
+  ordinary search, so a program that did not restrict the search to the
+  system folder loads a planted copy (the control case). On Windows too it is
+  not one of the DLLs always taken from the system folder.
+- Not version.dll: Wine's own user32.dll imports it, so under "version=n,b"
+  every windowed program loads a planted version.dll while it starts, before
+  its first line runs. The updater's import table is checked instead: it must
+  import only DLLs that Windows always maps from its system folder.
+- Not ole32.dll or rpcrt4.dll: Wine's shell32 delay-loads ole32 for the
+  file copy and ignores the restricted search there, loading a planted copy
+  even into a careful program. On Windows both are always taken from the
+  system folder.
+"""
+
+import os
+import shutil
+import struct
+import sys
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+from rig import DLL_OVERRIDES, Rig  # noqa: E402
+
+PRODUCT_KEY = "\\SOFTWARE\\ORMIKA\\TORVENZAIMU071"
+PAYLOAD_BYTES = b"payload file without a version resource\r\n"
+
+# Loaded while the updater runs, once it shows a window.
+PLANTED = ("uxtheme",)
+
+# DLLs that Windows always maps from its system folder (the KnownDLLs list),
+# so that importing them can never pick up a planted copy.
+KNOWN_DLLS = {
+    "advapi32.dll", "clbcatq.dll", "combase.dll", "comdlg32.dll", "coml2.dll", "difxapi.dll",
+    "gdi32.dll", "gdiplus.dll", "imagehlp.dll", "imm32.dll", "kernel32.dll", "msctf.dll",
+    "msvcrt.dll", "normaliz.dll", "nsi.dll", "ole32.dll", "oleaut32.dll", "psapi.dll",
+    "rpcrt4.dll", "sechost.dll", "setupapi.dll", "shcore.dll", "shell32.dll", "shlwapi.dll",
+    "user32.dll", "wldap32.dll", "ws2_32.dll",
+}
+
+
+def pe_imports(path):
+    """Names of the DLLs a 32-bit PE file imports, ordinary and delay-loaded."""
+    with open(path, "rb") as f:
+        data = f.read()
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    assert data[pe:pe + 4] == b"PE\0\0", "not a PE file"
+    sections, optional_size = struct.unpack_from("<H12xH", data, pe + 6)
+    optional = pe + 24
+    assert struct.unpack_from("<H", data, optional)[0] == 0x10B, "not a 32-bit PE file"
+    directories = optional + 96
+    table = optional + optional_size
+
+    def offset(rva):
+        for i in range(sections):
+            size, address, _, raw = struct.unpack_from("<IIII", data, table + 40 * i + 8)
+            if address <= rva < address + max(size, 1):
+                return rva - address + raw
+        raise ValueError("RVA %#x is in no section" % rva)
+
+    def c_string(rva):
+        start = offset(rva)
+        return data[start:data.index(b"\0", start)].decode("ascii")
+
+    names = []
+    for directory, entry_size, name_field in ((1, 20, 12), (13, 32, 4)):
+        rva = struct.unpack_from("<I", data, directories + 8 * directory)[0]
+        if not rva:
+            continue
+        entry = offset(rva)
+        while any(data[entry:entry + entry_size]):
+            names.append(c_string(struct.unpack_from("<I", data, entry + name_field)[0]))
+            entry += entry_size
+    return names
+
+
+class DllPlantingTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.rig = Rig()
+        cls.rig.start()
+        cls.addClassCleanup(cls.rig.close)
+
+    def setUp(self):
+        rig = self.rig
+        rig.reset()
+        self.assertTrue(os.path.isfile(rig.planted_dll), rig.planted_dll)
+        self.marker = os.path.join(rig.scratch("marker"), "loaded.txt")
+        self.env = {
+            "WINEDLLOVERRIDES": DLL_OVERRIDES + ";" + ",".join(PLANTED) + "=n,b",
+            "E2E_PLANT_MARKER": self.rig.windows_path(self.marker),
+        }
+
+    def plant(self, folder):
+        for name in PLANTED:
+            shutil.copyfile(self.rig.planted_dll, os.path.join(folder, name + ".dll"))
+
+    def loads(self):
+        """The marker's lines: (planted DLL's file name, static/dynamic, process)."""
+        if not os.path.exists(self.marker):
+            return []
+        with open(self.marker, "rb") as f:
+            lines = f.read().decode("cp932").splitlines()
+        return [tuple(line.split("|")) for line in lines if line]
+
+    def loaded_names(self):
+        return sorted({dll.rsplit("\\", 1)[-1].lower() for dll, _, _ in self.loads()})
+
+    def test_control_program_loads_the_planted_dlls(self):
+        folder = self.rig.scratch("probe")
+        probe = os.path.join(folder, "plantprobe.exe")
+        shutil.copyfile(self.rig.plant_probe, probe)
+        self.plant(folder)
+        proc = self.rig.start_program(probe, env_extra=self.env)
+        self.assertEqual(self.rig.wait_exit(proc), 0, proc.stderr[-2000:])
+        self.assertIn(b"window=1", proc.stdout)
+        self.assertEqual(self.loaded_names(), sorted(name + ".dll" for name in PLANTED))
+        for _, how, process in self.loads():
+            self.assertEqual(how, "dynamic")
+            self.assertTrue(process.lower().endswith("\\plantprobe.exe"), process)
+
+    def test_dlls_planted_beside_the_updater_are_not_loaded(self):
+        stage = self.rig.scratch("stage")
+        exe = self.rig.stage_updater(stage)
+        self.plant(stage)
+        os.makedirs(os.path.join(stage, "bin"))
+        with open(os.path.join(stage, "bin", "readme.txt"), "wb") as f:
+            f.write(PAYLOAD_BYTES)
+        product = self.rig.scratch("product")
+        self.rig.reg_add(PRODUCT_KEY, "RootDir", "REG_SZ", self.rig.windows_path(product) + "\\")
+        self.rig.reg_add(PRODUCT_KEY, "Version", "REG_SZ", "7.1.0.9")
+
+        box, code = self.rig.run_updater_box(["/TORVEN", "7.1.0.12", "Pkg"], exe=exe,
+                                             env_extra=self.env)
+        self.assertEqual(box.get("found"), b"1", box)
+        self.assertEqual(box.text("text"), "インストールは正常に終了しました。", box)
+        self.assertEqual(code, 0)
+        self.assertEqual(self.loads(), [])
+        # Windows were shown and the payload was copied: the DLL planted was
+        # needed, and came from the system folder.
+        with open(os.path.join(product, "bin", "readme.txt"), "rb") as f:
+            self.assertEqual(f.read(), PAYLOAD_BYTES)
+
+    def test_updater_imports_only_dlls_windows_maps_from_its_system_folder(self):
+        imports = [name.lower() for name in pe_imports(self.rig.updater)]
+        self.assertIn("kernel32.dll", imports)
+        self.assertNotIn("version.dll", imports)
+        self.assertEqual([name for name in imports if name not in KNOWN_DLLS], [])
+
+    def test_import_check_sees_a_version_dll_import(self):
+        # The control of the check above: the probe imports version.dll.
+        self.assertIn("version.dll", [name.lower() for name in pe_imports(self.rig.plant_probe)])
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
