@@ -137,10 +137,11 @@ class CopyTest(unittest.TestCase):
     # ---- cases --------------------------------------------------------------
 
     def test_payload_replaces_older_keeps_newer_and_logs_what_it_left(self):
-        # Both folder names hold "ソ" (0x83 0x5C in code page 932): its trail
-        # byte is a "\" that a path scan must not take for a separator.
-        exe, new = self.stage("配布ソフト")
-        product = self.rig.scratch("製品ソフト")
+        # The staging, product and one payload folder end in "ソ" or "表"
+        # (0x83 0x5C, 0x95 0x5C in code page 932): a trail byte that is a "\"
+        # must not be taken for a separator.
+        exe, new = self.stage("配布ソ")
+        product = self.rig.scratch("製品ソ")
         target = self.install_at(product)
         old = Tree(product)
 
@@ -175,6 +176,7 @@ class CopyTest(unittest.TestCase):
         new.data("Pkg/data/secret.dat", b"hidden and system\n")
         os.setxattr(new.path("Pkg/data/secret.dat"), DOS_ATTRIBUTES, HIDDEN_SYSTEM)
         new.data("Pkg/data/deep/er/nest.bin", bytes(range(256)) * 64)
+        new.data("Pkg/表/説明.txt", cp932("表の説明\r\n"))
         os.makedirs(new.path("Pkg/empty"))
         # The updater's own name is skipped at every depth, byte-wise: the same
         # name in another case is an ordinary payload file.
