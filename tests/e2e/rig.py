@@ -59,6 +59,14 @@ Public API of Rig (every wait is a bounded poll; every process is ended by id):
     screenshot(path, window_class=None)
                                       saves the screen (or one window) as PNG
     wine_env(env_extra=None)          the environment every Wine process gets
+Attributes: updater, tool_exe, planted_dll, plant_probe (program paths), work,
+prefix, documents, cases, artifacts, logs (folders), display (":N").
+DLL_OVERRIDES: the WINEDLLOVERRIDES every run gets; append ";name=n,b" to it
+in env_extra to force a native DLL.
+
+The tool's commands and the keys each prints are listed at the top of
+tool/e2etool.cpp (box: title, text, icon, buttons, owner_title, ...;
+progress: rect, size, screen, panel_text, owner_title, owner_visible, ...).
 
 ToolOutput: out["key"] -> bytes (raw CP932), out.text("key") -> str,
 out.number("key") -> int, "key" in out, out.returncode, out.raw.
@@ -728,19 +736,21 @@ class Rig:
     # ---- pictures -----------------------------------------------------------
 
     def screenshot(self, path, window_class=None):
-        """Saves the whole screen, or one window of another process, as PNG."""
+        """Saves the screen, or the part under one window of another process, as
+        PNG. The pixels come from the X server (xwd): in Wine, one process
+        cannot read another's window contents back through GDI."""
         os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
+        crop = []
         if window_class:
-            bmp = os.path.splitext(path)[0] + ".bmp"
-            out = self.tool("shot", "--class", window_class, "--out", self.windows_path(bmp))
+            out = self.tool("rect", "--class", window_class, "--timeout-ms", "5000")
             if out.returncode != 0:
                 raise RigError("no %s window to take a picture of" % window_class)
-            subprocess.run(["convert", bmp, path], check=True, timeout=60)
-            os.unlink(bmp)
-        else:
-            xwd = subprocess.run(["xwd", "-root", "-silent", "-display", self.display],
-                                 stdout=subprocess.PIPE, check=True, timeout=60)
-            subprocess.run(["convert", "xwd:-", path], input=xwd.stdout, check=True, timeout=60)
+            left, top, right, bottom = (int(n) for n in out.text("rect").split(","))
+            crop = ["-crop", "%dx%d+%d+%d" % (right - left, bottom - top, left, top), "+repage"]
+        xwd = subprocess.run(["xwd", "-root", "-silent", "-display", self.display],
+                             stdout=subprocess.PIPE, check=True, timeout=60)
+        subprocess.run(["convert", "xwd:-"] + crop + [path], input=xwd.stdout, check=True,
+                       timeout=60)
         return path
 
 

@@ -9,16 +9,25 @@
 //                                         waits for a message box (visible "#32770"
 //                                         of another process), prints it, closes it;
 //                                         MODE: click (default), command, enter,
-//                                         escape, close, none
+//                                         escape, close, none. Keys: found, process,
+//                                         title, text (static 0xFFFF), icon_id, icon
+//                                         (error = stop sign, warning, information,
+//                                         question, unknown, none), buttons, buttonN,
+//                                         buttonN_id, buttonN_default, default_id,
+//                                         rect, size, screen, style, owner_title,
+//                                         owner_visible, foreground, closed
 //   nowindow --ms N [--exe NAME]          no visible window of NAME (default
 //                                         updater.exe, "*" for any) for N ms
 //   progress [--timeout-ms N] [--exe NAME]
-//                                         waits for the "TForm1" window, prints it
+//                                         waits for the "TForm1" window, prints it:
+//                                         title, rect, size, screen, client, children,
+//                                         childN_class/_text/_rect, panel_text,
+//                                         owner_class, owner_title, owner_visible
 //   gone CLASS [--timeout-ms N] [--exe NAME]
 //                                         waits until no visible CLASS window is left
 //   windows [--exe NAME] [--all]          lists top-level windows
-//   shot --class CLASS --out FILE.bmp [--timeout-ms N] [--exe NAME]
-//                                         saves a window's pixels from the screen
+//   rect --class CLASS [--timeout-ms N] [--exe NAME]
+//                                         prints a window's outer rectangle
 //   cmdline [ARGS...]                     prints the command line Wine built for it
 //   hold FILE --release PATH [--timeout-ms N]
 //                                         opens FILE without sharing, prints ready=1,
@@ -32,7 +41,6 @@
 #include <string>
 #include <vector>
 
-#include "gdi.h"
 #include "icon_match.h"
 #include "report.h"
 #include "window_query.h"
@@ -308,39 +316,9 @@ int CommandWindows(const Options& options) {
     return 0;
 }
 
-// ---- shot -------------------------------------------------------------------
+// ---- rect -------------------------------------------------------------------
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-// Writes the screen pixels under `rect` as a 32-bit top-down BMP file.
-bool SaveScreenRect(const RECT& rect, const std::string& path) {
-    const auto canvas = CaptureScreen(rect);
-    if (!canvas) return false;
-    BITMAPINFOHEADER info = {};
-    info.biSize = sizeof info;
-    info.biWidth = canvas->width();
-    info.biHeight = -canvas->height();
-    info.biPlanes = 1;
-    info.biBitCount = 32;
-    info.biCompression = BI_RGB;
-    const DWORD pixelBytes = static_cast<DWORD>(canvas->width()) * canvas->height() * 4;
-
-    BITMAPFILEHEADER header = {};
-    header.bfType = 0x4D42;  // "BM"
-    header.bfOffBits = sizeof header + sizeof info;
-    header.bfSize = header.bfOffBits + pixelBytes;
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
-    if (!file) return false;
-    return std::fwrite(&header, sizeof header, 1, file.get()) == 1 &&
-           std::fwrite(&info, sizeof info, 1, file.get()) == 1 &&
-           std::fwrite(canvas->bits(), 1, pixelBytes, file.get()) == pixelBytes;
-}
-
-int CommandShot(const Options& options) {
-    const std::string out = options.Get("--out");
-    if (out.empty()) return 2;
+int CommandRect(const Options& options) {
     const WindowFilter filter{options.Get("--class"), ExeFilter(options, "")};
     const HWND window = WaitForWindow(filter, options.Number("--timeout-ms", kDefaultTimeoutMs));
     Report("found", window ? 1 : 0);
@@ -348,9 +326,8 @@ int CommandShot(const Options& options) {
     RECT rect = {};
     GetWindowRect(window, &rect);
     Report("rect", RectText(rect));
-    const bool saved = SaveScreenRect(rect, out);
-    Report("saved", saved ? 1 : 0);
-    return saved ? 0 : 1;
+    Report("size", std::to_string(rect.right - rect.left) + "," + std::to_string(rect.bottom - rect.top));
+    return 0;
 }
 
 // ---- acp --------------------------------------------------------------------
@@ -398,7 +375,7 @@ int CommandHold(const Options& options) {
 }
 
 int Usage() {
-    Report("error", "usage: e2etool acp|box|nowindow|progress|gone|windows|shot|cmdline|hold [options]");
+    Report("error", "usage: e2etool acp|box|nowindow|progress|gone|windows|rect|cmdline|hold [options]");
     return 2;
 }
 
@@ -418,7 +395,7 @@ int main(int argc, char** argv) {
     else if (command == "progress") result = CommandProgress(options);
     else if (command == "gone") result = CommandGone(options);
     else if (command == "windows") result = CommandWindows(options);
-    else if (command == "shot") result = CommandShot(options);
+    else if (command == "rect") result = CommandRect(options);
     else if (command == "cmdline") result = CommandCmdline();
     else if (command == "hold") result = CommandHold(options);
     else return Usage();
