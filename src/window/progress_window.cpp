@@ -43,6 +43,7 @@ constexpr int kPanelTop = 24;
 constexpr int kPanelWidth = 393;
 constexpr int kPanelHeight = 41;
 constexpr int kFontHeight = 12;
+constexpr char kProgressFontEnglishFace[] = "MS PGothic";
 
 LRESULT CALLBACK FormProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
@@ -129,11 +130,14 @@ bool ShiftJisFaceInstalled(const char* face) {
     return found;
 }
 
-// The window's face is "ＭＳ Ｐゴシック". Where it is not installed, the
-// system's Japanese UI font stands in: the message font's face when that is a
-// Shift-JIS font, otherwise whatever Shift-JIS face the font mapper picks.
+// The window's face is "ＭＳ Ｐゴシック"; a system whose language is not
+// Japanese lists the same font under its English name. Where neither is
+// installed, the system's Japanese UI font stands in: the message font's face
+// when that is a Shift-JIS font, otherwise whatever Shift-JIS face the font
+// mapper picks.
 std::string ProgressFontFace() {
-    if (ShiftJisFaceInstalled(texts::kProgressFontFace)) return texts::kProgressFontFace;
+    for (const char* face : {texts::kProgressFontFace, kProgressFontEnglishFace})
+        if (ShiftJisFaceInstalled(face)) return face;
     NONCLIENTMETRICSA metrics = {};
     metrics.cbSize = sizeof metrics;
     if (SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0) &&
