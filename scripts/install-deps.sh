@@ -8,7 +8,7 @@ set -euo pipefail
 PACKAGES=(
   g++-mingw-w64-i686 mingw-w64-i686-dev
   wine wine32:i386 wine64
-  xvfb x11-apps imagemagick locales
+  xvfb x11-apps imagemagick locales fonts-ipafont-gothic
   cmake g++ make
   googletest libgtest-dev libgmock-dev
   python3
