@@ -1,0 +1,200 @@
+"""The Wine benchmark of a whole update run (run it through run.sh).
+
+On the generated update (generate.py: 2,000 files, about 200 MB, every file
+to be copied) it times, in the end-to-end rig's Wine prefix:
+
+  (a) updater.exe /TORVEN 7.1.0.12 Bench: from its start until the final box
+      is on the screen (the box is then pressed),
+  (b) bare_copy.exe: the same files copied with the same shell call, nothing
+      else, from its start until the end of its copy loop,
+  (c) Wine's xcopy /e /y of the same folders, from start to end,
+
+each on a product folder reset to the installed tree, in several rounds, and
+prints the medians and the ratios a/b and a/c. Then it shows where an update
+run's own time goes: work_probe.exe times the folder search and the version
+reads of the new and the installed files, and the process start is timed on
+an empty list.
+
+Environment: BENCH_WORK (default build/win32/bench-wine), BENCH_ROUNDS (3),
+BENCH_BARE_COPY and BENCH_PROBE (the two programs, default in BENCH_WORK).
+"""
+
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+SOURCE = HERE.parents[1]
+sys.path.insert(0, str(SOURCE / "tests" / "e2e"))
+sys.path.insert(0, str(HERE))
+
+from generate import copy_list, generate, windows_order  # noqa: E402
+from rig import Rig  # noqa: E402
+
+TORVEN_071 = "\\SOFTWARE\\ORMIKA\\TORVENZAIMU071"
+ARGS = ["/TORVEN", "7.1.0.12", "Bench"]
+SUCCESS = "インストールは正常に終了しました。".encode("cp932")
+RUN_TIMEOUT = 600
+POLL = 0.005
+
+
+def reset_product(installed, product):
+    shutil.rmtree(product, ignore_errors=True)
+    shutil.copytree(installed, product)
+    os.sync()  # no write-back of the reset during a timed run
+
+
+def check_product(stage, product):
+    """Every payload file arrived, with its size (bytes are checked once)."""
+    for path in windows_order(stage):
+        rel = os.path.relpath(path, stage)
+        if os.sep not in rel:
+            continue
+        dest = os.path.join(product, rel)
+        if not os.path.isfile(dest) or os.path.getsize(dest) != os.path.getsize(path):
+            raise AssertionError("not copied: %s" % rel)
+
+
+def wait_for_output(proc, marker, timeout):
+    deadline = time.monotonic() + timeout
+    while marker not in proc.read_output():
+        if not proc.alive() and marker not in proc.read_output():
+            raise AssertionError("%r ended without %r: %r" % (proc, marker, proc.stdout))
+        if time.monotonic() > deadline:
+            raise TimeoutError("%r did not print %r" % (proc, marker))
+        time.sleep(POLL)
+    return time.time()
+
+
+def stderr_value(proc, key):
+    for line in proc.stderr.decode("ascii", "replace").splitlines():
+        if line.startswith(key + "="):
+            return int(line.split("=", 1)[1])
+    raise AssertionError("%r printed no %s: %r" % (proc, key, proc.stderr))
+
+
+class Bench:
+    def __init__(self, rig, work, bare_copy, probe):
+        self.rig, self.work = rig, work
+        self.bare_copy, self.probe = bare_copy, probe
+        self.stage, self.installed, self.product = work / "stage", work / "installed", work / "product"
+        self.exe = rig.stage_updater(str(self.stage))
+        self.list_file = work / "copy-list.txt"
+        self.list_file.write_bytes(copy_list(str(self.stage), str(self.product), rig.windows_path))
+        self.empty_list = work / "empty-list.txt"
+        self.empty_list.write_bytes(b"")
+
+    def updater_run(self):
+        # The tool waits for the box before the updater starts.
+        tool = self.rig.start_program(self.rig.tool_exe, ["box", "--timeout-ms", str(RUN_TIMEOUT * 1000)])
+        started = time.time()
+        proc = self.rig.start_updater(ARGS, exe=self.exe)
+        seen = wait_for_output(tool, b"found=1", RUN_TIMEOUT)
+        box = self.rig.tool_finish(tool)
+        if box.get("text") != SUCCESS or self.rig.wait_exit(proc, 60) != 0:
+            raise AssertionError("the update run did not end well: %r" % (box,))
+        return seen - started
+
+    def bare_run(self, list_file):
+        started = time.time()
+        proc = self.rig.start_program(str(self.bare_copy), [self.rig.windows_path(str(list_file))])
+        if self.rig.wait_exit(proc, RUN_TIMEOUT) != 0:
+            raise AssertionError("bare_copy failed: %r" % (proc.stderr,))
+        return stderr_value(proc, "end_unix_ms") / 1000.0 - started, stderr_value(proc, "loop_ms") / 1000.0
+
+    def xcopy_run(self):
+        # One cmd.exe runs one xcopy per top folder.
+        command = ["wine", "cmd", "/c"]
+        for top in sorted(os.listdir(self.stage)):
+            if (self.stage / top).is_dir():
+                if len(command) > 3:
+                    command.append("&")
+                command += ["xcopy", self.rig.windows_path(str(self.stage / top)),
+                            self.rig.windows_path(str(self.product / top)), "/e", "/y", "/i", "/q"]
+        started = time.time()
+        subprocess.run(command, env=self.rig.wine_env(), cwd=str(self.work), stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=RUN_TIMEOUT, check=True)
+        return time.time() - started
+
+    def probe_run(self):
+        proc = self.rig.start_program(str(self.probe), [self.rig.windows_path(str(self.stage)),
+                                                        self.rig.windows_path(str(self.product))])
+        if self.rig.wait_exit(proc, RUN_TIMEOUT) != 0:
+            raise AssertionError("work_probe failed: %r" % (proc.stderr,))
+        return dict(line.split("=", 1) for line in proc.stdout.decode().split())
+
+
+def median(values):
+    return statistics.median(values)
+
+
+def main():
+    work = Path(os.environ.get("BENCH_WORK", SOURCE / "build" / "win32" / "bench-wine")).resolve()
+    rounds = int(os.environ.get("BENCH_ROUNDS", "3"))
+    bare_copy = Path(os.environ.get("BENCH_BARE_COPY", work / "bare_copy.exe"))
+    probe = Path(os.environ.get("BENCH_PROBE", work / "work_probe.exe"))
+    work.mkdir(parents=True, exist_ok=True)
+    print("generating the update in %s ..." % work, flush=True)
+    generate(work, work / "payload-cache")
+    files = [p for p in windows_order(str(work / "stage")) if os.sep in os.path.relpath(p, work / "stage")]
+    total = sum(os.path.getsize(p) for p in files)
+
+    a, b, loop, c = [], [], [], []
+    with Rig() as rig:
+        rig.reset()
+        bench = Bench(rig, work, bare_copy, probe)
+        rig.reg_add(TORVEN_071, "RootDir", "REG_SZ", rig.windows_path(str(bench.product)) + "\\")
+        rig.reg_add(TORVEN_071, "Version", "REG_SZ", "7.1.0.1")
+        for round_ in range(rounds):
+            reset_product(bench.installed, bench.product)
+            a.append(bench.updater_run())
+            check_product(bench.stage, bench.product)
+            reset_product(bench.installed, bench.product)
+            whole, inner = bench.bare_run(bench.list_file)
+            b.append(whole)
+            loop.append(inner)
+            check_product(bench.stage, bench.product)
+            reset_product(bench.installed, bench.product)
+            c.append(bench.xcopy_run())
+            check_product(bench.stage, bench.product)
+            print("round %d: a %.2f s, b %.2f s, c %.2f s" % (round_ + 1, a[-1], b[-1], c[-1]), flush=True)
+        reset_product(bench.installed, bench.product)
+        work_times = bench.probe_run()
+        start_only, _ = bench.bare_run(bench.empty_list)
+        shutil.rmtree(bench.product, ignore_errors=True)
+        rig.reset()
+
+    ma, mb, mc = median(a), median(b), median(c)
+    print()
+    print("Wine benchmark: %d files (%s DLLs with version resources), %.1f MB, every file copied; "
+          "median of %d rounds" % (len(files), work_times["versioned"], total / 1048576.0, rounds))
+    print("  (a) updater run, start to final box      %7.2f s" % ma)
+    print("  (b) bare SHFileOperationA loop           %7.2f s   (its copy loop alone %.2f s)" % (mb, median(loop)))
+    print("  (c) xcopy /e /y                          %7.2f s" % mc)
+    print("  a/b = %.3f   (target <= 1.10)" % (ma / mb))
+    print("  a/c = %.3f" % (ma / mc))
+    print()
+    print("Where an update run's own time goes (outside the shell copy), measured apart:")
+    print("  process start to a program's first line  %7.2f s" % start_only)
+    print("  folder search of the payload             %7.3f s" % (int(work_times["list_ms"]) / 1000.0))
+    print("  version reads of the %4s new files      %7.3f s" % (work_times["files"], int(work_times["new_ms"]) / 1000.0))
+    print("  existence and version of %4s installed  %7.3f s" % (work_times["installed"],
+                                                               int(work_times["installed_ms"]) / 1000.0))
+    print("  shell copy per file (b's loop)           %7.2f ms" % (median(loop) * 1000.0 / len(files)))
+    print("The new files' reads call by call (the updater reads each installed copy the same way):")
+    for key, label in (("exists_ms", "existence test (FindFirstFileA, time stamp)"),
+                       ("size_ms_versioned", "GetFileVersionInfoSizeA, files with a version"),
+                       ("size_ms_plain", "GetFileVersionInfoSizeA, files without one"),
+                       ("info_ms", "GetFileVersionInfoA"),
+                       ("query_ms", "VerQueryValueA"),
+                       ("single_load_ms", "for comparison: one LoadLibraryExA + FindResource")):
+        print("  %-47s %6.3f s" % (label, int(work_times[key]) / 1000.0))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
