@@ -1,17 +1,23 @@
 """The progress window and the copy phase's final report, run for real under
 Wine on Xvfb (1024 x 768, 96 DPI).
 
-While a slow copy runs, the test tool reads the "TForm1" window of the
-updater: size, position, frame, its one "TPanel" and its text, and its owner
-(the application's taskbar window). A screenshot of the window is kept under
+While a copy of many files runs, the test tool reads the "TForm1" window of
+the updater: size, position, frame, its one "TPanel" and its text, and its
+owner (the application's taskbar window). The updater is paused (SIGSTOP)
+once the window is seen and the first file has arrived (so it has painted:
+the copy starts only after the window's messages ran), until everything is
+read and pictured; the copy cannot end half-way whatever the machine's speed,
+and the window's state and the screen's pixels stay as they are meanwhile. A screenshot of the window is kept under
 the build folder (e2e/artifacts/progress.png) and checked for the painted
 line. When the final box is up, the window is gone. With an empty package
 name no window shows while the payload is copied, and the final box still
 comes."""
 
 import os
+import signal
 import subprocess
 import sys
+import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -28,14 +34,23 @@ WS_VISIBLE = 0x10000000
 PROGRESS_TEXT = "をコピーしています。しばらくお待ちください。"
 SUCCESS_TEXT = "インストールは正常に終了しました。"
 
-# The shell copy costs a few milliseconds a file under Wine, so this many small
-# files keep the window up for several seconds.
-SLOW_PAYLOAD_FILES = 1500
+# The shell copy costs one to five milliseconds a file under Wine: this many
+# small files keep the window up for a second or more, long enough to pause
+# the updater while it is seen.
+SLOW_PAYLOAD_FILES = 1000
 SHORT_PAYLOAD_FILES = 400
 
 
 def cp932(text):
     return text.encode("cp932")
+
+
+def wait_for_any_file(folder, timeout):
+    deadline = time.monotonic() + timeout
+    while not any(names for _, _, names in os.walk(folder)):
+        if time.monotonic() > deadline:
+            raise AssertionError("nothing arrived in %s" % folder)
+        time.sleep(0.005)
 
 
 def numbers(value):
@@ -133,11 +148,17 @@ class ProgressTest(unittest.TestCase):
         files = write_payload(self.stage, SLOW_PAYLOAD_FILES)
         proc = self.rig.start_updater(["/TORVEN", "7.1.0.12", "Pkg"], exe=self.exe)
 
-        form = self.rig.tool("progress", "--timeout-ms", "20000")
-        self.assertEqual(form.get("found"), b"1", form)
-        shot = self.screenshot(numbers(form["rect"]))
-        # Still copying after the picture: the window was up all along.
-        self.assertEqual(self.rig.tool("progress", "--timeout-ms", "0").get("found"), b"1")
+        seen = self.rig.tool("progress", "--timeout-ms", "20000")
+        self.assertEqual(seen.get("found"), b"1", seen)
+        wait_for_any_file(self.product, 20)
+        os.kill(proc.pid, signal.SIGSTOP)
+        try:
+            # Read again while nothing can change: the copy is still under way.
+            form = self.rig.tool("progress", "--timeout-ms", "0")
+            self.assertEqual(form.get("found"), b"1", "the copy ended before the pause: %r" % (form,))
+            shot = self.screenshot(numbers(form["rect"]))
+        finally:
+            os.kill(proc.pid, signal.SIGCONT)
 
         self.assertEqual(form.text("process"), "UPDATER.EXE")
         self.assertEqual(form["title"], b"")
