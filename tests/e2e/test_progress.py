@@ -184,7 +184,7 @@ class ProgressTest(unittest.TestCase):
         client_top = bottom - border - numbers(form["client"])[3]
         self.assert_painted_line(shot, (left, top), (left + border, client_top))
 
-        gone = self.rig.tool("gone", "TForm1", "--timeout-ms", "60000")
+        gone = self.rig.tool("gone", "TForm1", "--timeout-ms", "20000")
         self.assertEqual(gone.number("gone"), 1, gone)
         box = self.rig.tool("box", "--no-press", "--timeout-ms", "60000")
         self.assertEqual(box.get("found"), b"1", box)
