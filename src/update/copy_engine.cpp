@@ -1,5 +1,7 @@
 #include "update/copy_engine.h"
 
+#include <optional>
+
 #include "platform/platform.h"
 #include "update/payload.h"
 #include "update/text.h"
@@ -34,16 +36,24 @@ void SaveCopyReport(const TextList& report, const ProductProfile& profile) {
     SaveTextFile(folder + "\\" + profile.logFileName, report);
 }
 
-// Copies or leaves one file; false when its copy failed.
+// Copies or leaves one file; false when its copy failed. The installed copy's
+// stamp is read first (a missing copy reads as unknown): only against a known
+// one does the new file's stamp decide anything, so otherwise it is read just
+// for a failure line. Version reads cost about as much as a copy on some
+// systems.
 bool UpdateFile(const std::string& file, const std::string& dest, TextList& report) {
-    const std::string newStamp = ReadVersionStamp(file).text;
-    const std::string oldStamp = FileExists(dest) ? ReadVersionStamp(dest).text : kUnknownStamp;
-    if (!ShouldCopy(newStamp, oldStamp)) {
-        report.push_back(FormatText(texts::kLeftAloneLine, {newStamp, oldStamp, dest}));
+    const std::string oldStamp = ReadVersionStamp(dest).text;
+    std::optional<std::string> newStamp;
+    const auto readNewStamp = [&]() -> const std::string& {
+        if (!newStamp) newStamp = ReadVersionStamp(file).text;
+        return *newStamp;
+    };
+    if (oldStamp != kUnknownStamp && !ShouldCopy(readNewStamp(), oldStamp)) {
+        report.push_back(FormatText(texts::kLeftAloneLine, {readNewStamp(), oldStamp, dest}));
         return true;
     }
     if (ShellCopyFile(ApplicationWindow(), file, dest, kShellCopyFlags) != 0) {
-        report.push_back(FormatText(texts::kCopyFailedLine, {newStamp, dest}));
+        report.push_back(FormatText(texts::kCopyFailedLine, {readNewStamp(), dest}));
         return false;
     }
     return true;

@@ -49,16 +49,29 @@ std::int32_t GetAttributes(const std::string& path) {
 }
 
 bool FileExists(const std::string& path) {
-    WIN32_FIND_DATAA data;
-    if (!FindFirst(path, data)) return false;
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
+    // A name without wildcards finds exactly its own entry, so one attribute
+    // query gives what a folder search would (and costs a fraction of it
+    // under Wine, which scans the whole folder for a search).
+    DWORD attributes = 0;
+    FILETIME lastWrite{};
+    if (path.find_first_of("*?") == std::string::npos) {
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
+        attributes = data.dwFileAttributes;
+        lastWrite = data.ftLastWriteTime;
+    } else {
+        WIN32_FIND_DATAA data;
+        if (!FindFirst(path, data)) return false;
+        attributes = data.dwFileAttributes;
+        lastWrite = data.ftLastWriteTime;
+    }
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return false;
     // A time stamp that has no DOS date (before 1980 or after 2107) counts as
     // no file at all.
     FILETIME local;
     WORD date = 0;
     WORD time = 0;
-    return FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) &&
-           FileTimeToDosDateTime(&local, &date, &time);
+    return FileTimeToLocalFileTime(&lastWrite, &local) && FileTimeToDosDateTime(&local, &date, &time);
 }
 
 namespace {

@@ -4,6 +4,7 @@
 // folder only, the first time a version is read.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <optional>
@@ -17,7 +18,6 @@ namespace updater {
 
 namespace {
 
-using GetSizeFunction = decltype(&GetFileVersionInfoSizeA);
 using GetInfoFunction = decltype(&GetFileVersionInfoA);
 using QueryValueFunction = decltype(&VerQueryValueA);
 
@@ -41,13 +41,11 @@ win32::UniqueModule LoadSystemLibrary(const char* name) {
 
 struct VersionLibrary {
     win32::UniqueModule module;
-    GetSizeFunction getSize = nullptr;
     GetInfoFunction getInfo = nullptr;
     QueryValueFunction queryValue = nullptr;
 
     VersionLibrary() : module(LoadSystemLibrary("version.dll")) {
         if (!module) return;
-        getSize = Entry<GetSizeFunction>(module.get(), "GetFileVersionInfoSizeA");
         getInfo = Entry<GetInfoFunction>(module.get(), "GetFileVersionInfoA");
         queryValue = Entry<QueryValueFunction>(module.get(), "VerQueryValueA");
     }
@@ -60,14 +58,53 @@ const VersionLibrary& Library() {
 
 }  // namespace
 
+namespace {
+
+// Each version.dll read loads the whole file as an image; under Wine that
+// costs about a fifth of a shell copy, and a stamp needs a size query and a
+// read of the same file. So the size query reads the information once, into
+// a buffer large enough for any version resource, and the read that follows
+// for the same file hands out that copy.
+//
+// A version resource starts with its own length, a 16-bit count; the ANSI
+// queries convert texts into room of the same size after it (behind a 4-byte
+// mark that the read writes), which is the size the query reports.
+constexpr std::size_t kLargestVersionInfo = 2 * 0xFFFF + 8;
+
+struct PendingVersionInfo {
+    std::string path;
+    std::size_t length = 0;  // bytes of the resource and its mark; 0: nothing pending
+    std::vector<std::uint8_t> data = std::vector<std::uint8_t>(kLargestVersionInfo);
+};
+
+PendingVersionInfo& Pending() {
+    static PendingVersionInfo pending;
+    return pending;
+}
+
+}  // namespace
+
 std::uint32_t GetVersionInfoSize(const std::string& path) {
-    if (!Library().getSize) return 0;
-    DWORD handle = 0;
-    return Library().getSize(path.c_str(), &handle);
+    PendingVersionInfo& pending = Pending();
+    pending.length = 0;
+    if (!Library().getInfo ||
+        !Library().getInfo(path.c_str(), 0, static_cast<DWORD>(pending.data.size()), pending.data.data()))
+        return 0;
+    const std::size_t resource = pending.data[0] | (pending.data[1] << 8);
+    pending.path = path;
+    pending.length = resource + 4;
+    return static_cast<std::uint32_t>(2 * resource + 8);
 }
 
 bool GetVersionInfo(const std::string& path, std::vector<std::uint8_t>& buffer) {
-    if (!Library().getInfo || buffer.empty()) return false;
+    if (buffer.empty()) return false;
+    PendingVersionInfo& pending = Pending();
+    if (pending.length > 0 && pending.path == path) {
+        std::memcpy(buffer.data(), pending.data.data(), std::min(buffer.size(), pending.length));
+        pending.length = 0;
+        return true;
+    }
+    if (!Library().getInfo) return false;
     return Library().getInfo(path.c_str(), 0, static_cast<DWORD>(buffer.size()), buffer.data()) != FALSE;
 }
 
