@@ -84,6 +84,7 @@ import signal
 import subprocess
 import sys
 import time
+import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE_ROOT = os.path.dirname(os.path.dirname(HERE))
@@ -752,6 +753,17 @@ class Rig:
         subprocess.run(["convert", "xwd:-"] + crop + [path], input=xwd.stdout, check=True,
                        timeout=60)
         return path
+
+
+class RigTestCase(unittest.TestCase):
+    """A test class sharing one started Rig (`cls.rig`) for all its cases;
+    the rig is closed, with every process it started, after the last one."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.rig = Rig()
+        cls.rig.start()
+        cls.addClassCleanup(cls.rig.close)
 
 
 def _terminate_on_signal(signum, frame):

@@ -14,7 +14,7 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from payload_files import ENGLISH_TABLE, JAPANESE_TABLE, place_pe  # noqa: E402
-from rig import Rig  # noqa: E402
+from rig import RigTestCase  # noqa: E402
 
 TORVEN_071 = "\\SOFTWARE\\ORMIKA\\TORVENZAIMU071"
 ARGS = ["/TORVEN", "7.1.0.12", "Pkg"]
@@ -80,13 +80,7 @@ class Tree:
         return content
 
 
-class CopyTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.rig = Rig()
-        cls.rig.start()
-        cls.addClassCleanup(cls.rig.close)
-
+class CopyTest(RigTestCase):
     def setUp(self):
         self.rig.reset()
 

@@ -29,7 +29,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from rig import DLL_OVERRIDES, Rig  # noqa: E402
+from rig import DLL_OVERRIDES, RigTestCase  # noqa: E402
 
 PRODUCT_KEY = "\\SOFTWARE\\ORMIKA\\TORVENZAIMU071"
 PAYLOAD_BYTES = b"payload file without a version resource\r\n"
@@ -83,13 +83,7 @@ def pe_imports(path):
     return names
 
 
-class DllPlantingTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.rig = Rig()
-        cls.rig.start()
-        cls.addClassCleanup(cls.rig.close)
-
+class DllPlantingTest(RigTestCase):
     def setUp(self):
         rig = self.rig
         rig.reset()

@@ -10,7 +10,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from rig import Rig  # noqa: E402
+from rig import RigTestCase  # noqa: E402
 
 TORVEN_KEY = "\\SOFTWARE\\ORMIKA\\TORVENZAIMU%s"
 VANTRIX_KEY = "\\SOFTWARE\\VANTRIXZAI\\ZAIMU%s"
@@ -41,13 +41,7 @@ def application_error_pattern(kind, module, message):
         + re.escape(cp932(" で発生しました。\r\n%s\r\n" % message)) + rb"\Z")
 
 
-class PreflightTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.rig = Rig()
-        cls.rig.start()
-        cls.addClassCleanup(cls.rig.close)
-
+class PreflightTest(RigTestCase):
     def setUp(self):
         self.rig.reset()
         self.product = self.rig.scratch("product")

@@ -22,7 +22,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from rig import Rig  # noqa: E402
+from rig import RigTestCase  # noqa: E402
 
 TORVEN_071 = "\\SOFTWARE\\ORMIKA\\TORVENZAIMU071"
 SCREEN = (1024, 768)
@@ -86,13 +86,7 @@ class Picture:
         return tuple(self.bytes[i:i + 3])
 
 
-class ProgressTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.rig = Rig()
-        cls.rig.start()
-        cls.addClassCleanup(cls.rig.close)
-
+class ProgressTest(RigTestCase):
     def setUp(self):
         self.rig.reset()
         self.stage = self.rig.scratch("stage")
