@@ -1,8 +1,10 @@
 """Runs updater.exe once on the sample under Wine and prints what happened.
 
 A sample product /TORVEN 7.1 (version 7.1.0.9) is registered in the private
-Wine prefix of the end-to-end tests, with its folder filled from installed/;
-updater.exe is staged beside the sample payload (payload/) and started as
+Wine prefix of the end-to-end tests, with its folder filled from installed/
+and three program files with Japanese version resources (one older than the
+update's, one newer, one missing); updater.exe is staged beside the sample
+payload (payload/ and the three new program files) and started as
     updater.exe /TORVEN 7.1.0.12 "サンプル更新"
 The progress window and the final message box are read with the test tool
 (the box's OK is pressed), then the changes in the product folder and the
@@ -17,9 +19,17 @@ import sys
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "tests", "e2e"))
 
+from payload_files import place_pe  # noqa: E402
 from rig import Rig  # noqa: E402
 
 PRODUCT_KEY = "\\SOFTWARE\\ORMIKA\\TORVENZAIMU071"
+# Program files with Japanese version resources, built at run time:
+# (relative path, version in the update, version installed or None).
+SAMPLE_PROGRAMS = [
+    ("bin/ledger.dll", "13.10.0.1", "13.9.0.4"),   # newer in the update: replaced
+    ("bin/report.dll", "13.1.2.76", "13.1.2.80"),  # newer installed: left alone, logged
+    ("bin/tax/rates2027.dll", "1.0.0.0", None),    # not installed yet: added
+]
 ARGS = ["/TORVEN", "7.1.0.12", "サンプル更新"]
 
 
@@ -59,6 +69,10 @@ def main():
         shutil.copytree(os.path.join(HERE, "installed"), product, dirs_exist_ok=True)
         stage = rig.scratch("sample-update")
         shutil.copytree(os.path.join(HERE, "payload"), stage, dirs_exist_ok=True)
+        for index, (rel, new, old) in enumerate(SAMPLE_PROGRAMS):
+            place_pe(os.path.join(stage, rel), new, "sample-new-%d" % index)
+            if old:
+                place_pe(os.path.join(product, rel), old, "sample-old-%d" % index)
         exe = rig.stage_updater(stage)
         root_dir = rig.windows_path(product) + "\\"
         rig.reg_add(PRODUCT_KEY, "RootDir", "REG_SZ", root_dir)
