@@ -36,7 +36,11 @@ int ShellCopyFile(WindowHandle owner, const std::string& source, const std::stri
     operation.fFlags = flags;
     operation.lpszProgressTitle = nullptr;
     operation.hNameMappings = nullptr;
-    return SHFileOperationA(&operation);
+    const int result = SHFileOperationA(&operation);
+    // An operation the user cancelled in the shell's own error dialog can
+    // come back as 0 with the aborted flag set: nothing was copied then.
+    if (result == 0 && operation.fAnyOperationsAborted) return ERROR_CANCELLED;
+    return result;
 }
 
 }  // namespace updater
