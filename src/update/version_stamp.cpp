@@ -1,5 +1,6 @@
 #include "update/version_stamp.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "platform/command_line.h"
@@ -19,7 +20,7 @@ int HexDigitValue(char c) {
 }
 
 // Length of a hexadecimal prefix at `pos`, 0 when there is none.
-std::size_t HexPrefixLength(const std::string& piece, std::size_t pos) {
+std::size_t HexPrefixLength(std::string_view piece, std::size_t pos) {
     if (pos < piece.size() && (piece[pos] == '$' || piece[pos] == 'x' || piece[pos] == 'X')) return 1;
     if (pos + 1 < piece.size() && piece[pos] == '0' && (piece[pos + 1] == 'x' || piece[pos + 1] == 'X'))
         return 2;
@@ -28,7 +29,7 @@ std::size_t HexPrefixLength(const std::string& piece, std::size_t pos) {
 
 // Reads digits of `base` from `pos` to the end; nothing when there are none,
 // when another character follows, or when the value passes `limit`.
-std::optional<std::uint64_t> ReadDigits(const std::string& piece, std::size_t pos, int base,
+std::optional<std::uint64_t> ReadDigits(std::string_view piece, std::size_t pos, int base,
                                         std::uint64_t limit) {
     if (pos >= piece.size()) return std::nullopt;
     std::uint64_t value = 0;
@@ -43,9 +44,9 @@ std::optional<std::uint64_t> ReadDigits(const std::string& piece, std::size_t po
 
 }  // namespace
 
-std::optional<std::int32_t> ParseInteger(const std::string& piece) {
+std::optional<std::int32_t> ParseInteger(std::string_view piece) {
     std::size_t pos = piece.find_first_not_of(' ');
-    if (pos == std::string::npos) return std::nullopt;
+    if (pos == std::string_view::npos) return std::nullopt;
     bool negative = false;
     if (piece[pos] == '+' || piece[pos] == '-') negative = piece[pos++] == '-';
 
@@ -62,32 +63,27 @@ std::optional<std::int32_t> ParseInteger(const std::string& piece) {
     return static_cast<std::int32_t>(negative ? -value : value);
 }
 
-std::vector<std::string> SplitVersionItems(const std::string& text) {
-    std::vector<std::string> items;
-    std::string item;
-    const auto endItem = [&] {
-        if (!item.empty()) items.push_back(item);
-        item.clear();
+std::vector<std::string_view> SplitVersionItems(std::string_view text) {
+    std::vector<std::string_view> items;
+    std::size_t start = 0;
+    const auto endItem = [&](std::size_t end) {
+        if (end > start) items.push_back(text.substr(start, end - start));
     };
     for (std::size_t pos = 0; pos < text.size();) {
         const char c = text[pos];
         if (c == '.' || c == '\r' || c == '\n') {
-            endItem();
-            ++pos;
+            endItem(pos);
+            start = ++pos;
         } else if (c == '\'' || c == '"') {
             // A quoted stretch, quotes included, runs to its closing quote or the end.
-            std::size_t end = pos + 1;
-            while (end < text.size() && text[end] != c) end += CharLength(text, end);
-            end = std::min(end + 1, text.size());
-            item.append(text, pos, end - pos);
-            pos = end;
+            ++pos;
+            while (pos < text.size() && text[pos] != c) pos += IsLeadByte(static_cast<unsigned char>(text[pos])) ? 2 : 1;
+            pos = std::min(pos + 1, text.size());
         } else {
-            const std::size_t length = CharLength(text, pos);
-            item.append(text, pos, length);
-            pos += length;
+            pos += IsLeadByte(static_cast<unsigned char>(c)) ? 2 : 1;
         }
     }
-    endItem();
+    endItem(text.size());
     return items;
 }
 
@@ -98,13 +94,15 @@ TVersionRec ReadVersionStamp(const std::string& path) {
     if (size == 0) return record;
     std::vector<std::uint8_t> buffer(size, 0);
     GetVersionInfo(path, buffer);  // a failed read leaves the buffer empty, and the query fails
-    const std::optional<std::string> value = QueryVersionValue(buffer, texts::kJapaneseFileVersion);
+    std::optional<std::string> value = QueryVersionValue(buffer, texts::kJapaneseFileVersion);
     if (!value) return record;
 
-    const std::vector<std::string> items = SplitVersionItems(*value);
-    if (items.size() != 4) return record;
-    for (std::size_t i = 0; i < 4; ++i) record.numbers[i] = ParseInteger(items[i]).value_or(0);
-    record.text = *value;
+    {
+        const std::vector<std::string_view> items = SplitVersionItems(*value);  // views into *value
+        if (items.size() != 4) return record;
+        for (std::size_t i = 0; i < 4; ++i) record.numbers[i] = ParseInteger(items[i]).value_or(0);
+    }
+    record.text = std::move(*value);
     return record;
 }
 
@@ -112,19 +110,17 @@ VersionKey MakeVersionKey(const std::string& stamp) {
     // The pieces are those of SplitPiece(stamp, 0..3, "."): "." ends a piece,
     // so do CR, LF and CR LF; empty pieces count. Read in one pass.
     VersionKey key;
+    const std::string_view text = stamp;
     std::size_t index = 0;
-    std::string piece;
-    for (std::size_t pos = 0; pos < stamp.size() && index < 4; ++pos) {
-        const char c = stamp[pos];
-        if (c == '.' || c == '\r' || c == '\n') {
-            key.numbers[index++] = ParseInteger(piece).value_or(0);
-            piece.clear();
-            if (c == '\r' && pos + 1 < stamp.size() && stamp[pos + 1] == '\n') ++pos;
-        } else {
-            piece.push_back(c);
-        }
+    std::size_t start = 0;
+    for (std::size_t pos = 0; pos < text.size() && index < 4; ++pos) {
+        const char c = text[pos];
+        if (c != '.' && c != '\r' && c != '\n') continue;
+        key.numbers[index++] = ParseInteger(text.substr(start, pos - start)).value_or(0);
+        if (c == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n') ++pos;
+        start = pos + 1;
     }
-    if (index < 4 && !piece.empty()) key.numbers[index] = ParseInteger(piece).value_or(0);
+    if (index < 4 && start < text.size()) key.numbers[index] = ParseInteger(text.substr(start)).value_or(0);
     return key;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace updater {
@@ -22,14 +23,14 @@ struct TVersionRec {
 TVersionRec ReadVersionStamp(const std::string& path);
 
 // The items of a FileVersion text: "." (and CR, LF) end an item, empty items
-// are dropped, a quoted stretch stays within one item.
-std::vector<std::string> SplitVersionItems(const std::string& text);
+// are dropped, a quoted stretch stays within one item. The items view `text`.
+std::vector<std::string_view> SplitVersionItems(std::string_view text);
 
 // Integer syntax of a version piece: leading blanks, one sign, decimal digits
 // or a hexadecimal prefix ("$", "x", "X", "0x", "0X") and hex digits, nothing
 // after. Decimal must fit a signed 32-bit number; hex is taken as a 32-bit
 // pattern. Nothing when the piece is not such an integer.
-std::optional<std::int32_t> ParseInteger(const std::string& piece);
+std::optional<std::int32_t> ParseInteger(std::string_view piece);
 
 // The four numbers of a stamp, split at every "." (0 for a piece that is not
 // an integer). Keys order numerically: the first differing number decides.

@@ -36,7 +36,7 @@ TEST(ParseInteger, KeepsTo32BitsDecimalSignedHexAsAPattern) {
 }
 
 TEST(SplitVersionItems, DropsEmptyItemsKeepsQuotedDotsAndDoubleByteCharacters) {
-    using Items = std::vector<std::string>;
+    using Items = std::vector<std::string_view>;
     EXPECT_EQ(SplitVersionItems("1..2.3.4"), (Items{"1", "2", "3", "4"}));
     EXPECT_EQ(SplitVersionItems(".1.2.3.4."), (Items{"1", "2", "3", "4"}));
     EXPECT_EQ(SplitVersionItems("13, 1, 2, 76"), (Items{"13, 1, 2, 76"}));
