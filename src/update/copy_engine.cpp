@@ -12,7 +12,9 @@ namespace updater {
 std::string DestinationPath(const std::string& file, const std::string& sourceRoot,
                             const std::string& targetRoot) {
     if (FindText(file, sourceRoot) != 0) return ReplaceAll(file, sourceRoot, targetRoot);
-    std::string dest = targetRoot;
+    std::string dest;
+    dest.reserve(targetRoot.size() + 1 + file.size() - sourceRoot.size());
+    dest.append(targetRoot);
     if (EndsWithBackslash(dest)) dest.pop_back();
     if (file.size() == sourceRoot.size() || file[sourceRoot.size()] != '\\') dest += '\\';
     const std::string below = file.substr(sourceRoot.size());

@@ -10,7 +10,11 @@ namespace {
 
 // A drive's root folder already ends in "\": never double the separator.
 std::string JoinPath(const std::string& folder, const std::string& name) {
-    return EndsWithBackslash(folder) ? folder + name : folder + "\\" + name;
+    std::string path;
+    path.reserve(folder.size() + 1 + name.size());
+    path.append(folder);
+    if (!EndsWithBackslash(folder)) path.push_back('\\');
+    return path.append(name);
 }
 
 bool IsSkipped(const std::string& name, const std::string& updaterName) {

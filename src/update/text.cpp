@@ -18,6 +18,9 @@ std::string PadToWidth(const std::string& text, int width) {
 
 std::string FormatText(std::string_view format, std::initializer_list<std::string_view> args) {
     std::string result;
+    std::size_t size = format.size();
+    for (const std::string_view arg : args) size += arg.size();
+    result.reserve(size);
     auto next = args.begin();
     for (std::size_t pos = 0; pos < format.size(); ++pos) {
         if (format[pos] == '%' && pos + 1 < format.size() && format[pos + 1] == 's') {

@@ -65,6 +65,7 @@ std::optional<std::int32_t> ParseInteger(std::string_view piece) {
 
 std::vector<std::string_view> SplitVersionItems(std::string_view text) {
     std::vector<std::string_view> items;
+    items.reserve(4);  // the usual count
     std::size_t start = 0;
     const auto endItem = [&](std::size_t end) {
         if (end > start) items.push_back(text.substr(start, end - start));
