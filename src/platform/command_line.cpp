@@ -78,24 +78,30 @@ std::string FileNameOfPath(const std::string& path) {
 namespace {
 
 template <typename Change>
-std::string ChangeCaseAscii(const std::string& text, Change change) {
-    std::string result = text;
-    for (std::size_t pos = 0; pos < result.size();) {
-        const std::size_t length = CharLength(result, pos);
-        if (length == 1) result[pos] = change(result[pos]);
+void ChangeCaseAscii(std::string& text, Change change) {
+    for (std::size_t pos = 0; pos < text.size();) {
+        const std::size_t length = CharLength(text, pos);
+        if (length == 1) text[pos] = change(text[pos]);
         pos += length;
     }
-    return result;
 }
 
 }  // namespace
 
+void UpperCaseAsciiInPlace(std::string& text) {
+    ChangeCaseAscii(text, [](char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; });
+}
+
 std::string UpperCaseAscii(const std::string& text) {
-    return ChangeCaseAscii(text, [](char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; });
+    std::string result = text;
+    UpperCaseAsciiInPlace(result);
+    return result;
 }
 
 std::string LowerCaseAscii(const std::string& text) {
-    return ChangeCaseAscii(text, [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; });
+    std::string result = text;
+    ChangeCaseAscii(result, [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; });
+    return result;
 }
 
 std::string ApplicationTitleOf(const std::string& executablePath) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace updater {
 
@@ -12,7 +13,7 @@ inline bool IsLeadByte(unsigned char byte) {
 }
 
 // Bytes taken by the character at `pos`: 2 for a double-byte character, else 1.
-inline std::size_t CharLength(const std::string& text, std::size_t pos) {
+inline std::size_t CharLength(std::string_view text, std::size_t pos) {
     return IsLeadByte(static_cast<unsigned char>(text[pos])) && pos + 1 < text.size() ? 2 : 1;
 }
 
@@ -34,6 +35,7 @@ std::string FolderOfPath(const std::string& path);
 std::string FileNameOfPath(const std::string& path);
 
 // Letters A-Z/a-z changed to upper or lower case; double-byte characters kept.
+void UpperCaseAsciiInPlace(std::string& text);
 std::string UpperCaseAscii(const std::string& text);
 std::string LowerCaseAscii(const std::string& text);
 

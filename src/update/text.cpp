@@ -33,27 +33,6 @@ std::string FormatText(std::string_view format, std::initializer_list<std::strin
     return result;
 }
 
-TextList SplitLines(const std::string& text) {
-    TextList lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string::npos) {
-            lines.push_back(text.substr(start));
-            break;
-        }
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-        if (text[end] == '\r' && start < text.size() && text[start] == '\n') ++start;
-    }
-    return lines;
-}
-
-std::string SplitPiece(const std::string& text, int index, const std::string& separator) {
-    const TextList pieces = SplitLines(ReplaceAll(text, separator, "\r\n"));
-    return index >= 0 && static_cast<std::size_t>(index) < pieces.size() ? pieces[index] : std::string();
-}
-
 std::size_t FindText(const std::string& text, const std::string& pattern, std::size_t from) {
     if (pattern.empty()) return std::string::npos;
     for (std::size_t pos = from; pos < text.size(); pos += CharLength(text, pos)) {

@@ -20,14 +20,6 @@ std::string PadToWidth(const std::string& text, int width);
 // texts are never scanned again, so a "%" in an argument stays as it is.
 std::string FormatText(std::string_view format, std::initializer_list<std::string_view> args);
 
-// Lines of `text` split at CR LF, CR or LF. A break at the very end does not
-// start another line; an empty text has no lines.
-TextList SplitLines(const std::string& text);
-
-// Piece number `index` of `text` cut at every `separator` (CR and LF cut
-// too), or "" when there is no such piece.
-std::string SplitPiece(const std::string& text, int index, const std::string& separator);
-
 // Position of the first `pattern` in `text` at or after `from` (itself a
 // character boundary) that starts on a character boundary, never on the
 // second byte of a double-byte character; npos when there is none.

@@ -78,10 +78,10 @@ std::vector<std::string_view> SplitVersionItems(std::string_view text) {
         } else if (c == '\'' || c == '"') {
             // A quoted stretch, quotes included, runs to its closing quote or the end.
             ++pos;
-            while (pos < text.size() && text[pos] != c) pos += IsLeadByte(static_cast<unsigned char>(text[pos])) ? 2 : 1;
+            while (pos < text.size() && text[pos] != c) pos += CharLength(text, pos);
             pos = std::min(pos + 1, text.size());
         } else {
-            pos += IsLeadByte(static_cast<unsigned char>(c)) ? 2 : 1;
+            pos += CharLength(text, pos);
         }
     }
     endItem(text.size());
@@ -108,8 +108,8 @@ TVersionRec ReadVersionStamp(const std::string& path) {
 }
 
 VersionKey MakeVersionKey(const std::string& stamp) {
-    // The pieces are those of SplitPiece(stamp, 0..3, "."): "." ends a piece,
-    // so do CR, LF and CR LF; empty pieces count. Read in one pass.
+    // "." ends a piece, and so do CR, LF and CR LF; empty pieces count, a
+    // break at the very end starts no piece. Read in one pass.
     VersionKey key;
     const std::string_view text = stamp;
     std::size_t index = 0;

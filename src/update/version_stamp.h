@@ -32,8 +32,8 @@ std::vector<std::string_view> SplitVersionItems(std::string_view text);
 // pattern. Nothing when the piece is not such an integer.
 std::optional<std::int32_t> ParseInteger(std::string_view piece);
 
-// The four numbers of a stamp, split at every "." (0 for a piece that is not
-// an integer). Keys order numerically: the first differing number decides.
+// The four numbers of a stamp, split at every "." (and CR, LF), empty pieces
+// included (0 for a piece that is not an integer). Keys order numerically: the first differing number decides.
 struct VersionKey {
     std::array<std::int32_t, 4> numbers{};
     bool operator<(const VersionKey& other) const { return numbers < other.numbers; }

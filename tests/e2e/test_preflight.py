@@ -63,6 +63,12 @@ class PreflightTest(RigTestCase):
         self.assertEqual(box.get("found"), b"1", "no message box: %r" % (box,))
         return box, code
 
+    def assert_run_ends_with_box(self, args, look, text):
+        """An orderly run (exit code 0) whose one box is `look` with `text`."""
+        box, code = self.run_box(args)
+        self.assert_box(box, look, text)
+        self.assertEqual(code, 0)
+
     def assert_box(self, box, look, text, label="updater"):
         """A box of the program's own: title and icon of its kind, the text, one
         default "OK", the application's taskbar window shown beside it."""
@@ -107,9 +113,7 @@ class PreflightTest(RigTestCase):
     def test_switch_is_upper_cased_before_it_is_compared(self):
         for switch, product in (("/torven", "トーヴェン"), ("/Vantrix", "VANTRiX")):
             with self.subTest(switch=switch):
-                box, code = self.run_box([switch, "7.1.0.12", "Pkg"])
-                self.assert_box(box, WARNING, not_installed(product, "15 消改版"))
-                self.assertEqual(code, 0)
+                self.assert_run_ends_with_box([switch, "7.1.0.12", "Pkg"], WARNING, not_installed(product, "15 消改版"))
 
     def test_unknown_version_code_warns_with_the_three_arguments_unchanged(self):
         cases = [
@@ -120,18 +124,14 @@ class PreflightTest(RigTestCase):
         ]
         for args, shown in cases:
             with self.subTest(args=args):
-                box, code = self.run_box(args)
-                self.assert_box(box, WARNING, "パラメータを確認[ %s ]" % shown)
-                self.assertEqual(code, 0)
+                self.assert_run_ends_with_box(args, WARNING, "パラメータを確認[ %s ]" % shown)
 
     def test_empty_quoted_version_argument_is_skipped(self):
         # Wine passes an empty argument as "" on the command line; the updater
         # skips an empty quote pair, so the display name moves up.
         cmdline = self.rig.tool("cmdline", "/TORVEN", "", "Pkg")
         self.assertTrue(cmdline["cmdline"].endswith(b' /TORVEN "" Pkg'), cmdline)
-        box, code = self.run_box(["/TORVEN", "", "Pkg"])
-        self.assert_box(box, WARNING, 'パラメータを確認[ "/TORVEN" "Pkg" "" ]')
-        self.assertEqual(code, 0)
+        self.assert_run_ends_with_box(["/TORVEN", "", "Pkg"], WARNING, 'パラメータを確認[ "/TORVEN" "Pkg" "" ]')
 
     # ---- the installed-product lookup and gate 1 ------------------------------
 
@@ -145,33 +145,23 @@ class PreflightTest(RigTestCase):
         ]
         for args, product, edition in cases:
             with self.subTest(args=args):
-                box, code = self.run_box(args)
-                self.assert_box(box, WARNING, not_installed(product, edition))
-                self.assertEqual(code, 0)
+                self.assert_run_ends_with_box(args, WARNING, not_installed(product, edition))
 
     def test_version_without_root_folder_is_not_installed(self):
         self.install(TORVEN_KEY, "071", version="7.1.0.9")
-        box, code = self.run_box(["/TORVEN", "7.1.0.12", "Pkg"])
-        self.assert_box(box, WARNING, not_installed("トーヴェン", "15 消改版"))
-        self.assertEqual(code, 0)
+        self.assert_run_ends_with_box(["/TORVEN", "7.1.0.12", "Pkg"], WARNING, not_installed("トーヴェン", "15 消改版"))
 
     def test_edition_80_reads_the_key_whose_name_ends_in_a_blank(self):
         # Registered under the name without the blank: not found.
         self.install(TORVEN_KEY, "080", self.product_root(), "8.0.1")
-        box, code = self.run_box(["/TORVEN", "8.0.5", "Pkg"])
-        self.assert_box(box, WARNING, not_installed("トーヴェン", "17"))
-        self.assertEqual(code, 0)
+        self.assert_run_ends_with_box(["/TORVEN", "8.0.5", "Pkg"], WARNING, not_installed("トーヴェン", "17"))
         # Registered under "080 ": both gates pass.
         self.install(TORVEN_KEY, "080 ", self.product_root(), "8.0.1")
-        box, code = self.run_box(["/TORVEN", "8.0.5", "Pkg"])
-        self.assert_box(box, INFORMATION, SUCCESS_TEXT)
-        self.assertEqual(code, 0)
+        self.assert_run_ends_with_box(["/TORVEN", "8.0.5", "Pkg"], INFORMATION, SUCCESS_TEXT)
 
     def test_vantrix_product_passes_both_gates(self):
         self.install(VANTRIX_KEY, "080 ", self.product_root(), "8.0.1")
-        box, code = self.run_box(["/VANTRIX", "8.0.2", "Pkg"])
-        self.assert_box(box, INFORMATION, SUCCESS_TEXT)
-        self.assertEqual(code, 0)
+        self.assert_run_ends_with_box(["/VANTRIX", "8.0.2", "Pkg"], INFORMATION, SUCCESS_TEXT)
 
     # ---- gate 2: the installed version ---------------------------------------
 
@@ -180,9 +170,7 @@ class PreflightTest(RigTestCase):
             with self.subTest(installed=installed, argument=argument):
                 self.rig.reset()
                 self.install(TORVEN_KEY, "080 ", self.product_root(), installed)
-                box, code = self.run_box(["/TORVEN", argument, "Pkg"])
-                self.assert_box(box, ERROR, newer_installed(installed))
-                self.assertEqual(code, 0)
+                self.assert_run_ends_with_box(["/TORVEN", argument, "Pkg"], ERROR, newer_installed(installed))
 
     def test_older_or_equal_installed_version_lets_the_update_run(self):
         # Compared number by number at the dots: 8.0.9 is older than 8.0.10.
@@ -191,21 +179,15 @@ class PreflightTest(RigTestCase):
             with self.subTest(installed=installed, argument=argument):
                 self.rig.reset()
                 self.install(TORVEN_KEY, "080 ", self.product_root(), installed or None)
-                box, code = self.run_box(["/TORVEN", argument, "Pkg"])
-                self.assert_box(box, INFORMATION, SUCCESS_TEXT)
-                self.assertEqual(code, 0)
+                self.assert_run_ends_with_box(["/TORVEN", argument, "Pkg"], INFORMATION, SUCCESS_TEXT)
 
     def test_seventh_edition_with_more_digits_passes(self):
         self.install(TORVEN_KEY, "071", self.product_root(), "7.1.0.9")
-        box, code = self.run_box(["/TORVEN", "7.1.0.12", "サンプル"])
-        self.assert_box(box, INFORMATION, SUCCESS_TEXT)
-        self.assertEqual(code, 0)
+        self.assert_run_ends_with_box(["/TORVEN", "7.1.0.12", "サンプル"], INFORMATION, SUCCESS_TEXT)
 
     def test_expandable_text_value_is_read_as_text(self):
         self.rig.reg_add(TORVEN_KEY % "071", "RootDir", "REG_EXPAND_SZ", "%SystemDrive%\\Prod\\")
-        box, code = self.run_box(["/TORVEN", "7.1.0.12", "Pkg"])
-        self.assert_box(box, INFORMATION, SUCCESS_TEXT)
-        self.assertEqual(code, 0)
+        self.assert_run_ends_with_box(["/TORVEN", "7.1.0.12", "Pkg"], INFORMATION, SUCCESS_TEXT)
 
     # ---- the top-level error handler -------------------------------------------
 
@@ -228,9 +210,7 @@ class PreflightTest(RigTestCase):
         exe = self.rig.stage_updater(drive)
         self.assertEqual(self.rig.windows_path(exe), "E:\\updater.exe")
         self.install(TORVEN_KEY, "071", self.product_root(), "7.1.0.9")
-        box, code = self.run_box(["/TORVEN", "7.1.0.12", "Pkg"], exe=exe)
-        self.assert_box(box, INFORMATION, SUCCESS_TEXT)
-        self.assertEqual(code, 0)
+        self.assert_run_ends_with_box(["/TORVEN", "7.1.0.12", "Pkg"], exe=exe, INFORMATION, SUCCESS_TEXT)
 
     def test_executable_name_labels_the_taskbar_and_the_error_box(self):
         # "表" ends in the byte 0x5C, which must not be taken for a "\".
@@ -238,9 +218,7 @@ class PreflightTest(RigTestCase):
             with self.subTest(name=name):
                 self.rig.reset()
                 exe = self.rig.stage_updater(self.rig.scratch("stage"), name)
-                box, code = self.run_box(["/TORVEN", "8", "Pkg"], exe=exe)
-                self.assert_box(box, WARNING, 'パラメータを確認[ "/TORVEN" "8" "Pkg" ]', label=label)
-                self.assertEqual(code, 0)
+                self.assert_run_ends_with_box(["/TORVEN", "8", "Pkg"], exe=exe, WARNING, 'パラメータを確認[ "/TORVEN" "8" "Pkg" ]', label=label)
                 self.rig.reg_add(TORVEN_KEY % "071", "RootDir", "REG_DWORD", "1")
                 box, code = self.run_box(["/TORVEN", "7.1.0.12", "Pkg"], exe=exe)
                 self.assert_application_error(box, code, "'RootDir' のデータ型が不正です.", module=name)

@@ -56,7 +56,6 @@ public:
         file.content = content;
         AddFile(path, std::move(file));
     }
-    void RemoveEntry(const std::string& path);
 
     // ---- inspection
     const FakeFile* FindFile(const std::string& path) const;
@@ -69,7 +68,6 @@ public:
     std::string currentFolder = "C:\\Start";
     std::map<SpecialFolder, std::string> specialFolders;
     std::map<std::string, std::map<std::string, RegistryValue>> registry;  // upper-case key path
-    std::set<std::string> unreadableValues;  // value names whose data read fails
     std::set<std::string> failingCopies;     // upper-case destinations the shell fails to copy
     std::set<std::string> raisingCopies;     // upper-case destinations whose copy raises an error
     std::set<std::string> unreadableAttributes;  // upper-case paths GetAttributes fails on

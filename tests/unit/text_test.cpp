@@ -24,20 +24,6 @@ TEST(FormatText, ReplacesInOrderAndNeverRescansArguments) {
     EXPECT_EQ(FormatText("100%", {}), "100%");
 }
 
-TEST(SplitLines, BreaksAtCrLfCrOrLfWithoutATrailingEmptyLine) {
-    EXPECT_EQ(SplitLines("a\r\nb\rc\nd"), (TextList{"a", "b", "c", "d"}));
-    EXPECT_EQ(SplitLines("a\r\n"), (TextList{"a"}));
-    EXPECT_EQ(SplitLines("a\r\n\r\nb"), (TextList{"a", "", "b"}));
-    EXPECT_TRUE(SplitLines("").empty());
-}
-
-TEST(SplitPiece, CountsEmptyPiecesInside) {
-    EXPECT_EQ(SplitPiece("1..2.3", 1, "."), "");
-    EXPECT_EQ(SplitPiece("1..2.3", 3, "."), "3");
-    EXPECT_EQ(SplitPiece("1.2", 5, "."), "");
-    EXPECT_EQ(SplitPiece("1.2.", 2, "."), "");
-}
-
 TEST(ReplaceAll, NeverMatchesOnTheSecondByteOfADoubleByteCharacter) {
     // "ソ" is 0x83 0x5C: its trail byte must not be taken for the "\" of "\x".
     EXPECT_EQ(ReplaceAll("\x83\x5Cx\\x", "\\x", "/y"), "\x83\x5Cx/y");

@@ -52,6 +52,9 @@ TEST(MakeVersionKey, SplitsAtEveryDotAndCountsBadPiecesAsZero) {
     EXPECT_EQ(MakeVersionKey("'1.2'.3.4.5").numbers, (std::array<std::int32_t, 4>{0, 0, 3, 4}));
     EXPECT_EQ(MakeVersionKey("13. 1. 2. 76").numbers, (std::array<std::int32_t, 4>{13, 1, 2, 76}));
     EXPECT_EQ(MakeVersionKey("0.0.0.0").numbers, (std::array<std::int32_t, 4>{0, 0, 0, 0}));
+    EXPECT_EQ(MakeVersionKey("1.2.").numbers, (std::array<std::int32_t, 4>{1, 2, 0, 0}));
+    EXPECT_EQ(MakeVersionKey("1\r\n2\r3\n4").numbers, (std::array<std::int32_t, 4>{1, 2, 3, 4}));
+    EXPECT_EQ(MakeVersionKey("1.\n2.3.4").numbers, (std::array<std::int32_t, 4>{1, 0, 2, 3}));
 }
 
 TEST(MakeVersionKey, OrdersNumericallyWhereTextOrderWouldNot) {
