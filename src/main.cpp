@@ -31,9 +31,14 @@ void RestrictDllSearchToSystemFolder() {
     if (!setDefault || !setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) SetDllDirectoryA("");
 }
 
+// A code address as upper-case hexadecimal digits, as wide as a pointer: eight
+// digits in the 32-bit build, sixteen in the 64-bit one, so that no address is
+// ever cut.
 std::string HexAddress(const void* address) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(address)));
+    constexpr int kDigits = static_cast<int>(sizeof(void*) * 2);
+    char text[2 * sizeof(void*) + 1];
+    std::snprintf(text, sizeof text, "%0*llX", kDigits,
+                  static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(address)));
     return text;
 }
 

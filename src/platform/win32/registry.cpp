@@ -1,5 +1,7 @@
-// Read-only access to HKEY_LOCAL_MACHINE. A 32-bit process reads the 32-bit
-// view of SOFTWARE on 64-bit Windows, which is where the product records itself.
+// Read-only access to HKEY_LOCAL_MACHINE, always in the 32-bit view of SOFTWARE:
+// the product is a 32-bit program and records itself there. KEY_WOW64_32KEY
+// changes nothing for the 32-bit build and points the 64-bit build at the same
+// keys (Software\Wow6432Node).
 #include <windows.h>
 
 #include <memory>
@@ -26,7 +28,7 @@ RegistryKey OpenRegistryKey(const std::string& path) {
     // A leading "\" means "from the root"; it is not part of the key's name.
     const std::string name = !path.empty() && path[0] == '\\' ? path.substr(1) : path;
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, name.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, name.c_str(), 0, KEY_READ | KEY_WOW64_32KEY, &key) != ERROR_SUCCESS)
         return RegistryKey();
     return RegistryKey(std::make_unique<RegistryKeyHandle>(RegistryKeyHandle{key}).release());
 }
