@@ -1,27 +1,51 @@
 #!/usr/bin/env bash
-# Builds both presets and runs every test: the unit tests of the update logic
-# (native) and the end-to-end tests of updater.exe under Wine (win32).
+# Builds every preset and runs every test: the unit tests of the update logic
+# (native, and again with the sanitizers), the fuzz targets on their kept
+# corpus, and the end-to-end tests of updater.exe under Wine against each
+# Windows build this machine can run (the probe decides; see README).
 # Exits non-zero when anything fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 
-started=$SECONDS
-cmake --preset native
-cmake --build --preset native -j2
-cmake --preset win32
-cmake --build --preset win32 -j2
-echo "run-tests: built in $((SECONDS - started)) s"
-
 status=0
-started=$SECONDS
-ctest --preset native || status=1
-echo "run-tests: unit tests took $((SECONDS - started)) s"
-started=$SECONDS
-ctest --preset win32 || status=1
-echo "run-tests: end-to-end tests took $((SECONDS - started)) s"
+summary=()
+part() {  # part NAME COMMAND...: runs one part, times it, notes how it went
+  local name=$1 started=$SECONDS result=passed
+  shift
+  "$@" || { result=FAILED; status=1; }
+  summary+=("$(printf '%-44s %-7s %4d s' "$name" "$result" $((SECONDS - started)))")
+}
+build() {
+  cmake --preset "$1" && cmake --build --preset "$1" -j2
+}
 
+for preset in native asan fuzz win32 win64; do
+  if grep -q "\"name\": \"$preset\"" CMakePresets.json; then
+    part "build $preset" build "$preset"
+  fi
+done
+part "unit tests (native)" ctest --preset native
+for preset in asan fuzz; do
+  if grep -q "\"name\": \"$preset\"" CMakePresets.json; then
+    part "tests ($preset)" ctest --preset "$preset"
+  fi
+done
+
+source scripts/e2e-builds.sh
+echo "$E2E_HEADLINE"
+for build in $E2E_BUILDS; do
+  part "end-to-end ($build)" ctest --preset "$build" -L e2e
+done
+if [[ " $E2E_BUILDS " != *" win32 "* ]]; then
+  part "end-to-end (win32 smoke in a 64-bit prefix)" \
+    ctest --preset win32 -L wow64_smoke --output-on-failure -V
+fi
+
+echo
+echo "run-tests: $E2E_HEADLINE"
+printf 'run-tests: %s\n' "${summary[@]}"
 if [ "$status" -ne 0 ]; then
   echo "run-tests: FAILED"
 fi

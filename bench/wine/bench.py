@@ -15,7 +15,8 @@ run's own time goes: work_probe.exe times the folder search and the version
 reads of the new and the installed files, and the process start is timed on
 an empty list.
 
-Environment: BENCH_WORK (default build/win32/bench-wine), BENCH_ROUNDS (3),
+Environment: E2E_BUILD (win32 or win64: the build timed, with its own rig),
+BENCH_WORK (default build/<build>/bench-wine), BENCH_ROUNDS (3),
 BENCH_BARE_COPY and BENCH_PROBE (the two programs, default in BENCH_WORK).
 """
 
@@ -33,9 +34,8 @@ sys.path.insert(0, str(SOURCE / "tests" / "e2e"))
 sys.path.insert(0, str(HERE))
 
 from generate import copy_list, generate, windows_order  # noqa: E402
-from rig import Rig  # noqa: E402
+from rig import TORVEN_071, Rig, Target  # noqa: E402
 
-TORVEN_071 = "\\SOFTWARE\\ORMIKA\\TORVENZAIMU071"
 ARGS = ["/TORVEN", "7.1.0.12", "Bench"]
 SUCCESS = "インストールは正常に終了しました。".encode("cp932")
 RUN_TIMEOUT = 600
@@ -108,10 +108,11 @@ class Bench:
 
     def xcopy_run(self):
         # One cmd.exe runs one xcopy per top folder.
-        command = ["wine", "cmd", "/c"]
+        command = self.rig.wine_command("cmd", "/c")
+        first = len(command)
         for top in sorted(os.listdir(self.stage)):
             if (self.stage / top).is_dir():
-                if len(command) > 3:
+                if len(command) > first:
                     command.append("&")
                 command += ["xcopy", self.rig.windows_path(str(self.stage / top)),
                             self.rig.windows_path(str(self.product / top)), "/e", "/y", "/i", "/q"]
@@ -133,7 +134,9 @@ def median(values):
 
 
 def main():
-    work = Path(os.environ.get("BENCH_WORK", SOURCE / "build" / "win32" / "bench-wine")).resolve()
+    target = Target()
+    work = Path(os.environ.get("BENCH_WORK",
+                               SOURCE / "build" / target.build / "bench-wine")).resolve()
     rounds = int(os.environ.get("BENCH_ROUNDS", "3"))
     bare_copy = Path(os.environ.get("BENCH_BARE_COPY", work / "bare_copy.exe"))
     probe = Path(os.environ.get("BENCH_PROBE", work / "work_probe.exe"))
@@ -144,7 +147,8 @@ def main():
     total = sum(os.path.getsize(p) for p in files)
 
     a, b, loop, c = [], [], [], []
-    with Rig() as rig:
+    print("build: %s (%s)" % (target.build, target.wine.name), flush=True)
+    with Rig(target) as rig:
         rig.reset()
         bench = Bench(rig, work, bare_copy, probe)
         rig.reg_add(TORVEN_071, "RootDir", "REG_SZ", rig.windows_path(str(bench.product)) + "\\")
@@ -170,8 +174,8 @@ def main():
 
     ma, mb, mc = median(a), median(b), median(c)
     print()
-    print("Wine benchmark: %d files (%s DLLs with version resources), %.1f MB, every file copied; "
-          "median of %d rounds" % (len(files), work_times["versioned"], total / 1048576.0, rounds))
+    print("Wine benchmark of the %s build: %d files (%s DLLs with version resources), %.1f MB, every file copied; "
+          "median of %d rounds" % (target.build, len(files), work_times["versioned"], total / 1048576.0, rounds))
     print("  (a) updater run, start to final box      %7.2f s" % ma)
     print("  (b) bare SHFileOperationA loop           %7.2f s   (its copy loop alone %.2f s)" % (mb, median(loop)))
     print("  (c) xcopy /e /y                          %7.2f s" % mc)

@@ -1,20 +1,30 @@
 #!/usr/bin/env bash
-# The Wine benchmark of a whole update run: builds updater.exe and the test
-# tool (win32 preset), the two bench programs, generates the update (once) and
-# prints the times of (a) the updater, (b) a bare shell-copy loop, (c) xcopy,
-# with the ratios a/b and a/c. Not part of ctest; takes a few minutes.
+# The Wine benchmark of a whole update run, for each Windows build this
+# machine runs (the probe decides: both where it executes 32-bit code, the
+# 64-bit one alone where it cannot). Builds updater.exe and the test tool,
+# the two bench programs, generates the update (once per build) and prints
+# the times of (a) the updater, (b) a bare shell-copy loop, (c) xcopy, with
+# the ratios a/b and a/c. Not part of ctest; takes a few minutes a build.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
-work="${BENCH_WORK:-$PWD/build/win32/bench-wine}"
-mkdir -p "$work"
+source scripts/e2e-builds.sh
+echo "bench: $E2E_HEADLINE"
+for build in $E2E_BUILDS; do
+  work="${BENCH_WORK:-$PWD/build/$build/bench-wine}"
+  mkdir -p "$work"
+  cmake --preset "$build" >/dev/null
+  cmake --build --preset "$build" -j2 --target updater e2etool >/dev/null
 
-cmake --preset win32 >/dev/null
-cmake --build --preset win32 -j2 --target updater e2etool >/dev/null
+  # Test-only programs, built like the updater: static, for the same machine.
+  case $build in
+    win32) cross=i686-w64-mingw32-g++ ;;
+    win64) cross=x86_64-w64-mingw32-g++ ;;
+  esac
+  cxx=("$cross" -std=c++17 -O2 -Wall -Wextra -static)
+  "${cxx[@]}" -o "$work/bare_copy.exe" bench/wine/bare_copy.cpp -lshell32 -luser32
+  "${cxx[@]}" -o "$work/work_probe.exe" bench/wine/work_probe.cpp -lversion
 
-# Test-only programs, built like the updater: static, 32-bit.
-cxx=(i686-w64-mingw32-g++ -std=c++17 -O2 -Wall -Wextra -static)
-"${cxx[@]}" -o "$work/bare_copy.exe" bench/wine/bare_copy.cpp -lshell32 -luser32
-"${cxx[@]}" -o "$work/work_probe.exe" bench/wine/work_probe.cpp -lversion
-
-BENCH_WORK="$work" python3 bench/wine/bench.py
+  echo "bench: the $build build"
+  E2E_BUILD=$build BENCH_WORK="$work" /usr/bin/python3 bench/wine/bench.py
+done

@@ -1,47 +1,32 @@
 """Runs updater.exe once on the sample under Wine and prints what happened.
 
-A sample product /TORVEN 7.1 (version 7.1.0.9) is registered in the private
-Wine prefix of the end-to-end tests, with its folder filled from installed/
-and three program files with Japanese version resources (one older than the
-update's, one newer, one missing); updater.exe is staged beside the sample
-payload (payload/ and the three new program files) and started as
+The sample (sample.py) is a product /TORVEN 7.1 (version 7.1.0.9) registered
+in the private Wine prefix of the end-to-end tests, and an update staged
+beside updater.exe, started as
     updater.exe /TORVEN 7.1.0.12 "サンプル更新"
 The progress window and the final message box are read with the test tool
 (the box's OK is pressed), then the changes in the product folder and the
 copy log, if one was written, are printed.
+
+The build run is the one named by E2E_BUILD (scripts/run-sample.sh sets it
+from the probe: win32 where this machine executes 32-bit code, else win64).
 """
 
 import hashlib
 import os
-import shutil
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(HERE, "..", "..", "tests", "e2e"))
 
-from payload_files import place_pe  # noqa: E402
-from rig import Rig  # noqa: E402
-
-PRODUCT_KEY = "\\SOFTWARE\\ORMIKA\\TORVENZAIMU071"
-# Program files with Japanese version resources, built at run time:
-# (relative path, version in the update, version installed or None).
-SAMPLE_PROGRAMS = [
-    ("bin/ledger.dll", "13.10.0.1", "13.9.0.4"),   # newer in the update: replaced
-    ("bin/report.dll", "13.1.2.76", "13.1.2.80"),  # newer installed: left alone, logged
-    ("bin/tax/rates2027.dll", "1.0.0.0", None),    # not installed yet: added
-]
-ARGS = ["/TORVEN", "7.1.0.12", "サンプル更新"]
+from rig import TORVEN_071, Rig, Target, snapshot  # noqa: E402
+from sample import ARGS, INSTALLED_VERSION, Sample  # noqa: E402
 
 
-def snapshot(folder):
-    """{relative path: SHA-256} of every file below folder."""
-    files = {}
-    for root, _, names in os.walk(folder):
-        for name in names:
-            path = os.path.join(root, name)
-            with open(path, "rb") as f:
-                files[os.path.relpath(path, folder)] = hashlib.sha256(f.read()).hexdigest()
-    return files
+def digests(files):
+    """{relative path: SHA-256} of a snapshot."""
+    return {path: hashlib.sha256(data).hexdigest() for path, data in files.items()}
 
 
 def show(label, value):
@@ -63,33 +48,16 @@ def print_changes(before, after):
 
 
 def main():
-    with Rig() as rig:
+    target = Target()
+    print("Build:             %s (%s, %s)" % (target.build, target.updater, target.wine.name))
+    with Rig(target) as rig:
         rig.reset()
-        product = rig.scratch("sample-product")
-        shutil.copytree(os.path.join(HERE, "installed"), product, dirs_exist_ok=True)
-        stage = rig.scratch("sample-update")
-        shutil.copytree(os.path.join(HERE, "payload"), stage, dirs_exist_ok=True)
-        for index, (rel, new, old) in enumerate(SAMPLE_PROGRAMS):
-            place_pe(os.path.join(stage, rel), new, "sample-new-%d" % index)
-            if old:
-                place_pe(os.path.join(product, rel), old, "sample-old-%d" % index)
-        exe = rig.stage_updater(stage)
-        root_dir = rig.windows_path(product) + "\\"
-        rig.reg_add(PRODUCT_KEY, "RootDir", "REG_SZ", root_dir)
-        rig.reg_add(PRODUCT_KEY, "Version", "REG_SZ", "7.1.0.9")
-        log_folder = os.path.join(rig.documents, "ormika")
-        os.makedirs(log_folder)
-
-        print("Installed product: HKLM%s  RootDir=%s  Version=7.1.0.9" % (PRODUCT_KEY, root_dir))
-        print("Update staged at:  %s" % rig.windows_path(stage))
+        sample = Sample(rig)
+        print("Installed product: HKLM%s  RootDir=%s  Version=%s"
+              % (TORVEN_071, sample.root_dir, INSTALLED_VERSION))
+        print("Update staged at:  %s" % rig.windows_path(sample.stage))
         print("Running:           updater.exe %s" % " ".join(ARGS))
-        before = snapshot(product)
-
-        proc = rig.start_updater(ARGS, exe=exe)
-        progress_reader = rig.start_program(rig.tool_exe, ["progress", "--timeout-ms", "3000"])
-        box = rig.tool("box", "--timeout-ms", "60000")
-        progress = rig.tool_finish(progress_reader)
-        code = rig.wait_exit(proc, 120)
+        progress, box, code = sample.run()
 
         if progress.get("found") == b"1":
             print("Progress window:")
@@ -108,11 +76,10 @@ def main():
             print("Message box:       none appeared")
         print("Exit code:         %s" % code)
 
-        print_changes(before, snapshot(product))
-        log = os.path.join(log_folder, "TvzCopyErr.Log")
-        if os.path.exists(log):
-            print("Copy log %s:" % rig.windows_path(log))
-            with open(log, "rb") as f:
+        print_changes(digests(sample.before), digests(snapshot(sample.product)))
+        if os.path.exists(sample.log):
+            print("Copy log %s:" % rig.windows_path(sample.log))
+            with open(sample.log, "rb") as f:
                 for line in f.read().decode("cp932").splitlines():
                     print("  " + line)
         else:

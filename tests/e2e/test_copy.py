@@ -9,17 +9,14 @@ copy log byte for byte (code page 932, CR LF, no byte-order mark)."""
 
 import os
 import sys
-import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from payload_files import ENGLISH_TABLE, JAPANESE_TABLE, place_pe  # noqa: E402
-from rig import RigTestCase  # noqa: E402
+from rig import (TORVEN_071, TORVEN_LOG_FILE, TORVEN_LOG_FOLDER, RigTestCase,  # noqa: E402
+                 cp932, read_bytes, run_tests, snapshot)
 
-TORVEN_071 = "\\SOFTWARE\\ORMIKA\\TORVENZAIMU071"
 ARGS = ["/TORVEN", "7.1.0.12", "Pkg"]
-LOG_FOLDER = "ormika"
-LOG_FILE = "TvzCopyErr.Log"
 
 SUCCESS = ("情報", "information", "インストールは正常に終了しました。")
 FAILURE = ("エラー", "error", "ファイルのコピーに失敗しました。")
@@ -27,25 +24,6 @@ FAILURE = ("エラー", "error", "ファイルのコピーに失敗しました�
 # Hidden and system, as Wine keeps DOS attributes of a Unix file.
 DOS_ATTRIBUTES = "user.DOSATTRIB"
 HIDDEN_SYSTEM = b"0x6"
-
-
-def cp932(text):
-    return text.encode("cp932")
-
-
-def snapshot(root):
-    """Every file below root: {relative path with "/": bytes}."""
-    files = {}
-    for folder, _, names in os.walk(root):
-        for name in names:
-            path = os.path.join(folder, name)
-            files[os.path.relpath(path, root).replace(os.sep, "/")] = _read(path)
-    return files
-
-
-def _read(path):
-    with open(path, "rb") as f:
-        return f.read()
 
 
 def left_alone_line(new, old, dest):
@@ -104,12 +82,12 @@ class CopyTest(RigTestCase):
         return target
 
     def log_folder(self):
-        path = os.path.join(self.rig.documents, LOG_FOLDER)
+        path = os.path.join(self.rig.documents, TORVEN_LOG_FOLDER)
         os.makedirs(path, exist_ok=True)
         return path
 
     def log_path(self):
-        return os.path.join(self.rig.documents, LOG_FOLDER, LOG_FILE)
+        return os.path.join(self.rig.documents, TORVEN_LOG_FOLDER, TORVEN_LOG_FILE)
 
     def run_update(self, exe, expected):
         title, icon, text = expected
@@ -182,7 +160,7 @@ class CopyTest(RigTestCase):
         self.assertEqual(os.listxattr(new.path("Pkg/data/.settings")), [])
 
         log_folder = self.log_folder()
-        with open(os.path.join(log_folder, LOG_FILE), "wb") as f:
+        with open(os.path.join(log_folder, TORVEN_LOG_FILE), "wb") as f:
             f.write(b"an older log, to be replaced\r\n")
 
         self.run_update(exe, SUCCESS)
@@ -196,7 +174,7 @@ class CopyTest(RigTestCase):
         self.assertTrue(os.path.isdir(os.path.join(product, "Pkg", "data", "deep", "er")))
 
         self.assertEqual(
-            _read(self.log_path()),
+            read_bytes(self.log_path()),
             left_alone_line("13.1.2.76", "13.1.2.80", target + "\\Pkg\\bin\\newer.dll")
             + left_alone_line("2.0.0.0", "10.0.0.0", target + "\\Pkg2\\lib\\newer2.dll"))
 
@@ -234,7 +212,7 @@ class CopyTest(RigTestCase):
         expected["Pkg/a1.dat"] = new.files["Pkg/a1.dat"]
         self.assert_tree(product, expected)
         self.assertEqual(
-            _read(self.log_path()),
+            read_bytes(self.log_path()),
             left_alone_line("1.0.0.0", "2.0.0.0", target + "\\Pkg\\a2.dll")
             + failed_line("13.1.2.80", target + "\\Pkg\\a3.dll"))
 
@@ -277,7 +255,7 @@ class CopyTest(RigTestCase):
         expected.update(new.files)
         expected["Pkg/keep.dll"] = kept
         self.assert_tree(product, expected)
-        self.assertEqual(_read(self.log_path()), left_alone_line("1.0.0.0", "5.0.0.0", "D:\\Pkg\\keep.dll"))
+        self.assertEqual(read_bytes(self.log_path()), left_alone_line("1.0.0.0", "5.0.0.0", "D:\\Pkg\\keep.dll"))
 
     def test_updater_at_a_drive_root_copies_below_the_product_folder(self):
         exe, new = self.stage()
@@ -289,15 +267,15 @@ class CopyTest(RigTestCase):
         new.data("Top/x.txt", b"x\n")
         # Nothing is left alone: the report is empty, an older log stays.
         old_log = b"an older log, to be kept\r\n"
-        with open(os.path.join(self.log_folder(), LOG_FILE), "wb") as f:
+        with open(os.path.join(self.log_folder(), TORVEN_LOG_FILE), "wb") as f:
             f.write(old_log)
 
         self.run_update(exe, SUCCESS)
 
         # Not D:\製品Pkg\..., and nothing beside the product folder.
         self.assert_tree(drive, {"製品/Pkg/bin/a.txt": b"a\n", "製品/Top/x.txt": b"x\n"})
-        self.assertEqual(_read(self.log_path()), old_log)
+        self.assertEqual(read_bytes(self.log_path()), old_log)
 
 
 if __name__ == "__main__":
-    unittest.main(verbosity=2)
+    run_tests()

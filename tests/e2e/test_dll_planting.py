@@ -23,15 +23,14 @@ What is planted, and why only that (measured under Wine 8):
 
 import os
 import shutil
-import struct
 import sys
-import unittest
+
+import pefile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from rig import DLL_OVERRIDES, RigTestCase  # noqa: E402
+from rig import DLL_OVERRIDES, TORVEN_071 as PRODUCT_KEY, RigTestCase, run_tests  # noqa: E402
 
-PRODUCT_KEY = "\\SOFTWARE\\ORMIKA\\TORVENZAIMU071"
 PAYLOAD_BYTES = b"payload file without a version resource\r\n"
 
 # Loaded while the updater runs, once it shows a window.
@@ -49,38 +48,17 @@ KNOWN_DLLS = {
 
 
 def pe_imports(path):
-    """Names of the DLLs a 32-bit PE file imports, ordinary and delay-loaded."""
-    with open(path, "rb") as f:
-        data = f.read()
-    pe = struct.unpack_from("<I", data, 0x3C)[0]
-    assert data[pe:pe + 4] == b"PE\0\0", "not a PE file"
-    sections, optional_size = struct.unpack_from("<H12xH", data, pe + 6)
-    optional = pe + 24
-    assert struct.unpack_from("<H", data, optional)[0] == 0x10B, "not a 32-bit PE file"
-    directories = optional + 96
-    table = optional + optional_size
-
-    def offset(rva):
-        for i in range(sections):
-            size, address, _, raw = struct.unpack_from("<IIII", data, table + 40 * i + 8)
-            if address <= rva < address + max(size, 1):
-                return rva - address + raw
-        raise ValueError("RVA %#x is in no section" % rva)
-
-    def c_string(rva):
-        start = offset(rva)
-        return data[start:data.index(b"\0", start)].decode("ascii")
-
-    names = []
-    for directory, entry_size, name_field in ((1, 20, 12), (13, 32, 4)):
-        rva = struct.unpack_from("<I", data, directories + 8 * directory)[0]
-        if not rva:
-            continue
-        entry = offset(rva)
-        while any(data[entry:entry + entry_size]):
-            names.append(c_string(struct.unpack_from("<I", data, entry + name_field)[0]))
-            entry += entry_size
-    return names
+    """Names of the DLLs a PE file (32- or 64-bit) imports, ordinary and delay-loaded."""
+    pe = pefile.PE(path, fast_load=True)
+    try:
+        pe.parse_data_directories(directories=[
+            pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_IMPORT"],
+            pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT"]])
+        entries = (getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])
+                   + getattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT", []))
+        return [entry.dll.decode("ascii") for entry in entries]
+    finally:
+        pe.close()
 
 
 class DllPlantingTest(RigTestCase):
@@ -156,4 +134,4 @@ class DllPlantingTest(RigTestCase):
 
 
 if __name__ == "__main__":
-    unittest.main(verbosity=2)
+    run_tests()

@@ -6,24 +6,17 @@ byte for byte in code page 932, and exit codes)."""
 import os
 import re
 import sys
-import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from rig import RigTestCase  # noqa: E402
+from rig import TORVEN_KEY, VANTRIX_KEY, RigTestCase, Target, cp932, run_tests  # noqa: E402
 
-TORVEN_KEY = "\\SOFTWARE\\ORMIKA\\TORVENZAIMU%s"
-VANTRIX_KEY = "\\SOFTWARE\\VANTRIXZAI\\ZAIMU%s"
 
 WARNING = ("警告", "warning")
 ERROR = ("エラー", "error")
 INFORMATION = ("情報", "information")
 
 SUCCESS_TEXT = "インストールは正常に終了しました。"
-
-
-def cp932(text):
-    return text.encode("cp932")
 
 
 def not_installed(product, edition):
@@ -35,9 +28,11 @@ def newer_installed(version):
 
 
 def application_error_pattern(kind, module, message):
-    """The top-level error box's text; the code address is any 8 upper-case hex digits."""
+    """The top-level error box's text. The code address is upper-case hex digits
+    as wide as a pointer of the build: 8 in the 32-bit one, 16 in the 64-bit one."""
+    digits = Target().bits // 4
     return re.compile(
-        re.escape(cp932("%s がモジュール %s の " % (kind, module))) + rb"[0-9A-F]{8}"
+        re.escape(cp932("%s がモジュール %s の " % (kind, module))) + rb"[0-9A-F]{%d}" % digits
         + re.escape(cp932(" で発生しました。\r\n%s\r\n" % message)) + rb"\Z")
 
 
@@ -227,4 +222,4 @@ class PreflightTest(RigTestCase):
 
 
 if __name__ == "__main__":
-    unittest.main(verbosity=2)
+    run_tests()

@@ -18,13 +18,11 @@ import signal
 import subprocess
 import sys
 import time
-import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from rig import RigTestCase  # noqa: E402
+from rig import TORVEN_071, RigTestCase, cp932, run_tests  # noqa: E402
 
-TORVEN_071 = "\\SOFTWARE\\ORMIKA\\TORVENZAIMU071"
 SCREEN = (1024, 768)
 FORM_SIZE = (432, 137)
 PANEL_RECT = (8, 24, 8 + 393, 24 + 41)  # in the window's client area
@@ -39,10 +37,6 @@ SUCCESS_TEXT = "インストールは正常に終了しました。"
 # the updater while it is seen.
 SLOW_PAYLOAD_FILES = 1000
 SHORT_PAYLOAD_FILES = 400
-
-
-def cp932(text):
-    return text.encode("cp932")
 
 
 def wait_for_any_file(folder, timeout):
@@ -204,4 +198,4 @@ class ProgressTest(RigTestCase):
 
 
 if __name__ == "__main__":
-    unittest.main(verbosity=2)
+    run_tests()

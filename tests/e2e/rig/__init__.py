@@ -1,0 +1,27 @@
+"""The end-to-end rig: runs a Windows build of the updater under Wine, on a
+private X display, in a private Wine prefix whose code page is 932.
+
+Modules, one concern each (importing any of them starts or changes nothing):
+    common    paths, the product's registry keys, cp932(), snapshot(), RigError
+    machine   which builds this machine can run (the probe), and the
+              user-mode emulation of the 32-bit loader
+    display   Xvfb
+    prefix    the two kinds of Wine and a private prefix for one of them
+    registry  seeding HKEY_LOCAL_MACHINE in the 32-bit view
+    tool      the test tool's output protocol
+    core      Target (the build under test), Rig, RigTestCase, run_tests()
+
+`python3 -m rig setup` (from tests/e2e) makes the prefix of the build named by
+E2E_BUILD and checks the code page; ctest runs it as the fixture e2e_setup.
+"""
+
+from .common import (DLL_OVERRIDES, PRODUCT_KEYS, TORVEN_071, TORVEN_KEY, TORVEN_LOG_FILE,
+                     TORVEN_LOG_FOLDER, VANTRIX_KEY, RigError, cp932, read_bytes, snapshot)
+from .core import Process, Rig, RigTestCase, SilentRun, Target, run_tests
+from .tool import ToolOutput
+
+__all__ = [
+    "DLL_OVERRIDES", "PRODUCT_KEYS", "TORVEN_071", "TORVEN_KEY", "TORVEN_LOG_FILE",
+    "TORVEN_LOG_FOLDER", "VANTRIX_KEY", "RigError", "cp932", "read_bytes", "snapshot",
+    "Process", "Rig", "RigTestCase", "SilentRun", "Target", "run_tests", "ToolOutput",
+]

@@ -1,0 +1,503 @@
+"""The rig: one Windows build under Wine on a private display, with its
+processes, registry, files and the test tool, for one test file or script."""
+
+import fcntl
+import os
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import time
+import unittest
+
+from .common import EXPECTED_CODE_PAGE, LOCALE, SOURCE_ROOT, RigError, env_path
+from .display import Display
+from .prefix import WINE32, WINE64, WinePrefix
+from .registry import Registry
+from .tool import ToolOutput
+
+LOCK_TIMEOUT = 900
+BUILDS = ("win32", "win64")
+
+
+class Target:
+    """The Windows build under test, the programs that test it, where its rig
+    works and which Wine runs it. Taken from the environment that ctest sets
+    (E2E_BUILD, E2E_UPDATER, E2E_TOOL, E2E_PLANTED_DLL, E2E_PLANT_PROBE,
+    E2E_WORK, E2E_WOW64); without it, from the default build folders.
+
+    E2E_WOW64=1 runs a 32-bit build in a 64-bit prefix, driven by the 64-bit
+    test tool: the way the 32-bit build runs on a machine without 32-bit
+    support (under emulation)."""
+
+    def __init__(self, build=None, env=None):
+        env = os.environ if env is None else env
+        self.build = build or env.get("E2E_BUILD", "win32")
+        if self.build not in BUILDS:
+            raise RigError("unknown build %r (one of %s)" % (self.build, ", ".join(BUILDS)))
+        self.wow64 = env.get("E2E_WOW64", "") == "1"
+        folder = os.path.join(SOURCE_ROOT, "build", self.build)
+        tool_folder = os.path.join(SOURCE_ROOT, "build", "win64" if self.wow64 else self.build)
+
+        def path(name, default):
+            return env_path(name, default) if build is None or build == env.get("E2E_BUILD") \
+                else default
+
+        self.work = path("E2E_WORK", os.path.join(folder, "e2e-wow64" if self.wow64 else "e2e"))
+        self.updater = path("E2E_UPDATER", os.path.join(folder, "updater.exe"))
+        self.tool_exe = path("E2E_TOOL", os.path.join(tool_folder, "tests", "e2e", "e2etool.exe"))
+        self.planted_dll = path("E2E_PLANTED_DLL",
+                                os.path.join(folder, "tests", "e2e", "planted", "version.dll"))
+        self.plant_probe = path("E2E_PLANT_PROBE",
+                                os.path.join(folder, "tests", "e2e", "plantprobe.exe"))
+        self.wine = WINE64 if self.build == "win64" or self.wow64 else WINE32
+
+    @property
+    def bits(self):
+        return 64 if self.build == "win64" else 32
+
+    def __repr__(self):
+        return "Target(%s%s, %s)" % (self.build, " in a 64-bit prefix" if self.wow64 else "",
+                                     self.wine.name)
+
+
+class Process:
+    """A Windows program started under Wine (the Unix pid is the program's).
+    Its output goes to the files log_base + ".out" and ".err"."""
+
+    def __init__(self, popen, name, log_base, args=()):
+        self.popen = popen
+        self.pid = popen.pid
+        self.name = name
+        self.log_base = log_base
+        self.args = tuple(args)
+        self.stdout = b""
+        self.stderr = b""
+
+    def alive(self):
+        return self.popen.poll() is None
+
+    def read_output(self):
+        """Reads what the program printed so far; returns standard output."""
+        for attr, suffix in (("stdout", ".out"), ("stderr", ".err")):
+            try:
+                with open(self.log_base + suffix, "rb") as f:
+                    setattr(self, attr, f.read())
+            except OSError:
+                pass
+        return self.stdout
+
+    def __repr__(self):
+        return "Process(%s, pid=%d)" % (self.name, self.pid)
+
+
+class SilentRun:
+    """The result of run_updater_silent: the exit code (None when the updater
+    had to be ended), whether a window of it was seen, and the watch's output."""
+
+    def __init__(self, exit_code, window_seen, watch):
+        self.exit_code = exit_code
+        self.window_seen = window_seen
+        self.watch = watch
+
+    def __repr__(self):
+        return "SilentRun(exit_code=%r, window_seen=%r, %r)" % (self.exit_code, self.window_seen,
+                                                                 self.watch)
+
+
+class Rig:
+    """Typical use, one rig for a whole test file:
+
+        with Rig() as rig:
+            rig.reset()
+            rig.reg_add(TORVEN_071, "RootDir", "REG_SZ", r"C:\\Prod\\")
+            exe = rig.stage_updater(rig.scratch("stage"))
+            proc = rig.start_updater(["/TORVEN", "7.1.0.12", "Pkg"], exe=exe)
+            box = rig.tool("box")                  # reads the message box and presses OK
+            assert rig.wait_exit(proc) == 0
+
+    Under `work`: prefix/ (made once, then reused), locale/, home/ (HOME of
+    every Wine process), cases/ (scratch folders, emptied by reset()), logs/
+    (output of every program started), artifacts/ (screenshots). Every wait
+    is a bounded poll; every process is ended by its id."""
+
+    def __init__(self, target=None, extra_env=None):
+        self.target = target or Target()
+        self.build = self.target.build
+        self.work = self.target.work
+        self.updater = self.target.updater
+        self.tool_exe = self.target.tool_exe
+        self.planted_dll = self.target.planted_dll
+        self.plant_probe = self.target.plant_probe
+        self.wine_prefix = WinePrefix(self.work, self.target.wine, extra_env)
+        self.prefix = self.wine_prefix.path
+        self.registry = Registry(self.wine_prefix)
+        self.display_server = Display(self.work)
+        self.cases = os.path.join(self.work, "cases")
+        self.artifacts = os.path.join(self.work, "artifacts")
+        self.logs = os.path.join(self.work, "logs")
+        self._lock_file = None
+        self._processes = []
+        self._drives = {}
+        self._counter = 0
+
+    @property
+    def display(self):
+        return self.display_server.name
+
+    @property
+    def documents(self):
+        return self.wine_prefix.documents
+
+    # ---- life cycle ---------------------------------------------------------
+
+    def __enter__(self):
+        try:
+            self.start()
+        except BaseException:
+            self.close()
+            raise
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+        return False
+
+    def start(self):
+        """Lock, locale, Xvfb, prefix, wineserver -p and one GetACP() check."""
+        os.makedirs(self.work, exist_ok=True)
+        self._take_lock()
+        self._check_programs()
+        self.wine_prefix.ensure_locale()
+        self.display_server.kill_stale()
+        self.display_server.start()
+        self.wine_prefix.display = self.display
+        self.wine_prefix.ensure()
+        self.wine_prefix.start_server()
+        shutil.rmtree(self.logs, ignore_errors=True)
+        for folder in (self.cases, self.artifacts, self.logs):
+            os.makedirs(folder, exist_ok=True)
+        self._check_code_page()
+
+    def close(self):
+        """Ends every process the rig started, by id, then the server and Xvfb."""
+        self._kill_started()
+        self.wine_prefix.stop_server()
+        self.display_server.stop()
+        if self._lock_file:
+            self._lock_file.close()
+            self._lock_file = None
+
+    def _take_lock(self):
+        # One rig at a time per work folder: they share the prefix and its server.
+        self._lock_file = open(os.path.join(self.work, "rig.lock"), "w")
+        deadline = time.monotonic() + LOCK_TIMEOUT
+        while True:
+            try:
+                fcntl.flock(self._lock_file, fcntl.LOCK_EX | fcntl.LOCK_NB)
+                return
+            except BlockingIOError:
+                if time.monotonic() > deadline:
+                    raise RigError("another rig holds %s/rig.lock" % self.work)
+                time.sleep(0.2)
+
+    def _check_programs(self):
+        if not os.path.isfile(self.tool_exe):
+            raise RigError("missing %s: build the %s preset first"
+                           % (self.tool_exe, "win64" if self.target.wow64 else self.build))
+        loader = self.target.wine.loader[0]
+        if shutil.which(loader) is None or shutil.which("Xvfb") is None:
+            raise RigError("%s or Xvfb is not installed (scripts/install-deps.sh)" % loader)
+
+    def _check_code_page(self):
+        out = self.tool("acp")
+        if out.get("acp") != str(EXPECTED_CODE_PAGE).encode():
+            raise RigError("Wine's ANSI code page is %r, not %d: the Japanese locale is not "
+                           "in effect (LOCPATH=%s, LANG=%s)"
+                           % (out.get("acp"), EXPECTED_CODE_PAGE, self.wine_prefix.locale_dir,
+                              LOCALE))
+
+    def wine_env(self, env_extra=None):
+        """The environment every Wine process of this rig gets."""
+        return self.wine_prefix.env(env_extra)
+
+    def wine_command(self, *args):
+        """The command line that runs a Windows program or Wine tool here."""
+        return self.wine_prefix.command(*args)
+
+    # ---- registry -----------------------------------------------------------
+
+    def reg_add(self, key, name, type_, data):
+        """Writes one value in the 32-bit view of HKEY_LOCAL_MACHINE."""
+        self.registry.add(key, name, type_, data)
+
+    def reg_delete(self, key):
+        self.registry.delete(key)
+
+    # ---- files and drives ---------------------------------------------------
+
+    def scratch(self, name):
+        """A new, empty folder under cases/ for this test case."""
+        path = os.path.join(self.cases, name)
+        shutil.rmtree(path, ignore_errors=True)
+        os.makedirs(path)
+        return path
+
+    def stage_updater(self, folder, name="updater.exe"):
+        """Copies updater.exe into folder, as a user would put it beside its payload."""
+        if not os.path.isfile(self.updater):
+            raise RigError("missing %s: build the %s preset first" % (self.updater, self.build))
+        os.makedirs(folder, exist_ok=True)
+        path = os.path.join(folder, name)
+        shutil.copyfile(self.updater, path)
+        return path
+
+    def map_drive(self, letter, folder):
+        """Makes LETTER: a drive of the prefix whose root folder is folder."""
+        letter = letter.lower().rstrip(":")
+        if letter in ("c", "z") or len(letter) != 1 or not letter.isalpha():
+            raise RigError("drive letter %r cannot be mapped" % letter)
+        link = self.wine_prefix.dosdevice(letter)
+        if os.path.lexists(link):
+            os.unlink(link)
+        os.symlink(os.path.abspath(folder), link)
+        self._drives[letter] = os.path.abspath(folder)
+
+    def _unmap_drives(self):
+        dosdevices = os.path.dirname(self.wine_prefix.dosdevice("c"))
+        for name in os.listdir(dosdevices):
+            link = os.path.join(dosdevices, name)
+            if re.fullmatch(r"[a-y]:", name) and name != "c:" and os.path.islink(link):
+                if os.path.realpath(link).startswith(os.path.realpath(self.work) + os.sep):
+                    os.unlink(link)
+        self._drives = {}
+
+    def windows_path(self, path):
+        """The Windows path of a Unix path: through a mapped drive when one holds it."""
+        path = os.path.abspath(path)
+        best = None
+        for letter, root in self._drives.items():
+            if path == root or path.startswith(root.rstrip("/") + "/"):
+                if best is None or len(root) > len(best[1]):
+                    best = (letter, root)
+        if best:
+            rest = path[len(best[1]):].lstrip("/")
+            return best[0].upper() + ":\\" + rest.replace("/", "\\")
+        return "Z:" + path.replace("/", "\\")
+
+    def reset(self):
+        """Puts the prefix back as a new case expects it: no product registered, an
+        empty documents folder, no scratch folders, no extra drives."""
+        self._kill_started()
+        self.registry.forget_products()
+        for name in os.listdir(self.documents):
+            path = os.path.join(self.documents, name)
+            if os.path.isdir(path) and not os.path.islink(path):
+                shutil.rmtree(path)
+            else:
+                os.unlink(path)
+        self._unmap_drives()
+        shutil.rmtree(self.cases, ignore_errors=True)
+        os.makedirs(self.cases)
+
+    # ---- processes ----------------------------------------------------------
+
+    def start_program(self, exe, args=(), cwd=None, env_extra=None):
+        """Starts a Windows program (Unix path); args are passed as they are
+        (Wine quotes those with blanks, and empty ones, with double quotes)."""
+        # Output goes to files, not pipes: Wine's background services inherit
+        # the handles, so a pipe would not reach its end when the program ends.
+        self._counter += 1
+        base = os.path.join(self.logs, "%03d-%s" % (self._counter, os.path.basename(exe)))
+        with open(base + ".out", "wb") as out, open(base + ".err", "wb") as err:
+            popen = subprocess.Popen(self.wine_command(self.windows_path(exe), *args),
+                                     cwd=cwd or self.cases, env=self.wine_env(env_extra),
+                                     stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                                     start_new_session=True)
+        proc = Process(popen, os.path.basename(exe), base, args)
+        self._processes.append(proc)
+        return proc
+
+    def start_updater(self, args, exe=None, cwd=None, env_extra=None):
+        """Starts updater.exe with args. Without exe, a copy is staged in a new empty
+        folder first, so that the run never sees any payload."""
+        if exe is None:
+            exe = self.stage_updater(self.scratch("bare"))
+        return self.start_program(exe, args, cwd=cwd, env_extra=env_extra)
+
+    def wait_exit(self, proc, timeout=20):
+        """The program's exit code; on time-out it is killed and TimeoutError raised."""
+        try:
+            code = proc.popen.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            self._kill(proc)
+            raise TimeoutError("%r did not end within %s s" % (proc, timeout))
+        proc.read_output()
+        return code
+
+    def _kill(self, proc):
+        if proc.popen.poll() is None:
+            try:
+                os.killpg(proc.pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+            try:
+                proc.popen.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                pass
+        proc.read_output()
+
+    def _kill_started(self):
+        for proc in self._processes:
+            self._kill(proc)
+        self._processes = []
+
+    # ---- the test tool ------------------------------------------------------
+
+    def tool(self, *args, timeout=30):
+        """Runs e2etool.exe with args and returns what it printed."""
+        proc = self.start_program(self.tool_exe, args)
+        return self.tool_finish(proc, timeout)
+
+    def tool_start(self, *args, ready_timeout=15):
+        """Starts e2etool.exe in the background and returns once it printed ready=1
+        (for "nowindow", which must watch before the updater starts)."""
+        proc = self.start_program(self.tool_exe, args)
+        deadline = time.monotonic() + ready_timeout
+        while b"ready=1\n" not in proc.read_output():
+            if not proc.alive():
+                break
+            if time.monotonic() > deadline:
+                self._kill(proc)
+                raise TimeoutError("e2etool %r did not get ready" % (args,))
+            time.sleep(0.02)
+        return proc
+
+    def tool_finish(self, proc, timeout=30):
+        """Waits for a started tool and returns what it printed."""
+        code = self.wait_exit(proc, timeout)
+        if proc in self._processes:
+            self._processes.remove(proc)
+        return ToolOutput(proc.stdout, code, proc.args)
+
+    # ---- whole runs ---------------------------------------------------------
+
+    def run_updater_box(self, args, exe=None, cwd=None, env_extra=None, press="click",
+                        timeout_ms=10000, exit_timeout=20):
+        """Runs the updater up to its message box, reads and closes the box, and
+        waits for the end. Returns (box ToolOutput, exit code); when no box came,
+        the updater is ended and the exit code is None."""
+        proc = self.start_updater(args, exe=exe, cwd=cwd, env_extra=env_extra)
+        reader = self.start_program(self.tool_exe, ["box", "--timeout-ms", str(timeout_ms),
+                                                     "--press", press])
+        # Stop waiting for a box once the updater has ended without one.
+        while reader.alive():
+            if not proc.alive() and b"found=" not in reader.read_output():
+                self._kill(reader)
+                break
+            time.sleep(0.02)
+        box = self.tool_finish(reader, timeout=timeout_ms / 1000 + 30)
+        if box.get("found") != b"1" and proc.alive():
+            self._kill(proc)
+            return box, None
+        return box, self.wait_exit(proc, exit_timeout)
+
+    def run_updater_silent(self, args, exe=None, cwd=None, env_extra=None, watch_ms=1500,
+                           exit_timeout=20):
+        """Runs the updater while e2etool watches for any visible window of it.
+        Returns a SilentRun. The watch stops early when the updater ends, since
+        a process that has ended shows nothing any more; a modal box would keep
+        the updater from ending, so it is always seen."""
+        name = os.path.basename(exe) if exe else "updater.exe"
+        watch = self.tool_start("nowindow", "--ms", str(watch_ms), "--exe", name)
+        proc = self.start_updater(args, exe=exe, cwd=cwd, env_extra=env_extra)
+        deadline = time.monotonic() + exit_timeout
+        while watch.alive() and proc.alive() and time.monotonic() < deadline:
+            time.sleep(0.02)
+        if watch.alive() and not proc.alive():
+            self._kill(watch)
+        seen = ToolOutput(watch.read_output(), watch.popen.poll(), watch.args)
+        window_seen = "window_class" in seen
+        if window_seen:
+            self._kill(proc)
+            code = None
+        else:
+            code = self.wait_exit(proc, max(1.0, deadline - time.monotonic()))
+        self._kill(watch)
+        return SilentRun(code, window_seen, seen)
+
+    # ---- pictures -----------------------------------------------------------
+
+    def screenshot(self, path, window_class=None):
+        """Saves the screen, or the part under one window of another process, as
+        PNG. The pixels come from the X server (xwd): in Wine, one process
+        cannot read another's window contents back through GDI."""
+        os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
+        crop = []
+        if window_class:
+            out = self.tool("rect", "--class", window_class, "--timeout-ms", "5000")
+            if out.returncode != 0:
+                raise RigError("no %s window to take a picture of" % window_class)
+            left, top, right, bottom = (int(n) for n in out.text("rect").split(","))
+            crop = ["-crop", "%dx%d+%d+%d" % (right - left, bottom - top, left, top), "+repage"]
+        xwd = subprocess.run(["xwd", "-root", "-silent", "-display", self.display],
+                             stdout=subprocess.PIPE, check=True, timeout=60)
+        subprocess.run(["convert", "xwd:-"] + crop + [path], input=xwd.stdout, check=True,
+                       timeout=60)
+        return path
+
+
+class RigTestCase(unittest.TestCase):
+    """A test class sharing one started Rig (`cls.rig`) for all its cases;
+    the rig is closed, with every process it started, after the last one.
+    Every case's name carries the build it ran against."""
+
+    rig_extra_env = None
+
+    @classmethod
+    def setUpClass(cls):
+        cls.rig = Rig(extra_env=cls.rig_extra_env)
+        cls.addClassCleanup(cls.rig.close)  # also after a start cut short
+        cls.rig.start()
+
+    def __str__(self):
+        return "%s [%s]" % (super().__str__(), Target().build)
+
+    def id(self):
+        return "%s[%s]" % (super().id(), Target().build)
+
+
+def _terminate_on_signal(signum, frame):
+    # ctest ends a test that ran too long with SIGTERM: leave through the
+    # context managers so that every started process is ended.
+    raise SystemExit(128 + signum)
+
+
+def exit_through_cleanups_on_sigterm():
+    signal.signal(signal.SIGTERM, _terminate_on_signal)
+
+
+def run_tests():
+    """The main of an end-to-end test file: names the build, then runs."""
+    exit_through_cleanups_on_sigterm()
+    target = Target()
+    print("end-to-end [%s]: %s, %s" % (target.build, target.updater, target.wine.name),
+          flush=True)
+    unittest.main(verbosity=2)
+
+
+def setup_main():
+    """`python3 -m rig setup`: builds the prefix and checks the code page once."""
+    exit_through_cleanups_on_sigterm()
+    started = time.monotonic()
+    with Rig() as rig:
+        out = rig.tool("acp")
+        print("[%s] prefix %s ready (%s), display %s, ANSI code page %s, documents %s (%.1f s)"
+              % (rig.build, rig.prefix, rig.target.wine.name, rig.display, out.text("acp"),
+                 rig.documents, time.monotonic() - started))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(setup_main())
