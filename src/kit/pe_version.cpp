@@ -1,0 +1,392 @@
+// The PE and version-resource walk is written here rather than taken from a
+// library: it must run on the build machine without Windows, in C++, with
+// every offset checked against untrusted input and no dependency to carry.
+// The UTF-16 to code page 932 conversion uses the C library's iconv.
+#include "kit/pe_version.h"
+
+#include <iconv.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdint>
+#include <stdexcept>
+
+namespace updater::kit {
+
+namespace {
+
+// Little-endian reads from a view; nothing when the field does not fit.
+std::optional<std::uint16_t> U16(std::string_view data, std::uint64_t at) {
+    if (at > data.size() || data.size() - at < 2) return std::nullopt;
+    const auto* p = reinterpret_cast<const unsigned char*>(data.data() + at);
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+std::optional<std::uint32_t> U32(std::string_view data, std::uint64_t at) {
+    if (at > data.size() || data.size() - at < 4) return std::nullopt;
+    const auto* p = reinterpret_cast<const unsigned char*>(data.data() + at);
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+// ---------------------------------------------------------------------------
+// PE headers and the section table
+
+constexpr std::uint16_t kMagicPe32 = 0x10B;
+constexpr std::uint16_t kMagicPe32Plus = 0x20B;
+constexpr std::uint32_t kResourceDirectoryIndex = 2;
+constexpr std::uint64_t kSectionHeaderSize = 40;
+
+struct Section {
+    std::uint32_t virtualAddress = 0;
+    std::uint32_t extent = 0;  // bytes of the section that come from the file
+    std::uint32_t rawOffset = 0;
+};
+
+struct Image {
+    PeFormat format = PeFormat::kNotPe;
+    std::uint32_t resourceRva = 0;  // 0: no resource directory
+    std::vector<Section> sections;
+};
+
+// The headers, or nothing when the bytes are not a PE file. The resource
+// directory and sections are read only when the format is known.
+std::optional<Image> ReadImage(std::string_view bytes) {
+    if (bytes.size() < 0x40 || bytes[0] != 'M' || bytes[1] != 'Z') return std::nullopt;
+    const std::uint64_t pe = *U32(bytes, 0x3C);
+    const auto signature = U32(bytes, pe);
+    if (!signature || *signature != 0x00004550) return std::nullopt;  // "PE\0\0"
+    const std::uint64_t fileHeader = pe + 4;
+    const auto sectionCount = U16(bytes, fileHeader + 2);
+    const auto optionalSize = U16(bytes, fileHeader + 16);
+    const std::uint64_t optional = fileHeader + 20;
+    const auto magic = U16(bytes, optional);
+    if (!sectionCount || !optionalSize || !magic) return std::nullopt;
+
+    Image image;
+    // Where the count of data directories and the directories themselves lie.
+    std::uint64_t countAt = 0;
+    if (*magic == kMagicPe32) {
+        image.format = PeFormat::kPe32;
+        countAt = 92;
+    } else if (*magic == kMagicPe32Plus) {
+        image.format = PeFormat::kPe32Plus;
+        countAt = 108;
+    } else {
+        return std::nullopt;
+    }
+    // The optional header must be complete up to its data directories, both
+    // in the file and within the size the file header gives it.
+    const std::uint64_t directoriesAt = countAt + 4;
+    if (*optionalSize < directoriesAt || bytes.size() < optional + *optionalSize) return std::nullopt;
+
+    const std::uint32_t directoryCount = *U32(bytes, optional + countAt);
+    const std::uint64_t resourceEntry = directoriesAt + 8 * std::uint64_t{kResourceDirectoryIndex};
+    if (directoryCount > kResourceDirectoryIndex && resourceEntry + 8 <= *optionalSize) {
+        const std::uint32_t rva = *U32(bytes, optional + resourceEntry);
+        const std::uint32_t size = *U32(bytes, optional + resourceEntry + 4);
+        if (size != 0) image.resourceRva = rva;
+    }
+
+    // Sections are read only when the whole table is in the file, so the
+    // vector is never larger than the input allows.
+    const std::uint64_t table = optional + *optionalSize;
+    if (table > bytes.size() || (bytes.size() - table) / kSectionHeaderSize < *sectionCount) {
+        image.resourceRva = 0;
+        return image;
+    }
+    image.sections.reserve(*sectionCount);
+    for (std::uint64_t i = 0; i < *sectionCount; ++i) {
+        const std::uint64_t at = table + i * kSectionHeaderSize;
+        const std::uint32_t virtualSize = *U32(bytes, at + 8);
+        const std::uint32_t rawSize = *U32(bytes, at + 16);
+        Section section;
+        section.virtualAddress = *U32(bytes, at + 12);
+        section.rawOffset = *U32(bytes, at + 20);
+        // The loader maps the raw data up to the virtual size (a zero virtual
+        // size means the raw size); bytes it would zero-fill are not read.
+        section.extent = virtualSize == 0 ? rawSize : std::min(virtualSize, rawSize);
+        image.sections.push_back(section);
+    }
+    return image;
+}
+
+// The file's bytes from `rva` to the end of the section data that holds it;
+// empty when no section holds it or its data lies outside the file.
+std::string_view ViewAt(std::string_view bytes, const Image& image, std::uint32_t rva) {
+    for (const Section& section : image.sections) {
+        if (rva < section.virtualAddress) continue;
+        const std::uint64_t into = rva - section.virtualAddress;
+        if (into >= section.extent) continue;
+        const std::uint64_t offset = section.rawOffset + into;
+        if (offset >= bytes.size()) return {};
+        const std::uint64_t available = std::min<std::uint64_t>(section.extent - into, bytes.size() - offset);
+        return bytes.substr(static_cast<std::size_t>(offset), static_cast<std::size_t>(available));
+    }
+    return {};
+}
+
+// ---------------------------------------------------------------------------
+// The resource directory: type, name and language levels, then a data entry.
+// The walk has exactly three levels, so a directory entry that points back
+// at its own directory cannot make it loop.
+
+constexpr std::uint32_t kRtVersion = 16;
+constexpr std::uint32_t kVsVersionInfo = 1;
+constexpr std::uint32_t kSubdirectoryBit = 0x80000000u;
+constexpr std::uint64_t kDirectoryHeaderSize = 16;
+constexpr std::uint64_t kEntrySize = 8;
+
+struct DirectoryEntry {
+    std::uint32_t name = 0;    // an id, or a name's offset with the high bit set
+    std::uint32_t target = 0;  // a subdirectory's offset with the high bit set, or a data entry's
+};
+
+// The entries of the directory at `offset` in `root` that lie in the data.
+std::vector<DirectoryEntry> ReadDirectory(std::string_view root, std::uint32_t offset) {
+    std::vector<DirectoryEntry> entries;
+    const auto named = U16(root, std::uint64_t{offset} + 12);
+    const auto ids = U16(root, std::uint64_t{offset} + 14);
+    if (!named || !ids) return entries;
+    const std::uint64_t first = std::uint64_t{offset} + kDirectoryHeaderSize;
+    // Bounded by what fits in the data, never by the counts alone.
+    const std::uint64_t fitting = first <= root.size() ? (root.size() - first) / kEntrySize : 0;
+    const std::uint64_t count = std::min<std::uint64_t>(std::uint64_t{*named} + *ids, fitting);
+    entries.reserve(static_cast<std::size_t>(count));
+    for (std::uint64_t i = 0; i < count; ++i)
+        entries.push_back({*U32(root, first + i * kEntrySize), *U32(root, first + i * kEntrySize + 4)});
+    return entries;
+}
+
+// The subdirectory that the entry with id `id` leads to.
+std::optional<std::uint32_t> FindSubdirectory(std::string_view root, std::uint32_t offset, std::uint32_t id) {
+    for (const DirectoryEntry& entry : ReadDirectory(root, offset)) {
+        if (entry.name != id) continue;
+        if (!(entry.target & kSubdirectoryBit)) return std::nullopt;
+        return entry.target & ~kSubdirectoryBit;
+    }
+    return std::nullopt;
+}
+
+// The language entry Windows takes on a Japanese system for a lookup in the
+// neutral language: neutral, then Japanese, then English, then the first.
+std::optional<DirectoryEntry> PickLanguage(std::string_view root, std::uint32_t offset) {
+    const std::vector<DirectoryEntry> entries = ReadDirectory(root, offset);
+    if (entries.empty()) return std::nullopt;
+    for (const std::uint32_t language : {0x0000u, 0x0411u, 0x0409u}) {
+        for (const DirectoryEntry& entry : entries)
+            if (entry.name == language) return entry;
+    }
+    return entries.front();
+}
+
+// The bytes of the version resource, or nothing.
+std::optional<std::string_view> FindVersionResource(std::string_view bytes, const Image& image) {
+    if (image.resourceRva == 0) return std::nullopt;
+    const std::string_view root = ViewAt(bytes, image, image.resourceRva);
+    const auto names = FindSubdirectory(root, 0, kRtVersion);
+    if (!names) return std::nullopt;
+    const auto languages = FindSubdirectory(root, *names, kVsVersionInfo);
+    if (!languages) return std::nullopt;
+    const auto language = PickLanguage(root, *languages);
+    if (!language || (language->target & kSubdirectoryBit)) return std::nullopt;
+    const auto dataRva = U32(root, language->target);
+    const auto dataSize = U32(root, std::uint64_t{language->target} + 4);
+    if (!dataRva || !dataSize) return std::nullopt;
+    const std::string_view data = ViewAt(bytes, image, *dataRva);
+    // A resource whose bytes run past its section is cut there.
+    return data.substr(0, std::min<std::size_t>(data.size(), *dataSize));
+}
+
+// ---------------------------------------------------------------------------
+// The version information tree. Every block is
+//   WORD wLength, WORD wValueLength, WORD wType, WCHAR szKey[] (NUL ended),
+//   padding to 32 bits, the value, padding to 32 bits, the children,
+// with alignment counted from the resource's start.
+
+constexpr std::size_t kBlockHeaderSize = 6;
+
+std::size_t Align4(std::size_t offset) { return (offset + 3) & ~std::size_t{3}; }
+
+struct Block {
+    std::size_t begin = 0;
+    std::size_t end = 0;  // begin + wLength, kept within the parent
+    std::string_view key;  // UTF-16LE units without the NUL
+    std::string_view value;  // within the block; units for a text value
+    std::size_t children = 0;
+};
+
+// The block at `at`, which must end by `limit`; nothing when its header or
+// key does not fit or its length could not make progress.
+std::optional<Block> ReadBlock(std::string_view data, std::size_t at, std::size_t limit) {
+    if (at > limit || limit - at < kBlockHeaderSize) return std::nullopt;
+    const std::uint16_t length = *U16(data, at);
+    const std::uint16_t valueLength = *U16(data, at + 2);
+    const std::uint16_t type = *U16(data, at + 4);
+    if (length < kBlockHeaderSize) return std::nullopt;
+    Block block;
+    block.begin = at;
+    block.end = std::min<std::size_t>(at + length, limit);
+
+    std::size_t keyEnd = at + kBlockHeaderSize;
+    for (;; keyEnd += 2) {
+        if (block.end - keyEnd < 2) return std::nullopt;  // no NUL within the block
+        if (*U16(data, keyEnd) == 0) break;
+    }
+    block.key = data.substr(at + kBlockHeaderSize, keyEnd - at - kBlockHeaderSize);
+
+    // A text value (wType 1) counts UTF-16 units, a binary one bytes.
+    const std::size_t valueBegin = std::min(Align4(keyEnd + 2), block.end);
+    const std::size_t valueBytes = type == 1 ? std::size_t{valueLength} * 2 : valueLength;
+    const std::size_t valueEnd = std::min(valueBegin + valueBytes, block.end);
+    block.value = data.substr(valueBegin, valueEnd - valueBegin);
+    block.children = std::min(Align4(valueEnd), block.end);
+    return block;
+}
+
+// The children of `parent`, in order, up to the first that is not a block.
+std::vector<Block> Children(std::string_view data, const Block& parent) {
+    std::vector<Block> children;
+    // Each child takes at least kBlockHeaderSize bytes: the loop ends.
+    for (std::size_t at = parent.children; at < parent.end;) {
+        const auto child = ReadBlock(data, at, parent.end);
+        if (!child) break;
+        children.push_back(*child);
+        at = Align4(at + *U16(data, at));
+    }
+    return children;
+}
+
+// The key compared with an ASCII name: same length, A-Z and a-z alike.
+bool KeyIs(std::string_view key, std::string_view name) {
+    if (key.size() != 2 * name.size()) return false;
+    const auto fold = [](std::uint16_t unit) -> std::uint16_t {
+        return unit >= 'a' && unit <= 'z' ? static_cast<std::uint16_t>(unit - 'a' + 'A') : unit;
+    };
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const std::uint16_t unit = *U16(key, 2 * i);
+        if (fold(unit) != fold(static_cast<unsigned char>(name[i]))) return false;
+    }
+    return true;
+}
+
+const Block* FirstChild(const std::vector<Block>& blocks, std::string_view name) {
+    for (const Block& block : blocks)
+        if (KeyIs(block.key, name)) return &block;
+    return nullptr;
+}
+
+// A text value up to its first NUL, whole units only.
+std::string_view TextOf(std::string_view value) {
+    std::size_t units = 0;
+    while (2 * units + 1 < value.size() && *U16(value, 2 * units) != 0) ++units;
+    return value.substr(0, 2 * units);
+}
+
+// ---------------------------------------------------------------------------
+// UTF-16 to code page 932
+
+class Iconv {
+public:
+    Iconv(const char* to, const char* from) : handle_(iconv_open(to, from)) {
+        if (handle_ == reinterpret_cast<iconv_t>(-1))
+            throw std::runtime_error("iconv cannot convert UTF-16LE to CP932");
+    }
+    ~Iconv() { iconv_close(handle_); }
+    Iconv(const Iconv&) = delete;
+    Iconv& operator=(const Iconv&) = delete;
+
+    // Converts a run of units without surrogates; a unit the target lacks
+    // becomes '?'.
+    void Convert(std::string_view units, std::string& out) const {
+        std::array<char, 512> buffer;
+        char* in = const_cast<char*>(units.data());
+        std::size_t inLeft = units.size();
+        while (inLeft > 0) {
+            char* outPtr = buffer.data();
+            std::size_t outLeft = buffer.size();
+            const std::size_t result = iconv(handle_, &in, &inLeft, &outPtr, &outLeft);
+            out.append(buffer.data(), buffer.size() - outLeft);
+            if (result != static_cast<std::size_t>(-1) || errno == E2BIG) continue;
+            // EILSEQ (a unit code page 932 lacks) or EINVAL (cannot happen for
+            // whole units without surrogates): the unit becomes '?'.
+            out.push_back('?');
+            const std::size_t skip = std::min<std::size_t>(2, inLeft);
+            in += skip;
+            inLeft -= skip;
+        }
+    }
+
+private:
+    iconv_t handle_;
+};
+
+}  // namespace
+
+std::string Utf16ToCp932(std::string_view utf16le) {
+    const std::size_t units = utf16le.size() / 2;
+    std::string out;
+    out.reserve(2 * units);
+    if (units == 0) return out;
+    const Iconv converter("CP932", "UTF-16LE");
+    // Runs of ordinary units go to iconv; each surrogate unit, paired or not,
+    // becomes '?' on its own, as code page 932 has no character outside the
+    // Basic Multilingual Plane and Windows converts unit by unit.
+    std::size_t runStart = 0;
+    for (std::size_t i = 0; i <= units; ++i) {
+        const bool surrogate = i < units && (*U16(utf16le, 2 * i) & 0xF800) == 0xD800;
+        if (i < units && !surrogate) continue;
+        converter.Convert(utf16le.substr(2 * runStart, 2 * (i - runStart)), out);
+        if (surrogate) out.push_back('?');
+        runStart = i + 1;
+    }
+    return out;
+}
+
+PeFormat DetectPeFormat(std::string_view bytes) {
+    const auto image = ReadImage(bytes);
+    return image ? image->format : PeFormat::kNotPe;
+}
+
+VersionResource ReadVersionResource(std::string_view bytes) {
+    VersionResource result;
+    const auto image = ReadImage(bytes);
+    if (!image) return result;
+    result.format = image->format;
+    const auto data = FindVersionResource(bytes, *image);
+    if (!data) return result;
+    const auto root = ReadBlock(*data, 0, data->size());
+    if (!root) return result;
+    result.hasVersionResource = true;
+
+    const std::vector<Block> top = Children(*data, *root);
+    const Block* stringFileInfo = FirstChild(top, "StringFileInfo");
+    if (!stringFileInfo) return result;
+    for (const Block& table : Children(*data, *stringFileInfo)) {
+        StringTable entry;
+        entry.key = Utf16ToCp932(table.key);
+        if (const Block* value = FirstChild(Children(*data, table), "FileVersion"))
+            entry.fileVersion = Utf16ToCp932(TextOf(value->value));
+        result.tables.push_back(std::move(entry));
+    }
+    return result;
+}
+
+std::optional<std::string> FindFileVersion(const VersionResource& resource, std::string_view key) {
+    for (const StringTable& table : resource.tables) {
+        if (table.key.size() != key.size()) continue;
+        const bool same = std::equal(key.begin(), key.end(), table.key.begin(), [](char a, char b) {
+            const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+            return upper(a) == upper(b);
+        });
+        if (same) return table.fileVersion;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> ReadJapaneseFileVersion(std::string_view bytes) {
+    return FindFileVersion(ReadVersionResource(bytes), "041103A4");
+}
+
+}  // namespace updater::kit

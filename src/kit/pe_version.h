@@ -1,0 +1,74 @@
+// A portable reader of the version resource of a PE file (PE32 and PE32+),
+// for tools that run on the build machine rather than on Windows. It answers
+// what the Windows version API answers for
+//
+//     GetFileVersionInfoA(file) then
+//     VerQueryValueA(info, "\\StringFileInfo\\041103A4\\FileVersion")
+//
+// that is, the Japanese string table's FileVersion, converted from UTF-16 to
+// code page 932 bytes.
+//
+// The bytes are untrusted: every offset and length read from them is checked
+// against the input, nothing is read past its end, every loop is bounded by
+// the input's size, and no allocation is sized by a header field.
+//
+// Rules the reader follows (where a file offers a choice, the one Windows
+// makes on a Japanese system):
+// - The version resource is type RT_VERSION (16), name VS_VERSION_INFO (1),
+//   as the API looks it up. Of its languages the first present of neutral
+//   (0x0000), Japanese (0x0411), English (0x0409) is taken, else the first
+//   in the directory (the lowest language id, as the directory is sorted).
+// - The resource's extent is its data entry's size; the root block's length
+//   never reaches past it.
+// - Keys (table and value names) compare case-insensitively for the letters
+//   A-Z, as the API's path lookup does; every other character exactly. Of
+//   several blocks with one key, the first counts.
+// - A text value's length is its count of UTF-16 units (wValueLength), kept
+//   within its block; the text ends at its first NUL or at that length,
+//   whichever comes first.
+// - Conversion to code page 932 maps each UTF-16 unit on its own, as
+//   WideCharToMultiByte does for code page 932: a unit the code page lacks,
+//   each half of a surrogate pair and an unpaired surrogate become '?'.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace updater::kit {
+
+enum class PeFormat { kNotPe, kPe32, kPe32Plus };
+
+// PE32 (optional header magic 0x10B) or PE32+ (0x20B) when the bytes carry
+// a DOS header, a PE signature and a complete optional header of that magic.
+PeFormat DetectPeFormat(std::string_view bytes);
+
+// One string table of the version resource.
+struct StringTable {
+    std::string key;                         // e.g. "041103A4", in code page 932 bytes
+    std::optional<std::string> fileVersion;  // its FileVersion, in code page 932 bytes
+};
+
+// What a file's version resource offers.
+struct VersionResource {
+    PeFormat format = PeFormat::kNotPe;
+    bool hasVersionResource = false;  // an RT_VERSION resource was found and starts a block
+    std::vector<StringTable> tables;  // the tables of the first StringFileInfo, in file order
+};
+
+// The whole answer for one file.
+VersionResource ReadVersionResource(std::string_view bytes);
+
+// The FileVersion of the table `key` (compared as keys are) in `resource`.
+std::optional<std::string> FindFileVersion(const VersionResource& resource, std::string_view key);
+
+// The Japanese table's ("041103A4") FileVersion in code page 932 bytes, or
+// nothing when the file has none.
+std::optional<std::string> ReadJapaneseFileVersion(std::string_view bytes);
+
+// UTF-16LE bytes (an odd last byte is dropped) converted to code page 932 as
+// described above.
+std::string Utf16ToCp932(std::string_view utf16le);
+
+}  // namespace updater::kit
