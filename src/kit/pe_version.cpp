@@ -271,10 +271,11 @@ bool KeyIs(std::string_view key, std::string_view name) {
     return true;
 }
 
-const Block* FirstChild(const std::vector<Block>& blocks, std::string_view name) {
+// A copy, so that it outlives the list it was found in.
+std::optional<Block> FirstChild(const std::vector<Block>& blocks, std::string_view name) {
     for (const Block& block : blocks)
-        if (KeyIs(block.key, name)) return &block;
-    return nullptr;
+        if (KeyIs(block.key, name)) return block;
+    return std::nullopt;
 }
 
 // A text value up to its first NUL, whole units only.
@@ -361,12 +362,12 @@ VersionResource ReadVersionResource(std::string_view bytes) {
     result.hasVersionResource = true;
 
     const std::vector<Block> top = Children(*data, *root);
-    const Block* stringFileInfo = FirstChild(top, "StringFileInfo");
+    const std::optional<Block> stringFileInfo = FirstChild(top, "StringFileInfo");
     if (!stringFileInfo) return result;
     for (const Block& table : Children(*data, *stringFileInfo)) {
         StringTable entry;
         entry.key = Utf16ToCp932(table.key);
-        if (const Block* value = FirstChild(Children(*data, table), "FileVersion"))
+        if (const std::optional<Block> value = FirstChild(Children(*data, table), "FileVersion"))
             entry.fileVersion = Utf16ToCp932(TextOf(value->value));
         result.tables.push_back(std::move(entry));
     }
