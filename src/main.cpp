@@ -9,13 +9,13 @@
 #include <new>
 #include <string>
 
-#include "platform/command_line.h"
 #include "platform/platform.h"
 #include "platform/win32/application_window.h"
 #include "platform/win32/win32_support.h"
+#include "text/path.h"
+#include "text/text.h"
+#include "text/texts.h"
 #include "update/run_update.h"
-#include "update/text.h"
-#include "update/texts.h"
 
 namespace {
 

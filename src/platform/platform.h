@@ -1,7 +1,9 @@
-// Every Windows operation the update logic needs, and nothing else.
+// Every Windows operation the update logic needs, in the logic's words.
 //
 // The Windows build implements these in platform/win32; the unit tests link an
-// in-memory stand-in instead. All texts are code page 932 byte strings.
+// in-memory stand-in instead. All texts are code page 932 byte strings. How a
+// call is made of Windows (flag words, owner windows, folder numbers,
+// attribute masks) stays behind this header.
 #pragma once
 
 #include <cstdint>
@@ -34,6 +36,7 @@ private:
 inline constexpr const char* kRegistryError = "ERegistryError";
 inline constexpr const char* kFileCreateError = "EFileCreateError";
 inline constexpr const char* kStreamWriteError = "EStreamWriteError";
+inline constexpr const char* kLibraryLoadError = "ELibraryLoadError";
 
 // ---- Process and command line -------------------------------------------
 
@@ -49,10 +52,11 @@ std::string UpperCaseAnsi(const std::string& text);
 
 // ---- Shell folders -------------------------------------------------------
 
-enum class SpecialFolder : int { Personal = 5, AppData = 26 };
+enum class SpecialFolder { Documents, ApplicationData };
 
-// The folder's path, never creating it; "" when it cannot be determined. When
-// the call itself raises an error, its message is shown in an error box first.
+// The folder's path, never creating it; "" when it cannot be determined.
+// Never shows anything and never raises: the caller decides what a missing
+// folder means.
 std::string GetSpecialFolder(SpecialFolder folder);
 
 // ---- Registry (read-only, HKEY_LOCAL_MACHINE, 32-bit view) ----------------
@@ -73,47 +77,58 @@ std::string ReadRegistryString(const RegistryKey& key, const std::string& name);
 
 // ---- File system ---------------------------------------------------------
 
-inline constexpr std::int32_t kAttributeFolder = 0x10;
-inline constexpr std::int32_t kInvalidAttributes = -1;
-inline constexpr std::uint32_t kAnyFileMask = 0x3F;
+enum class EntryKind { Missing, File, Folder };
 
-struct FoundEntry {
-    std::string name;
-    std::int32_t attributes;
-};
+// What `path` is now; Missing also when it cannot be read.
+EntryKind GetEntryKind(const std::string& path);
 
-// The entries of one folder matching `pattern`, in the order the file system
-// returns them ("." and ".." included). The search is always closed.
-std::vector<FoundEntry> FindEntries(const std::string& pattern, std::uint32_t mask);
-// Attribute bits of `path`, or kInvalidAttributes.
-std::int32_t GetAttributes(const std::string& path);
-// True when the first entry a search for `path` finds is not a folder and its
-// last-write time is a local date in 1980..2107.
+// True when `path` is a file (not a folder) whose last-write time is a local
+// date in 1980..2107.
 bool FileExists(const std::string& path);
 
-inline bool DirectoryExists(const std::string& path) {
-    const std::int32_t attributes = GetAttributes(path);
-    return attributes != kInvalidAttributes && (attributes & kAttributeFolder) != 0;
-}
+inline bool DirectoryExists(const std::string& path) { return GetEntryKind(path) == EntryKind::Folder; }
+
+// Which folder a path leads to, whatever links it passes through: the volume
+// and the file identity within it. Two paths of one folder have equal
+// identities.
+struct FolderIdentity {
+    std::uint32_t volume = 0;
+    std::uint64_t file = 0;
+    bool operator==(const FolderIdentity& other) const { return volume == other.volume && file == other.file; }
+};
+
+// One folder's listing: its identity and the names of its entries in the
+// order the file system gives them ("." and ".." left out, hidden and system
+// entries included), or the system error that kept it from being read
+// whole. An empty folder is no error.
+struct FolderListing {
+    std::uint32_t error = 0;  // 0 when the whole folder was read
+    FolderIdentity identity;
+    std::vector<std::string> names;
+
+    bool ok() const { return error == 0; }
+};
+
+FolderListing ListFolder(const std::string& folder);
 
 // ---- Version resources ---------------------------------------------------
 
-// Size of the file's version information, 0 when it has none or is unreadable.
-std::uint32_t GetVersionInfoSize(const std::string& path);
-// Fills `buffer` (already sized) with the file's version information.
-bool GetVersionInfo(const std::string& path, std::vector<std::uint8_t>& buffer);
-// The text stored under `subBlock`, or nothing when there is no such value.
-std::optional<std::string> QueryVersionValue(const std::vector<std::uint8_t>& buffer,
-                                             const std::string& subBlock);
+// Makes ready what reading version texts needs. Raises PlatformError
+// (kLibraryLoadError) when that cannot be done, since every file would then
+// read as having no version.
+void PrepareVersionReading();
 
-// ---- Shell file copy -----------------------------------------------------
+// The FileVersion text of the file's Japanese (0411, code page 932) version
+// table as stored, or nothing when the file has no such text or cannot be
+// read.
+std::optional<std::string> ReadJapaneseFileVersion(const std::string& path);
 
-using WindowHandle = void*;
+// ---- Copying -------------------------------------------------------------
 
-// Copies one file with the shell's file operation; `destination` is the new
-// file's full name. 0 on success; anything else means nothing was copied.
-int ShellCopyFile(WindowHandle owner, const std::string& source,
-                  const std::string& destination, std::uint16_t flags);
+// Copies `source` over `destination` (the new file's full name), creating
+// missing folders and replacing an existing file without asking. False when
+// the copy did not happen. The system may show its own error dialog.
+bool CopyFileOver(const std::string& source, const std::string& destination);
 
 // ---- Text files ----------------------------------------------------------
 
@@ -123,10 +138,6 @@ int ShellCopyFile(WindowHandle owner, const std::string& source,
 void SaveTextFile(const std::string& path, const TextList& lines);
 
 // ---- Windows and messages ------------------------------------------------
-
-// The application's hidden owner window (taskbar button while a window of the
-// program is visible); the owner of shell operations.
-WindowHandle ApplicationWindow();
 
 enum class DialogKind { Warning, Error, Information };
 

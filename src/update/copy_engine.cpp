@@ -3,28 +3,46 @@
 #include <optional>
 
 #include "platform/platform.h"
+#include "text/path.h"
+#include "text/text.h"
+#include "text/texts.h"
 #include "update/payload.h"
-#include "update/text.h"
-#include "update/texts.h"
 
 namespace updater {
 
+namespace {
+
+// `text` without the separators it ends in, stepping over double-byte characters.
+std::string WithoutTrailingSeparators(std::string text) {
+    while (EndsWithBackslash(text)) text.pop_back();
+    return text;
+}
+
+}  // namespace
+
 std::string DestinationPath(const std::string& file, const std::string& sourceRoot,
                             const std::string& targetRoot) {
-    if (FindText(file, sourceRoot) != 0) return ReplaceAll(file, sourceRoot, targetRoot);
-    std::string dest;
-    dest.reserve(targetRoot.size() + 1 + file.size() - sourceRoot.size());
-    dest.append(targetRoot);
-    if (EndsWithBackslash(dest)) dest.pop_back();
-    if (file.size() == sourceRoot.size() || file[sourceRoot.size()] != '\\') dest += '\\';
-    const std::string below = file.substr(sourceRoot.size());
-    if (FindText(below, sourceRoot) == std::string::npos) return dest += below;
-    return dest += ReplaceAll(below, sourceRoot, targetRoot);
+    if (sourceRoot.empty() || FindText(file, sourceRoot) != 0) return ReplaceAll(file, sourceRoot, targetRoot);
+    std::string below = file.substr(sourceRoot.size());
+    // `below` starts on a character boundary, so its leading "\" bytes are separators.
+    below.erase(0, below.find_first_not_of('\\'));
+    if (FindText(below, sourceRoot) != std::string::npos) below = ReplaceAll(below, sourceRoot, targetRoot);
+    std::string dest = WithoutTrailingSeparators(targetRoot);
+    dest.reserve(dest.size() + 1 + below.size());
+    return dest.append(1, '\\').append(below);
 }
 
 bool ShouldCopy(const std::string& newStamp, const std::string& oldStamp) {
     if (newStamp == kUnknownStamp || oldStamp == kUnknownStamp) return true;
     return !(MakeVersionKey(newStamp) < MakeVersionKey(oldStamp));
+}
+
+std::string StampForLog(const std::string& stamp) {
+    std::string shown = stamp;
+    // Trail bytes of double-byte characters are 0x40 or above: never touched.
+    for (char& c : shown)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+    return shown;
 }
 
 namespace {
@@ -33,7 +51,10 @@ namespace {
 // folder already exists; the folder is never created.
 void SaveCopyReport(const TextList& report, const ProductProfile& profile) {
     if (report.empty()) return;
-    const std::string folder = GetSpecialFolder(SpecialFolder::Personal) + "\\" + profile.logFolderName;
+    // No documents folder is no log folder: never a path from the drive's root.
+    const std::string documents = GetSpecialFolder(SpecialFolder::Documents);
+    if (documents.empty()) return;
+    const std::string folder = JoinPath(documents, profile.logFolderName);
     if (!DirectoryExists(folder)) return;
     SaveTextFile(folder + "\\" + profile.logFileName, report);
 }
@@ -51,19 +72,38 @@ bool UpdateFile(const std::string& file, const std::string& dest, TextList& repo
         return *newStamp;
     };
     if (oldStamp != kUnknownStamp && !ShouldCopy(readNewStamp(), oldStamp)) {
-        report.push_back(FormatText(texts::kLeftAloneLine, {readNewStamp(), oldStamp, dest}));
+        report.push_back(
+            FormatText(texts::kLeftAloneLine, {StampForLog(readNewStamp()), StampForLog(oldStamp), dest}));
         return true;
     }
-    if (ShellCopyFile(ApplicationWindow(), file, dest, kShellCopyFlags) != 0) {
-        report.push_back(FormatText(texts::kCopyFailedLine, {readNewStamp(), dest}));
+    if (!CopyFileOver(file, dest)) {
+        report.push_back(FormatText(texts::kCopyFailedLine, {StampForLog(readNewStamp()), dest}));
         return false;
     }
     return true;
 }
 
+// A folder that could not be listed is reported like a failed copy, with no
+// version and the folder's path ending in "\".
+void ReportUnreadable(const PayloadListing& listing, TextList& report) {
+    report.push_back(FormatText(texts::kCopyFailedLine, {kUnknownStamp, JoinPath(listing.unreadableFolder, "")}));
+}
+
+// Stops at the first failure; a folder's files are listed whole before the
+// first of them is copied, so nothing of a folder that cannot be listed is.
 bool CopyAll(const std::string& sourceRoot, const std::string& targetRoot, TextList& report) {
-    for (const std::string& folder : ListPayload(ListMode::FoldersOnly, sourceRoot)) {
-        for (const std::string& file : ListPayload(ListMode::FilesDeep, folder)) {
+    const PayloadListing folders = ListPayload(ListMode::FoldersOnly, sourceRoot);
+    if (!folders.ok()) {
+        ReportUnreadable(folders, report);
+        return false;
+    }
+    for (const std::string& folder : folders.paths) {
+        const PayloadListing files = ListPayload(ListMode::FilesDeep, folder, {folders.identity});
+        if (!files.ok()) {
+            ReportUnreadable(files, report);
+            return false;
+        }
+        for (const std::string& file : files.paths) {
             if (!UpdateFile(file, DestinationPath(file, sourceRoot, targetRoot), report)) return false;
         }
     }
@@ -74,6 +114,7 @@ bool CopyAll(const std::string& sourceRoot, const std::string& targetRoot, TextL
 
 bool CopyPayload(const std::string& sourceRoot, const std::string& targetRoot,
                  const ProductProfile& profile) {
+    PrepareVersionReading();  // without it every installed copy would count as older
     TextList report;
     bool ok = false;
     try {

@@ -8,11 +8,10 @@
 
 namespace updater {
 
-inline constexpr std::uint16_t kShellCopyFlags = 0x2214;  // silent, no confirmations, no connected files
-
 // Where `file` (below `sourceRoot`) goes below `targetRoot`: exactly one "\"
-// between the target root and the file's path below the source root, and
-// any further occurrence of the source root replaced as well.
+// between the target root and the file's path below the source root, however
+// many either side brings, and any further occurrence of the source root
+// replaced as well.
 std::string DestinationPath(const std::string& file, const std::string& sourceRoot,
                             const std::string& targetRoot);
 
@@ -20,10 +19,15 @@ std::string DestinationPath(const std::string& file, const std::string& sourceRo
 // the new key is not older than the installed one (an equal one is copied again).
 bool ShouldCopy(const std::string& newStamp, const std::string& oldStamp);
 
+// A stamp as the log shows it: control characters (a stored CR or LF among
+// them) become blanks, so that one entry stays one line.
+std::string StampForLog(const std::string& stamp);
+
 // Copies every payload file below `sourceRoot` to `targetRoot`, leaving alone
-// installed copies that are newer and stopping at the first failed copy. The
-// report of files left alone and of the failed one goes to the profile's log.
-// True when nothing failed.
+// installed copies that are newer and stopping at the first failed copy or
+// the first folder that cannot be listed. The report of files left alone and
+// of the failure goes to the profile's log. True when nothing failed. Raises
+// before copying anything when version texts cannot be read.
 bool CopyPayload(const std::string& sourceRoot, const std::string& targetRoot,
                  const ProductProfile& profile);
 

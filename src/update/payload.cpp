@@ -1,51 +1,56 @@
 #include "update/payload.h"
 
-#include "platform/command_line.h"
-#include "platform/platform.h"
-#include "update/text.h"
+#include <algorithm>
+
+#include "text/path.h"
 
 namespace updater {
 
 namespace {
 
-// A drive's root folder already ends in "\": never double the separator.
-std::string JoinPath(const std::string& folder, const std::string& name) {
-    std::string path;
-    path.reserve(folder.size() + 1 + name.size());
-    path.append(folder);
-    if (!EndsWithBackslash(folder)) path.push_back('\\');
-    return path.append(name);
-}
+struct Walk {
+    ListMode mode;
+    std::size_t depthAbove;  // folders above the one asked for
+    std::string updaterName;
+    std::vector<FolderIdentity> path;  // the folders being listed, outermost first
+    PayloadListing result;
+};
 
-bool IsSkipped(const std::string& name, const std::string& updaterName) {
-    return name == "." || name == ".." || name == updaterName;
-}
-
-void ListInto(std::vector<std::string>& result, ListMode mode, const std::string& folder,
-              const std::string& updaterName) {
-    for (const FoundEntry& entry : FindEntries(JoinPath(folder, "*.*"), kAnyFileMask)) {
-        if (IsSkipped(entry.name, updaterName)) continue;
-        const std::string path = JoinPath(folder, entry.name);
-        // Read afresh: the search's own attributes may be stale by now.
-        const std::int32_t attributes = GetAttributes(path);
-        if (attributes == kInvalidAttributes) continue;
-        const bool isFolder = (attributes & kAttributeFolder) != 0;
-        if (mode == ListMode::FoldersOnly) {
-            if (isFolder) result.push_back(path);
-        } else if (isFolder) {
-            ListInto(result, mode, path, updaterName);
+// False when a folder could not be listed; the walk stops there.
+bool ListInto(Walk& walk, const std::string& folder) {
+    const FolderListing listing = ListFolder(folder);
+    if (!listing.ok()) {
+        walk.result.unreadableFolder = folder;
+        return false;
+    }
+    if (walk.path.size() == walk.depthAbove) walk.result.identity = listing.identity;
+    // A link back to a folder that is being listed would list it forever.
+    if (std::find(walk.path.begin(), walk.path.end(), listing.identity) != walk.path.end()) return true;
+    walk.path.push_back(listing.identity);
+    for (const std::string& name : listing.names) {
+        if (name == walk.updaterName) continue;
+        const std::string path = JoinPath(folder, name);
+        // Asked afresh: the entry may have changed since the folder was read.
+        const EntryKind kind = GetEntryKind(path);
+        if (kind == EntryKind::Missing) continue;
+        if (walk.mode == ListMode::FoldersOnly) {
+            if (kind == EntryKind::Folder) walk.result.paths.push_back(path);
+        } else if (kind == EntryKind::Folder) {
+            if (!ListInto(walk, path)) return false;
         } else {
-            result.push_back(path);
+            walk.result.paths.push_back(path);
         }
     }
+    walk.path.pop_back();
+    return true;
 }
 
 }  // namespace
 
-std::vector<std::string> ListPayload(ListMode mode, const std::string& folder) {
-    std::vector<std::string> result;
-    ListInto(result, mode, folder, FileNameOfPath(GetExecutablePath()));
-    return result;
+PayloadListing ListPayload(ListMode mode, const std::string& folder, const std::vector<FolderIdentity>& above) {
+    Walk walk{mode, above.size(), FileNameOfPath(GetExecutablePath()), above, {}};
+    ListInto(walk, folder);
+    return std::move(walk.result);
 }
 
 }  // namespace updater

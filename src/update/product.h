@@ -3,6 +3,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 namespace updater {
 
@@ -36,7 +37,13 @@ const ProductProfile* SelectProfile(const std::string& upperSwitch);
 std::string EditionDisplayName(const std::string& editionCode);
 // One text value under HKEY_LOCAL_MACHINE with one trailing "\" dropped.
 std::string ReadRegistryText(const std::string& keyPath, const std::string& valueName);
-// RootDir and Version of the edition's registry key, each read afresh.
+// RootDir and Version of the edition's registry key, each read afresh. A
+// RootDir of nothing but separators counts as none: the product is not installed.
 InstalledProduct LookupInstalledProduct(const ProductProfile& profile, int editionIndex);
+
+// Order of two dotted version texts, piece by piece at the dots: two pieces of
+// decimal digits compare as numbers of any length, other pieces byte-wise,
+// and a text whose pieces run out first sorts first. <0, 0 or >0.
+int CompareVersionTexts(const std::string& a, const std::string& b);
 
 }  // namespace updater

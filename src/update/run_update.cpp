@@ -1,12 +1,12 @@
 #include "update/run_update.h"
 
-#include "platform/command_line.h"
 #include "platform/platform.h"
+#include "platform/progress_window.h"
+#include "text/path.h"
+#include "text/text.h"
+#include "text/texts.h"
 #include "update/copy_engine.h"
 #include "update/product.h"
-#include "update/text.h"
-#include "update/texts.h"
-#include "window/progress_window.h"
 
 namespace updater {
 
@@ -25,8 +25,8 @@ void RunClosingSequence(const FinalMessage& final, const std::string& savedFolde
 }
 
 void MoveToDocumentsFolder() {
-    if (!SetCurrentFolder(GetSpecialFolder(SpecialFolder::Personal)))
-        SetCurrentFolder(GetSpecialFolder(SpecialFolder::AppData));
+    if (!SetCurrentFolder(GetSpecialFolder(SpecialFolder::Documents)))
+        SetCurrentFolder(GetSpecialFolder(SpecialFolder::ApplicationData));
 }
 
 // Shows the progress window, copies the payload, and says how it went.

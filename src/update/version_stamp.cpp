@@ -3,10 +3,8 @@
 #include <algorithm>
 #include <limits>
 
-#include "platform/command_line.h"
 #include "platform/platform.h"
-#include "update/text.h"
-#include "update/texts.h"
+#include "text/cp932.h"
 
 namespace updater {
 
@@ -88,41 +86,26 @@ std::vector<std::string_view> SplitVersionItems(std::string_view text) {
     return items;
 }
 
+std::optional<VersionKey> ParseVersionStamp(std::string_view text) {
+    const std::vector<std::string_view> items = SplitVersionItems(text);
+    if (items.size() != 4) return std::nullopt;
+    VersionKey key;
+    for (std::size_t i = 0; i < 4; ++i) key.numbers[i] = ParseInteger(items[i]).value_or(0);
+    return key;
+}
+
+VersionKey MakeVersionKey(const std::string& stamp) { return ParseVersionStamp(stamp).value_or(VersionKey{}); }
+
 TVersionRec ReadVersionStamp(const std::string& path) {
     TVersionRec record;
     if (!FileExists(path)) return record;
-    const std::uint32_t size = GetVersionInfoSize(path);
-    if (size == 0) return record;
-    std::vector<std::uint8_t> buffer(size, 0);
-    GetVersionInfo(path, buffer);  // a failed read leaves the buffer empty, and the query fails
-    std::optional<std::string> value = QueryVersionValue(buffer, texts::kJapaneseFileVersion);
+    std::optional<std::string> value = ReadJapaneseFileVersion(path);
     if (!value) return record;
-
-    {
-        const std::vector<std::string_view> items = SplitVersionItems(*value);  // views into *value
-        if (items.size() != 4) return record;
-        for (std::size_t i = 0; i < 4; ++i) record.numbers[i] = ParseInteger(items[i]).value_or(0);
-    }
+    const std::optional<VersionKey> key = ParseVersionStamp(*value);
+    if (!key) return record;
+    record.numbers = key->numbers;
     record.text = std::move(*value);
     return record;
-}
-
-VersionKey MakeVersionKey(const std::string& stamp) {
-    // "." ends a piece, and so do CR, LF and CR LF; empty pieces count, a
-    // break at the very end starts no piece. Read in one pass.
-    VersionKey key;
-    const std::string_view text = stamp;
-    std::size_t index = 0;
-    std::size_t start = 0;
-    for (std::size_t pos = 0; pos < text.size() && index < 4; ++pos) {
-        const char c = text[pos];
-        if (c != '.' && c != '\r' && c != '\n') continue;
-        key.numbers[index++] = ParseInteger(text.substr(start, pos - start)).value_or(0);
-        if (c == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n') ++pos;
-        start = pos + 1;
-    }
-    if (index < 4 && start < text.size()) key.numbers[index] = ParseInteger(text.substr(start)).value_or(0);
-    return key;
 }
 
 }  // namespace updater

@@ -1,6 +1,6 @@
 // Form1: the "please wait" window (class TForm1) with its one panel (Panel1,
 // class TPanel) that shows a single centred line of text.
-#include "window/progress_window.h"
+#include "platform/progress_window.h"
 
 #include <windows.h>
 
@@ -10,9 +10,10 @@
 
 #include "platform/platform.h"
 #include "platform/win32/application_window.h"
+#include "platform/win32/callback_guard.h"
 #include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_support.h"
-#include "update/texts.h"
+#include "text/texts.h"
 
 namespace updater {
 
@@ -45,7 +46,7 @@ constexpr int kPanelHeight = 41;
 constexpr int kFontHeight = 12;
 constexpr char kProgressFontEnglishFace[] = "MS PGothic";
 
-LRESULT CALLBACK FormProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT HandleFormMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_SETFONT:
         SetWindowLongPtrA(window, GWLP_USERDATA, static_cast<LONG_PTR>(wParam));
@@ -63,8 +64,8 @@ LRESULT CALLBACK FormProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 // The panel draws its text in its parent's font, centred both ways on one
 // line; DrawText clips at the panel's edges, so a long line loses both ends.
 void PaintPanel(HWND panel) {
-    PAINTSTRUCT paint;
-    const HDC dc = BeginPaint(panel, &paint);
+    const win32::PaintScope paint(panel);
+    const HDC dc = paint.dc();
     std::string text(static_cast<std::size_t>(GetWindowTextLengthA(panel)) + 1, '\0');
     const int length = GetWindowTextA(panel, text.data(), static_cast<int>(text.size()));
     const auto font = reinterpret_cast<HFONT>(SendMessageA(GetParent(panel), WM_GETFONT, 0, 0));
@@ -76,10 +77,9 @@ void PaintPanel(HWND panel) {
         SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
         DrawTextA(dc, text.c_str(), length, &area, DT_SINGLELINE | DT_CENTER | DT_VCENTER);
     }
-    EndPaint(panel, &paint);
 }
 
-LRESULT CALLBACK PanelProc(HWND panel, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT HandlePanelMessage(HWND panel, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_PAINT:
         PaintPanel(panel);
@@ -92,6 +92,15 @@ LRESULT CALLBACK PanelProc(HWND panel, UINT message, WPARAM wParam, LPARAM lPara
     default:
         return DefWindowProcA(panel, message, wParam, lParam);
     }
+}
+
+// The window procedures: nothing thrown in them reaches the system's frames.
+LRESULT CALLBACK FormProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return win32::GuardCallback<LRESULT>(0, [&] { return HandleFormMessage(window, message, wParam, lParam); });
+}
+
+LRESULT CALLBACK PanelProc(HWND panel, UINT message, WPARAM wParam, LPARAM lParam) {
+    return win32::GuardCallback<LRESULT>(0, [&] { return HandlePanelMessage(panel, message, wParam, lParam); });
 }
 
 void RegisterWindowClass(const char* name, WNDPROC procedure, HICON icon) {
@@ -116,8 +125,10 @@ void RegisterClasses() {
 }
 
 int CALLBACK NoteFontFound(const LOGFONTA*, const TEXTMETRICA*, DWORD, LPARAM found) {
-    *reinterpret_cast<bool*>(found) = true;
-    return 0;  // one is enough
+    return win32::GuardCallback(0, [&] {
+        *reinterpret_cast<bool*>(found) = true;
+        return 0;  // one is enough
+    });
 }
 
 bool ShiftJisFaceInstalled(const char* face) {
@@ -127,6 +138,7 @@ bool ShiftJisFaceInstalled(const char* face) {
     bool found = false;
     const win32::ScreenDC dc = win32::GetScreenDC();
     EnumFontFamiliesExA(dc.get(), &font, NoteFontFound, reinterpret_cast<LPARAM>(&found), 0);
+    win32::RethrowCallbackError();
     return found;
 }
 
@@ -164,19 +176,21 @@ ProgressWindow CreateProgressWindow() {
     progress->window.reset(CreateWindowExA(0, kFormClass, "", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
                                            CW_USEDEFAULT, CW_USEDEFAULT, win32::Scaled(kFormWidth),
                                            win32::Scaled(kFormHeight),
-                                           static_cast<HWND>(ApplicationWindow()), nullptr, instance, nullptr));
+                                           win32::ApplicationWindow(), nullptr, instance, nullptr));
     if (!progress->window) return progress;
     SendMessageA(progress->window.get(), WM_SETFONT, reinterpret_cast<WPARAM>(progress->font.get()), FALSE);
     progress->panel = CreateWindowExA(0, kPanelClass, texts::kProgressInitialText, WS_CHILD | WS_VISIBLE,
                                       win32::Scaled(kPanelLeft), win32::Scaled(kPanelTop),
                                       win32::Scaled(kPanelWidth), win32::Scaled(kPanelHeight),
                                       progress->window.get(), nullptr, instance, nullptr);
+    win32::RethrowCallbackError();
     return progress;
 }
 
 void SetProgressText(ProgressWindow& window, const std::string& text) {
     if (!window || !window->panel) return;
     SetWindowTextA(window->panel, text.c_str());
+    win32::RethrowCallbackError();
 }
 
 void ShowProgressWindow(ProgressWindow& window) {
@@ -193,6 +207,7 @@ void ShowProgressWindow(ProgressWindow& window) {
     ShowWindow(form, SW_SHOW);
     SetForegroundWindow(form);
     BringWindowToTop(form);
+    win32::RethrowCallbackError();
 }
 
 void DestroyProgressWindow(ProgressWindow& window) { window.reset(); }

@@ -1,12 +1,13 @@
 #include "support/fake_platform.h"
 
-#include <algorithm>
-#include <string_view>
+#include <memory>
 
 #include "platform/command_line.h"
-#include "update/text.h"
-#include "update/texts.h"
-#include "window/progress_window.h"
+#include "platform/progress_window.h"
+#include "text/cp932.h"
+#include "text/path.h"
+#include "text/text.h"
+#include "text/texts.h"
 
 namespace updater {
 
@@ -27,27 +28,6 @@ void MakePathKey(std::string& key) {
     if (EndsWithBackslash(key)) key.pop_back();
 }
 
-}  // namespace
-
-std::string PathKey(const std::string& path) {
-    std::string key = path;
-    MakePathKey(key);
-    return key;
-}
-
-const FakeWindows::Entry* FakeWindows::FindEntry(const std::string& path) const {
-    // The version reads ask for the same path several times in a row.
-    if (!lookupCache.valid || lookupCache.path != path) {
-        lookupKey.assign(path);  // reused: a lookup allocates nothing once warm
-        MakePathKey(lookupKey);
-        const auto found = entries.find(lookupKey);
-        lookupCache = {true, path, found == entries.end() ? nullptr : &found->second};
-    }
-    return lookupCache.entry;
-}
-
-namespace {
-
 std::string ParentKey(const std::string& key) {
     const std::size_t last = LastSeparator(key, false);
     return last == std::string::npos ? std::string() : key.substr(0, last);
@@ -62,49 +42,143 @@ std::string NameOf(const std::string& path) {
 
 }  // namespace
 
+std::string PathKey(const std::string& path) {
+    std::string key = path;
+    MakePathKey(key);
+    return key;
+}
+
+// The key with every link on the way replaced by the folder it leads to.
+std::string FakeWindows::Resolve(const std::string& key) const {
+    std::string resolved;
+    std::size_t start = 0;
+    for (std::size_t pos = 0; pos <= key.size(); pos += pos < key.size() ? CharLength(key, pos) : 1) {
+        if (pos < key.size() && key[pos] != '\\') continue;
+        if (start > 0) resolved += '\\';
+        resolved.append(key, start, pos - start);
+        const auto found = entries_.find(resolved);
+        if (found != entries_.end() && !found->second.linkTarget.empty()) resolved = found->second.linkTarget;
+        start = pos + 1;
+    }
+    return resolved;
+}
+
+const FakeWindows::Entry* FakeWindows::FindEntry(const std::string& path) const {
+    // The version reads ask for the same path several times in a row.
+    if (!lookupCache_.valid || lookupCache_.path != path) {
+        lookupKey_.assign(path);  // reused: a lookup allocates nothing once warm
+        MakePathKey(lookupKey_);
+        if (hasLinks_) lookupKey_ = Resolve(lookupKey_);
+        const auto found = entries_.find(lookupKey_);
+        lookupCache_ = {true, path, found == entries_.end() ? nullptr : &found->second};
+    }
+    return lookupCache_.entry;
+}
+
 void FakeWindows::SetRegistryValue(const std::string& key, const std::string& name, RegistryValue value) {
     std::string path = key;
     if (!path.empty() && path.front() == '\\') path.erase(0, 1);
-    registry[UpperCaseAscii(path)][name] = std::move(value);
+    registry_[UpperCaseAscii(path)][name] = std::move(value);
 }
 
-void FakeWindows::AddFolder(const std::string& path, std::int32_t attributes) {
-    lookupCache.valid = false;
+std::string FakeWindows::SpecialFolderPath(SpecialFolder folder) const {
+    const auto found = specialFolders_.find(folder);
+    return found == specialFolders_.end() ? std::string() : found->second;
+}
+
+const std::map<std::string, RegistryValue>* FakeWindows::RegistryKeyValues(const std::string& upperPath) const {
+    const auto found = registry_.find(upperPath);
+    return found == registry_.end() ? nullptr : &found->second;
+}
+
+void FakeWindows::AddFolder(const std::string& path) {
+    lookupCache_.valid = false;
     const std::string key = PathKey(path);
-    if (entries.count(key)) return;
+    if (entries_.count(key)) return;
     const std::string parent = ParentKey(key);
     if (!parent.empty()) {
         AddFolder(parent);
-        children[parent].push_back(key);
+        children_[parent].push_back(key);
     }
-    entries[key] = Entry{NameOf(path), attributes, {}};
+    entries_[key] = Entry{NameOf(path), true, nextId_++, {}, {}};
 }
 
-void FakeWindows::AddFile(const std::string& path, FakeFile file, std::int32_t attributes) {
-    lookupCache.valid = false;
+void FakeWindows::AddFile(const std::string& path, FakeFile file) {
+    lookupCache_.valid = false;
     const std::string key = PathKey(path);
-    const std::string parent = ParentKey(key);
     AddFolder(path.substr(0, LastSeparator(path, false)));
-    if (!entries.count(key)) children[parent].push_back(key);
-    entries[key] = Entry{NameOf(path), attributes, std::move(file)};
+    const auto existing = entries_.find(key);
+    if (existing == entries_.end()) {
+        children_[ParentKey(key)].push_back(key);
+        entries_[key] = Entry{NameOf(path), false, nextId_++, std::move(file), {}};
+    } else {
+        existing->second.name = NameOf(path);  // replaced in place: same identity
+        existing->second.file = std::move(file);
+    }
 }
 
 void FakeWindows::AddVersionedFile(const std::string& path, const std::string& version,
                                    const std::string& content) {
-    FakeFile file;
-    file.content = content;
-    file.SetVersionValue(texts::kJapaneseFileVersion, version);
-    AddFile(path, std::move(file));
+    AddFile(path, FakeFile{content, version});
+}
+
+void FakeWindows::AddDataFile(const std::string& path, const std::string& content) {
+    AddFile(path, FakeFile{content, std::nullopt});
+}
+
+void FakeWindows::AddFolderLink(const std::string& path, const std::string& target) {
+    AddFolder(path);
+    Entry& link = entries_.at(PathKey(path));
+    link.linkTarget = Resolve(PathKey(target));
+    hasLinks_ = true;
+}
+
+void FakeWindows::FailListing(const std::string& folder, std::uint32_t error) {
+    failingListings_[PathKey(folder)] = error;
+}
+void FakeWindows::FailEntryKind(const std::string& path) { failingKinds_.insert(PathKey(path)); }
+void FakeWindows::FailCopy(const std::string& destination) { failingCopies_.insert(PathKey(destination)); }
+void FakeWindows::RaiseOnCopy(const std::string& destination) { raisingCopies_.insert(PathKey(destination)); }
+
+bool FakeWindows::EntryKindFails(const std::string& path) const {
+    return !failingKinds_.empty() && failingKinds_.count(PathKey(path));
+}
+bool FakeWindows::CopyFails(const std::string& destination) const {
+    return !failingCopies_.empty() && failingCopies_.count(PathKey(destination));
+}
+bool FakeWindows::CopyRaises(const std::string& destination) const {
+    return !raisingCopies_.empty() && raisingCopies_.count(PathKey(destination));
+}
+
+FolderListing FakeWindows::List(const std::string& folder) {
+    ++listings;
+    FolderListing listing;
+    const std::string key = PathKey(folder);
+    if (const auto failing = failingListings_.find(key); failing != failingListings_.end()) {
+        listing.error = failing->second;
+        return listing;
+    }
+    const std::string resolved = hasLinks_ ? Resolve(key) : key;
+    const auto found = entries_.find(resolved);
+    if (found == entries_.end() || !found->second.folder) {
+        listing.error = kErrorPathNotFound;
+        return listing;
+    }
+    listing.identity = {1, found->second.id};
+    const std::vector<std::string>& keys = children_[resolved];
+    listing.names.reserve(keys.size());
+    for (const std::string& child : keys) listing.names.push_back(entries_.at(child).name);
+    return listing;
 }
 
 const FakeFile* FakeWindows::FindFile(const std::string& path) const {
     const Entry* entry = FindEntry(path);
-    return entry == nullptr || (entry->attributes & kAttributeFolder) ? nullptr : &entry->file;
+    return entry == nullptr || entry->folder ? nullptr : &entry->file;
 }
 
 bool FakeWindows::FolderExists(const std::string& path) const {
     const Entry* entry = FindEntry(path);
-    return entry != nullptr && (entry->attributes & kAttributeFolder);
+    return entry != nullptr && entry->folder;
 }
 
 std::vector<std::string> FakeWindows::Events(const std::string& prefix) const {
@@ -128,9 +202,9 @@ struct RegistryKeyHandle {
     std::string path;
 };
 
-void RegistryKeyCloser::operator()(RegistryKeyHandle* key) const { delete key; }
+void RegistryKeyCloser::operator()(RegistryKeyHandle* key) const { std::default_delete<RegistryKeyHandle>()(key); }
 
-std::string GetArgument(int n) { return ArgumentFromCommandLine(World().commandLine, n); }
+std::string GetArgument(int n) { return ArgumentFromCommandLine(World().commandLine(), n); }
 std::string GetExecutablePath() { return World().executablePath; }
 std::string GetCurrentFolder() { return World().currentFolder; }
 
@@ -143,25 +217,23 @@ bool SetCurrentFolder(const std::string& path) {
 
 std::string UpperCaseAnsi(const std::string& text) { return UpperCaseAscii(text); }
 
-std::string GetSpecialFolder(SpecialFolder folder) {
-    const auto found = World().specialFolders.find(folder);
-    return found == World().specialFolders.end() ? std::string() : found->second;
-}
+std::string GetSpecialFolder(SpecialFolder folder) { return World().SpecialFolderPath(folder); }
 
 RegistryKey OpenRegistryKey(const std::string& path) {
     ++World().registryOpens;
     std::string name = path;
     if (!name.empty() && name.front() == '\\') name.erase(0, 1);
     name = UpperCaseAscii(name);
-    if (!World().registry.count(name)) return RegistryKey();
-    return RegistryKey(new RegistryKeyHandle{name});
+    if (World().RegistryKeyValues(name) == nullptr) return RegistryKey();
+    return RegistryKey(std::make_unique<RegistryKeyHandle>(RegistryKeyHandle{name}).release());
 }
 
 std::string ReadRegistryString(const RegistryKey& key, const std::string& name) {
     if (!key) return "";
-    const auto& values = World().registry[key->path];
-    const auto found = values.find(name);
-    if (found == values.end()) return "";
+    const auto* values = World().RegistryKeyValues(key->path);
+    if (values == nullptr) return "";
+    const auto found = values->find(name);
+    if (found == values->end()) return "";
     const fake::RegistryValue& value = found->second;
     const bool isText = value.type == fake::kRegSz || value.type == fake::kRegExpandSz;
     const std::size_t size = value.data.size() + (isText ? 1 : 0);
@@ -170,25 +242,11 @@ std::string ReadRegistryString(const RegistryKey& key, const std::string& name) 
     return value.data.substr(0, value.data.find('\0'));
 }
 
-std::vector<FoundEntry> FindEntries(const std::string& pattern, std::uint32_t) {
-    std::vector<FoundEntry> found;
-    const std::string folder = fake::PathKey(pattern.substr(0, LastSeparator(pattern, false)));
-    if (!World().FolderExists(folder)) return found;
-    found.reserve(World().children[folder].size() + 2);
-    found.push_back({".", kAttributeFolder});
-    found.push_back({"..", kAttributeFolder});
-    for (const std::string& key : World().children[folder]) {
-        const auto& entry = World().entries.at(key);
-        found.push_back({entry.name, entry.attributes});
-    }
-    return found;
-}
-
-std::int32_t GetAttributes(const std::string& path) {
-    if (!World().unreadableAttributes.empty() && World().unreadableAttributes.count(fake::PathKey(path)))
-        return kInvalidAttributes;
+EntryKind GetEntryKind(const std::string& path) {
+    if (World().EntryKindFails(path)) return EntryKind::Missing;
     const FakeWindows::Entry* entry = World().FindEntry(path);
-    return entry == nullptr ? kInvalidAttributes : entry->attributes;
+    if (entry == nullptr) return EntryKind::Missing;
+    return entry->folder ? EntryKind::Folder : EntryKind::File;
 }
 
 bool FileExists(const std::string& path) {
@@ -196,48 +254,29 @@ bool FileExists(const std::string& path) {
     return file != nullptr && file->year >= 1980 && file->year <= 2107;
 }
 
-std::uint32_t GetVersionInfoSize(const std::string& path) {
+FolderListing ListFolder(const std::string& folder) { return World().List(folder); }
+
+void PrepareVersionReading() {
+    if (World().versionReadingFails())
+        throw PlatformError(kLibraryLoadError, FormatText(texts::kCannotLoadLibrary, {"version.dll", "not found"}));
+}
+
+std::optional<std::string> ReadJapaneseFileVersion(const std::string& path) {
+    PrepareVersionReading();
     const fake::FakeFile* file = World().FindFile(path);
-    return file == nullptr ? 0 : static_cast<std::uint32_t>(file->versionData.size());
+    return file == nullptr ? std::nullopt : file->japaneseFileVersion;
 }
 
-bool GetVersionInfo(const std::string& path, std::vector<std::uint8_t>& buffer) {
-    const fake::FakeFile* file = World().FindFile(path);
-    if (file == nullptr) return false;
-    const std::string& data = file->versionData;
-    std::copy_n(data.begin(), std::min(data.size(), buffer.size()), buffer.begin());
-    return true;
-}
-
-std::optional<std::string> QueryVersionValue(const std::vector<std::uint8_t>& buffer,
-                                             const std::string& subBlock) {
-    const std::string block = !subBlock.empty() && subBlock.front() == '\\' ? subBlock.substr(1) : subBlock;
-    const std::string_view data(reinterpret_cast<const char*>(buffer.data()), buffer.size());
-    for (std::size_t pos = 0; pos < data.size();) {
-        const std::size_t keyEnd = data.find('\0', pos);
-        if (keyEnd == std::string::npos) break;
-        const std::size_t valueEnd = data.find('\0', keyEnd + 1);
-        if (valueEnd == std::string::npos) break;
-        if (data.substr(pos, keyEnd - pos) == block) return std::string(data.substr(keyEnd + 1, valueEnd - keyEnd - 1));
-        pos = valueEnd + 1;
-    }
-    return std::nullopt;
-}
-
-int ShellCopyFile(WindowHandle owner, const std::string& source, const std::string& destination,
-                  std::uint16_t flags) {
+bool CopyFileOver(const std::string& source, const std::string& destination) {
     FakeWindows& world = World();
     ++world.copyCount;
-    if (world.recordCopies)
-        world.events.push_back("copy " + source + " -> " + destination + " owner=" +
-                               (owner == ApplicationWindow() ? "app" : "other") + " flags=" + std::to_string(flags));
-    if (!world.raisingCopies.empty() && world.raisingCopies.count(fake::PathKey(destination)))
-        throw PlatformError("EFakeError", "copy raised");
-    if (!world.failingCopies.empty() && world.failingCopies.count(fake::PathKey(destination))) return 0x4C7;
+    if (world.recordCopies) world.events.push_back("copy " + source + " -> " + destination);
+    if (world.CopyRaises(destination)) throw PlatformError("EFakeError", "copy raised");
+    if (world.CopyFails(destination)) return false;
     const fake::FakeFile* file = world.FindFile(source);
-    if (file == nullptr) return 0x402;
+    if (file == nullptr) return false;
     world.AddFile(destination, *file);
-    return 0;
+    return true;
 }
 
 void SaveTextFile(const std::string& path, const TextList& lines) {
@@ -245,16 +284,11 @@ void SaveTextFile(const std::string& path, const TextList& lines) {
     const std::string folder = path.substr(0, LastSeparator(path, false));
     if (!world.FolderExists(folder))
         throw PlatformError(kFileCreateError, FormatText(texts::kCannotCreateFile, {path, "not found"}));
-    if (world.saveFileShortWrite) throw PlatformError(kStreamWriteError, texts::kStreamWriteError);
+    if (world.saveShortWrite()) throw PlatformError(kStreamWriteError, texts::kStreamWriteError);
     fake::FakeFile file;
     for (const std::string& line : lines) file.content += line + "\r\n";
     world.AddFile(path, std::move(file));
     world.events.push_back("save " + path);
-}
-
-WindowHandle ApplicationWindow() {
-    static int window;
-    return &window;
 }
 
 void ShowMessageBox(DialogKind kind, const std::string& text) {
@@ -266,18 +300,16 @@ void ProcessPendingMessages() { World().events.push_back("pump"); }
 
 // ---- the progress window
 
-struct ProgressWindowHandle {
-    bool destroyed = false;
-};
+struct ProgressWindowHandle {};
 
 void ProgressWindowDestroyer::operator()(ProgressWindowHandle* window) const {
     World().events.push_back("window destroy");
-    delete window;
+    std::default_delete<ProgressWindowHandle>()(window);
 }
 
 ProgressWindow CreateProgressWindow() {
     World().events.push_back("window create");
-    return ProgressWindow(new ProgressWindowHandle);
+    return ProgressWindow(std::make_unique<ProgressWindowHandle>().release());
 }
 
 void SetProgressText(ProgressWindow&, const std::string& text) { World().events.push_back("window text " + text); }

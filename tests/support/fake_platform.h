@@ -1,14 +1,15 @@
-// An in-memory Windows for the unit tests: registry, folders and files with
-// version texts, the shell copy, the current folder, and a record of every
-// box and window event. Tests fill it in through FakeWindows::Get().
+// An in-memory Windows for the unit tests: registry, folders (links
+// included) and files with version texts, the copy, the current folder, and
+// a record of every box and window event. Tests fill it in through
+// FakeWindows::Get() and make it fail through its Fail... methods.
 #pragma once
 
 #include <cstdint>
 #include <map>
 #include <optional>
 #include <set>
-#include <unordered_map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/platform.h"
@@ -20,6 +21,10 @@ inline constexpr int kRegExpandSz = 2;
 inline constexpr int kRegBinary = 3;
 inline constexpr int kRegDword = 4;
 
+// System error codes the stand-in gives.
+inline constexpr std::uint32_t kErrorPathNotFound = 3;
+inline constexpr std::uint32_t kErrorAccessDenied = 5;
+
 struct RegistryValue {
     int type = kRegSz;
     std::string data;
@@ -27,14 +32,8 @@ struct RegistryValue {
 
 struct FakeFile {
     std::string content;
-    // The version resource as the stand-in stores it: sub-block NUL value NUL,
-    // repeated; empty means the file has none.
-    std::string versionData;
-    int year = 2024;  // local year of the last write
-
-    void SetVersionValue(const std::string& subBlock, const std::string& value) {
-        versionData += subBlock + '\0' + value + '\0';
-    }
+    std::optional<std::string> japaneseFileVersion;  // nothing: no Japanese FileVersion
+    int year = 2024;                                 // local year of the last write
 };
 
 class FakeWindows {
@@ -43,60 +42,92 @@ public:
     void Reset();
 
     // ---- set-up, in the words of a scenario
-    void SetCommandLine(const std::string& line) { commandLine = line; }
+    void SetCommandLine(const std::string& line) { commandLine_ = line; }
     void SetRegistryValue(const std::string& key, const std::string& name, RegistryValue value);
-    void AddFolder(const std::string& path, std::int32_t attributes = kAttributeFolder);
-    void AddFile(const std::string& path, FakeFile file = {}, std::int32_t attributes = 0x20);
+    // "" makes the folder one that cannot be determined.
+    void SetSpecialFolder(SpecialFolder folder, const std::string& path) { specialFolders_[folder] = path; }
+    void AddFolder(const std::string& path);
+    void AddFile(const std::string& path, FakeFile file = {});
     // A file whose Japanese version table holds `version` as FileVersion.
-    void AddVersionedFile(const std::string& path, const std::string& version,
-                          const std::string& content = "");
+    void AddVersionedFile(const std::string& path, const std::string& version, const std::string& content = "");
     // A file without a version resource.
-    void AddDataFile(const std::string& path, const std::string& content) {
-        FakeFile file;
-        file.content = content;
-        AddFile(path, std::move(file));
-    }
+    void AddDataFile(const std::string& path, const std::string& content);
+    // A folder link (a junction or symbolic link) at `path` leading to the
+    // existing folder `target`: paths through it reach the target's entries.
+    void AddFolderLink(const std::string& path, const std::string& target);
+
+    // ---- failures
+    // Listing `folder` fails with the system error `error`.
+    void FailListing(const std::string& folder, std::uint32_t error = kErrorAccessDenied);
+    // What `path` is cannot be read: it counts as missing.
+    void FailEntryKind(const std::string& path);
+    // The copy to `destination` does not happen; RaiseOnCopy makes it raise.
+    void FailCopy(const std::string& destination);
+    void RaiseOnCopy(const std::string& destination);
+    // Version texts cannot be read at all (the library cannot be loaded).
+    void FailVersionReading() { versionReadingFails_ = true; }
+    // Saving a text file stores fewer bytes than asked.
+    void FailSaveWithShortWrite() { saveShortWrite_ = true; }
 
     // ---- inspection
     const FakeFile* FindFile(const std::string& path) const;
     bool FolderExists(const std::string& path) const;
     std::vector<std::string> Events(const std::string& prefix = "") const;
 
-    // ---- the world
-    std::string commandLine = "updater.exe";
+    // ---- what the platform calls see and record
     std::string executablePath = "C:\\Stage\\updater.exe";
     std::string currentFolder = "C:\\Start";
-    std::map<SpecialFolder, std::string> specialFolders;
-    std::map<std::string, std::map<std::string, RegistryValue>> registry;  // upper-case key path
-    std::set<std::string> failingCopies;     // upper-case destinations the shell fails to copy
-    std::set<std::string> raisingCopies;     // upper-case destinations whose copy raises an error
-    std::set<std::string> unreadableAttributes;  // upper-case paths GetAttributes fails on
-    bool saveFileShortWrite = false;
     int registryOpens = 0;
-    bool recordCopies = true;  // a copy event per shell copy (off for timing runs)
+    int listings = 0;
+    bool recordCopies = true;  // a copy event per copy (off for timing runs)
     int copyCount = 0;
     std::vector<std::string> events;  // boxes, window steps, copies, saves, folder moves
 
+    // ---- used by the stand-in's platform calls
     struct Entry {
         std::string name;  // as given
-        std::int32_t attributes = 0;
+        bool folder = false;
+        std::uint64_t id = 0;  // file identity within the volume
         FakeFile file;
+        std::string linkTarget;  // key of the folder a link leads to; "" for no link
     };
-    // Keys are PathKey()s: any case of a path finds its entry.
-    std::unordered_map<std::string, Entry> entries;
-    std::unordered_map<std::string, std::vector<std::string>> children;  // in search order
-
-    // The entry at `path`, or nullptr.
+    const std::string& commandLine() const { return commandLine_; }
+    std::string SpecialFolderPath(SpecialFolder folder) const;
+    const std::map<std::string, RegistryValue>* RegistryKeyValues(const std::string& upperPath) const;
+    // The entry at `path`, links followed; nullptr when there is none.
     const Entry* FindEntry(const std::string& path) const;
+    FolderListing List(const std::string& folder);
+    bool EntryKindFails(const std::string& path) const;
+    bool CopyFails(const std::string& destination) const;
+    bool CopyRaises(const std::string& destination) const;
+    bool versionReadingFails() const { return versionReadingFails_; }
+    bool saveShortWrite() const { return saveShortWrite_; }
 
 private:
+    std::string Resolve(const std::string& key) const;
+
+    std::string commandLine_ = "updater.exe";
+    std::map<SpecialFolder, std::string> specialFolders_;
+    std::map<std::string, std::map<std::string, RegistryValue>> registry_;  // upper-case key path
+    // Keys are PathKey()s: any case of a path finds its entry.
+    std::unordered_map<std::string, Entry> entries_;
+    std::unordered_map<std::string, std::vector<std::string>> children_;  // in search order
+    std::uint64_t nextId_ = 1;
+    bool hasLinks_ = false;
+    std::map<std::string, std::uint32_t> failingListings_;
+    std::set<std::string> failingKinds_;
+    std::set<std::string> failingCopies_;
+    std::set<std::string> raisingCopies_;
+    bool versionReadingFails_ = false;
+    bool saveShortWrite_ = false;
+
     struct LookupCache {
         bool valid = false;
         std::string path;
         const Entry* entry = nullptr;
     };
-    mutable LookupCache lookupCache;
-    mutable std::string lookupKey;  // the last FindEntry; any change to the entries clears it
+    mutable LookupCache lookupCache_;
+    mutable std::string lookupKey_;  // the last FindEntry; any change to the entries clears the cache
 };
 
 // Upper-case key of a path, without a trailing "\".

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/command_line.h"
+#include "text/cp932.h"
+#include "text/path.h"
 
 namespace updater {
 namespace {

@@ -16,6 +16,14 @@ TEST(DestinationPath, JoinsTheRootsWithExactlyOneSeparator) {
     EXPECT_EQ(DestinationPath("C:\\S\\a", "C:\\S", "D:\\\x83\x5C"), "D:\\\x83\x5C\\a");
 }
 
+TEST(DestinationPath, KeepsExactlyOneSeparatorWhateverTheRootsEndIn) {
+    EXPECT_EQ(DestinationPath("C:\\Stage\\bin\\a.dll", "C:\\Stage", "D:\\Prod\\\\"), "D:\\Prod\\bin\\a.dll");
+    EXPECT_EQ(DestinationPath("C:\\Stage\\\\bin\\a.dll", "C:\\Stage", "D:\\Prod"), "D:\\Prod\\bin\\a.dll");
+    EXPECT_EQ(DestinationPath("E:\\bin\\a.dll", "E:\\", "D:\\Prod\\\\\\"), "D:\\Prod\\bin\\a.dll");
+    // Trail byte 0x5C before the separators: only the real separators go.
+    EXPECT_EQ(DestinationPath("C:\\S\\a", "C:\\S", "D:\\\x83\x5C\\\\"), "D:\\\x83\x5C\\a");
+}
+
 TEST(DestinationPath, ReplacesEveryOccurrenceOfTheSourceRoot) {
     EXPECT_EQ(DestinationPath("C:\\S\\x\\C:\\S\\y", "C:\\S", "D:\\T"), "D:\\T\\x\\D:\\T\\y");
 }
@@ -25,6 +33,12 @@ struct DecisionRow {
     const char* oldStamp;
     bool copied;
 };
+
+TEST(StampForLog, ControlCharactersBecomeBlanksDoubleByteCharactersStay) {
+    EXPECT_EQ(StampForLog("2.0\r\n0.0"), "2.0  0.0");
+    EXPECT_EQ(StampForLog(std::string("1.\t2.\x7F.3\0", 9)), "1. 2. .3 ");
+    EXPECT_EQ(StampForLog("\x83\x5C.1.2.3"), "\x83\x5C.1.2.3");
+}
 
 TEST(ShouldCopy, DecisionTable) {
     const DecisionRow rows[] = {
@@ -38,6 +52,8 @@ TEST(ShouldCopy, DecisionTable) {
         {"0.0.0.0", "13.1.2.80", true},      // unknown new stamp
         {"13.1.2.76", "0.0.0.0", true},      // unknown installed stamp
         {"1.2.3.-1", "1.2.3.0", false},      // signed numbers
+        {"13.1.2.76", ".13.1.2.80", false},  // keyed by the items the reader accepted
+        {"13.1.2.81", "13..1.2.80", true},
     };
     for (const DecisionRow& row : rows)
         EXPECT_EQ(ShouldCopy(row.newStamp, row.oldStamp), row.copied) << row.newStamp << " vs " << row.oldStamp;
@@ -69,7 +85,6 @@ TEST_F(CopyEngine, CopiesNewerAndUnversionedLeavesNewerInstalledCopiesAndLogsThe
     EXPECT_EQ(world().FindFile("D:\\Prod\\bin\\data.txt")->content, "text");
     EXPECT_EQ(world().FindFile("D:\\Prod\\lib\\sub\\fresh.dll")->content, "fresh");
     EXPECT_EQ(LogText(), "New[13.1.2.76] Org[13.1.2.80] FILE[D:\\Prod\\bin\\old.dll]\r\n");
-    for (const std::string& copy : Copies()) EXPECT_NE(copy.find("owner=app flags=8724"), std::string::npos) << copy;
 }
 
 TEST_F(CopyEngine, StopsAtTheFirstFailedCopyAndLogsItLast) {
@@ -77,7 +92,7 @@ TEST_F(CopyEngine, StopsAtTheFirstFailedCopyAndLogsItLast) {
     for (const char* name : {"1", "2", "3", "4", "5"})
         world().AddVersionedFile(std::string("C:\\Stage\\bin\\f") + name + ".dll", "2.0.0.0", "new");
     world().AddVersionedFile("D:\\Prod\\bin\\f2.dll", "3.0.0.0", "kept");  // left alone
-    world().failingCopies.insert("D:\\PROD\\BIN\\F3.DLL");
+    world().FailCopy("D:\\Prod\\bin\\f3.dll");
     world().AddFile("C:\\Stage\\zlast\\never.dat");
 
     EXPECT_FALSE(Copy());
@@ -129,14 +144,14 @@ TEST_F(CopyEngine, AnErrorMidRunStillSavesWhatWasReported) {
     world().AddVersionedFile("C:\\Stage\\bin\\a.dll", "1.0.0.0");
     world().AddVersionedFile("D:\\Prod\\bin\\a.dll", "2.0.0.0");
     world().AddVersionedFile("C:\\Stage\\bin\\b.dll", "1.0.0.0");
-    world().raisingCopies.insert("D:\\PROD\\BIN\\B.DLL");
+    world().RaiseOnCopy("D:\\Prod\\bin\\b.dll");
     EXPECT_THROW(Copy(), PlatformError);
     EXPECT_EQ(LogText(), "New[1.0.0.0] Org[2.0.0.0] FILE[D:\\Prod\\bin\\a.dll]\r\n");
 }
 
 TEST_F(CopyEngine, ALogThatCannotBeWrittenRaises) {
     LogFolder();
-    world().saveFileShortWrite = true;
+    world().FailSaveWithShortWrite();
     world().AddVersionedFile("C:\\Stage\\bin\\a.dll", "1.0.0.0");
     world().AddVersionedFile("D:\\Prod\\bin\\a.dll", "2.0.0.0");
     try {
@@ -154,6 +169,83 @@ TEST_F(CopyEngine, ADriveRootSourceMapsBelowTheTargetRoot) {
     EXPECT_TRUE(CopyPayload("E:\\", "D:\\Prod", torven));
     ASSERT_NE(world().FindFile("D:\\Prod\\bin\\a.dll"), nullptr);
     EXPECT_EQ(world().FindFile("D:\\Prod\\bin\\a.dll")->content, "payload");
+}
+
+TEST_F(CopyEngine, AKnownNewerStampWithALeadingDotIsLeftAloneAndLoggedAsStored) {
+    LogFolder();
+    world().AddVersionedFile("C:\\Stage\\bin\\a.dll", "13.1.2.76", "new");
+    world().AddVersionedFile("D:\\Prod\\bin\\a.dll", ".13.1.2.80", "installed");
+    EXPECT_TRUE(Copy());
+    EXPECT_EQ(world().FindFile("D:\\Prod\\bin\\a.dll")->content, "installed");
+    EXPECT_EQ(LogText(), "New[13.1.2.76] Org[.13.1.2.80] FILE[D:\\Prod\\bin\\a.dll]\r\n");
+}
+
+TEST_F(CopyEngine, AStampHoldingLineBreaksStaysOneLogLine) {
+    LogFolder();
+    world().AddVersionedFile("C:\\Stage\\bin\\a.dll", "1.0\n0.0", "new");
+    world().AddVersionedFile("D:\\Prod\\bin\\a.dll", "2.0\r\n0.0", "installed");
+    world().AddVersionedFile("C:\\Stage\\bin\\b.dll", "1\r.0.0.0");
+    world().FailCopy("D:\\Prod\\bin\\b.dll");
+    EXPECT_FALSE(Copy());
+    EXPECT_EQ(LogText(),
+              "New[1.0 0.0] Org[2.0  0.0] FILE[D:\\Prod\\bin\\a.dll]\r\n"
+              "New[1 .0.0.0]  FILE[D:\\Prod\\bin\\b.dll]\r\n");
+}
+
+TEST_F(CopyEngine, AFolderThatCannotBeListedStopsTheRunAndIsLoggedAsAFailure) {
+    LogFolder();
+    world().AddVersionedFile("C:\\Stage\\bin\\a.dll", "1.0.0.0", "new");
+    world().AddVersionedFile("C:\\Stage\\lib\\before.dll", "1.0.0.0");
+    world().AddVersionedFile("C:\\Stage\\lib\\locked\\b.dll", "1.0.0.0");
+    world().AddVersionedFile("C:\\Stage\\lib\\zafter.dll", "1.0.0.0");
+    world().AddVersionedFile("C:\\Stage\\zlast\\c.dll", "1.0.0.0");
+    world().FailListing("C:\\Stage\\lib\\locked");
+    EXPECT_FALSE(Copy());
+    // The folders before it are copied; nothing of its top folder or after it is.
+    EXPECT_THAT(Copies(), ElementsAre("C:\\Stage\\bin\\a.dll -> D:\\Prod\\bin\\a.dll"));
+    EXPECT_EQ(LogText(), "New[0.0.0.0]  FILE[C:\\Stage\\lib\\locked\\]\r\n");
+}
+
+TEST_F(CopyEngine, ASourceRootThatCannotBeListedCopiesNothing) {
+    LogFolder();
+    world().AddVersionedFile("C:\\Stage\\bin\\a.dll", "1.0.0.0");
+    world().FailListing("C:\\Stage", 206);
+    EXPECT_FALSE(Copy());
+    EXPECT_THAT(Copies(), IsEmpty());
+    EXPECT_EQ(LogText(), "New[0.0.0.0]  FILE[C:\\Stage\\]\r\n");
+}
+
+TEST_F(CopyEngine, ALinkLoopInThePayloadCopiesEachFileOnceAndLogsNothing) {
+    LogFolder();
+    world().AddVersionedFile("C:\\Stage\\bin\\a.dll", "1.0.0.0");
+    world().AddFile("C:\\Stage\\notes.txt");
+    world().AddFolderLink("C:\\Stage\\bin\\loop", "C:\\Stage\\bin");
+    world().AddFolderLink("C:\\Stage\\bin\\stage", "C:\\Stage");
+    EXPECT_TRUE(Copy());
+    EXPECT_THAT(Copies(), ElementsAre("C:\\Stage\\bin\\a.dll -> D:\\Prod\\bin\\a.dll"));
+    EXPECT_FALSE(world().FolderExists("D:\\Prod\\bin\\loop"));
+    EXPECT_THAT(world().Events("save "), IsEmpty());
+}
+
+TEST_F(CopyEngine, VersionReadingThatCannotBeSetUpRaisesBeforeTheFirstCopy) {
+    LogFolder();
+    world().AddVersionedFile("C:\\Stage\\bin\\a.dll", "1.0.0.0");  // nothing installed: no version read needed
+    world().AddVersionedFile("C:\\Stage\\bin\\b.dll", "1.0.0.0");
+    world().AddVersionedFile("D:\\Prod\\bin\\b.dll", "2.0.0.0");
+    world().FailVersionReading();
+    EXPECT_THROW(Copy(), PlatformError);
+    EXPECT_THAT(Copies(), IsEmpty());
+    EXPECT_EQ(world().FindFile("D:\\Prod\\bin\\a.dll"), nullptr);
+}
+
+TEST_F(CopyEngine, NoKnownDocumentsFolderMeansNoLog) {
+    world().SetSpecialFolder(SpecialFolder::Documents, "");
+    world().AddFolder("C:\\ormika");  // where a log path from the drive's root would point
+    world().AddFolder("\\ormika");
+    world().AddVersionedFile("C:\\Stage\\bin\\a.dll", "1.0.0.0");
+    world().AddVersionedFile("D:\\Prod\\bin\\a.dll", "2.0.0.0");
+    EXPECT_TRUE(Copy());
+    EXPECT_THAT(world().Events("save "), IsEmpty());
 }
 
 }  // namespace

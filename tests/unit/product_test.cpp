@@ -95,5 +95,17 @@ TEST_F(Lookup, ExpandableTextIsReturnedUnexpandedAndOtherTypesRaise) {
     EXPECT_EQ(ReadRegistryText(kTorven71Key, "RootDir"), "");
 }
 
+TEST_F(Lookup, ARootDirOfSeparatorsAloneIsNoInstalledProduct) {
+    for (const char* rootDir : {"\\", "\\\\", "\\\\\\", "\\\\\\\\"}) {
+        SCOPED_TRACE(rootDir);
+        InstalledProduct(kTorven71Key, rootDir, "7.1.0.9");
+        const updater::InstalledProduct product = LookupInstalledProduct(kProductProfiles[0], 5);
+        EXPECT_EQ(product.targetRoot, "");
+        EXPECT_EQ(product.installedVersion, "7.1.0.9");
+    }
+    InstalledProduct(kTorven71Key, "\\\\server\\share\\", "7.1.0.9");
+    EXPECT_EQ(LookupInstalledProduct(kProductProfiles[0], 5).targetRoot, "\\\\server\\share");
+}
+
 }  // namespace
 }  // namespace updater

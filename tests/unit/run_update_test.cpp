@@ -47,9 +47,9 @@ TEST_F(Preflight, NotInstalledNamesTheEditionAndRestoresTheFolder) {
 }
 
 TEST_F(Preflight, FallsBackToApplicationDataWhenDocumentsCannotBeEntered) {
-    world().specialFolders.erase(SpecialFolder::Personal);
+    world().SetSpecialFolder(SpecialFolder::Documents, "");
     world().AddFolder("C:\\Users\\user\\AppData");
-    world().specialFolders[SpecialFolder::AppData] = "C:\\Users\\user\\AppData";
+    world().SetSpecialFolder(SpecialFolder::ApplicationData, "C:\\Users\\user\\AppData");
     CommandLine("/TORVEN 7.1.0.12 Pkg");
     RunUpdate();
     EXPECT_THAT(world().Events("cd "), ElementsAre("cd C:\\Users\\user\\AppData", "cd C:\\Start"));
@@ -94,7 +94,7 @@ TEST_F(CopyPhase, WindowComesUpPaintsOnceAndGoesBeforeTheFinalBox) {
     RunUpdate();
     std::vector<std::string> steps;
     for (const std::string& event : world().events)
-        if (event.rfind("cd ", 0) != 0) steps.push_back(event.substr(0, event.find(" owner")));
+        if (event.rfind("cd ", 0) != 0) steps.push_back(event);
     EXPECT_THAT(steps, ElementsAre("window create", "window text Packageをコピーしています。しばらくお待ちください。",
                                    "window show", "pump", "copy C:\\Stage\\bin\\a.dll -> D:\\Prod\\bin\\a.dll",
                                    "window destroy", "box information: インストールは正常に終了しました。",
@@ -105,7 +105,7 @@ TEST_F(CopyPhase, WindowComesUpPaintsOnceAndGoesBeforeTheFinalBox) {
 TEST_F(CopyPhase, EmptyDisplayNameKeepsTheWindowHiddenButStillReports) {
     InstalledProduct(kTorven71Key, "D:\\Prod", "7.1.0.9");
     world().AddVersionedFile("C:\\Stage\\bin\\a.dll", "1.0.0.0");
-    world().failingCopies.insert("D:\\PROD\\BIN\\A.DLL");
+    world().FailCopy("D:\\Prod\\bin\\a.dll");
     CommandLine("/TORVEN 7.1.0.12");
     RunUpdate();
     EXPECT_TRUE(world().Events("window show").empty());
@@ -117,7 +117,7 @@ TEST_F(CopyPhase, EmptyDisplayNameKeepsTheWindowHiddenButStillReports) {
 TEST_F(CopyPhase, AnErrorDestroysTheWindowRunsTheClosingSequenceAndGoesOn) {
     InstalledProduct(kTorven71Key, "D:\\Prod", "7.1.0.9");
     world().AddVersionedFile("C:\\Stage\\bin\\a.dll", "1.0.0.0");
-    world().raisingCopies.insert("D:\\PROD\\BIN\\A.DLL");
+    world().RaiseOnCopy("D:\\Prod\\bin\\a.dll");
     CommandLine("/TORVEN 7.1.0.12 Pkg");
     EXPECT_THROW(RunUpdate(), PlatformError);
     const std::vector<std::string> events = world().events;
@@ -134,6 +134,54 @@ TEST_F(CopyPhase, RegistryValueOfWrongTypeStillRestoresTheFolder) {
     EXPECT_THROW(RunUpdate(), PlatformError);
     EXPECT_EQ(world().currentFolder, "C:\\Start");
     EXPECT_TRUE(world().Events("window").empty());
+}
+
+TEST_F(CopyPhase, ARootDirOfBackslashesEndsWithTheNotInstalledWarningAndCopiesNothing) {
+    InstalledProduct(kTorven71Key, "\\\\\\", "7.1.0.9");
+    world().AddVersionedFile("C:\\Stage\\bin\\a.dll", "1.0.0.0");
+    CommandLine("/TORVEN 7.1.0.12 Pkg");
+    RunUpdate();
+    EXPECT_THAT(Boxes(), ElementsAre("box warning: 『トーヴェン財務15 消改版』がインストールされていません。\r"));
+    EXPECT_TRUE(world().Events("copy ").empty());
+}
+
+TEST_F(CopyPhase, AnUnlistableFolderEndsWithTheCopyFailedBox) {
+    InstalledProduct(kTorven71Key, "D:\\Prod", "7.1.0.9");
+    world().AddVersionedFile("C:\\Stage\\bin\\a.dll", "1.0.0.0");
+    world().FailListing("C:\\Stage\\bin");
+    CommandLine("/TORVEN 7.1.0.12 Pkg");
+    RunUpdate();
+    EXPECT_THAT(Boxes(), ElementsAre("box error: ファイルのコピーに失敗しました。"));
+    EXPECT_TRUE(world().Events("copy ").empty());
+}
+
+TEST_F(CopyPhase, VersionReadingThatCannotBeSetUpEndsTheRunWithAnErrorAndNoCopy) {
+    InstalledProduct(kTorven71Key, "D:\\Prod", "7.1.0.9");
+    world().AddVersionedFile("C:\\Stage\\bin\\a.dll", "1.0.0.0");
+    world().FailVersionReading();
+    CommandLine("/TORVEN 7.1.0.12 Pkg");
+    try {
+        RunUpdate();
+        FAIL() << "the run must end through the error handler";
+    } catch (const PlatformError& error) {
+        EXPECT_EQ(error.kind(), kLibraryLoadError);
+    }
+    EXPECT_TRUE(world().Events("copy ").empty());
+    EXPECT_TRUE(Boxes().empty());
+    EXPECT_EQ(world().currentFolder, "C:\\Start");
+}
+
+TEST_F(CopyPhase, NoKnownShellFolderShowsNothingExtraAndWritesNoLog) {
+    world().SetSpecialFolder(SpecialFolder::Documents, "");
+    world().AddFolder("C:\\Start\\ormika");  // the current folder stays put: a relative log path would land here
+    InstalledProduct(kTorven71Key, "D:\\Prod", "7.1.0.9");
+    world().AddVersionedFile("C:\\Stage\\bin\\a.dll", "1.0.0.0");
+    world().AddVersionedFile("D:\\Prod\\bin\\a.dll", "2.0.0.0");
+    CommandLine("/TORVEN 7.1.0.12 Pkg");
+    RunUpdate();
+    EXPECT_THAT(Boxes(), ElementsAre("box information: インストールは正常に終了しました。"));
+    EXPECT_TRUE(world().Events("save ").empty());
+    EXPECT_THAT(world().Events("cd "), ElementsAre("cd C:\\Start"));  // only the restore
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "support/fake_platform.h"
-#include "update/texts.h"
+#include "text/texts.h"
 
 namespace updater {
 
@@ -20,7 +20,7 @@ protected:
         world().Reset();
         world().AddFolder(world().currentFolder);
         world().AddFolder(kDocuments);
-        world().specialFolders[SpecialFolder::Personal] = kDocuments;
+        world().SetSpecialFolder(SpecialFolder::Documents, kDocuments);
         world().AddFile(world().executablePath);
     }
 

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "update/text.h"
+#include "text/path.h"
+#include "text/text.h"
+#include "update/product.h"
 
 namespace updater {
 namespace {

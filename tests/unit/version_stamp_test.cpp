@@ -46,20 +46,28 @@ TEST(SplitVersionItems, DropsEmptyItemsKeepsQuotedDotsAndDoubleByteCharacters) {
     EXPECT_EQ(SplitVersionItems("版.1.2.3"), (Items{"版", "1", "2", "3"}));
 }
 
-TEST(MakeVersionKey, SplitsAtEveryDotAndCountsBadPiecesAsZero) {
-    EXPECT_EQ(MakeVersionKey("13.1.2.76").numbers, (std::array<std::int32_t, 4>{13, 1, 2, 76}));
-    EXPECT_EQ(MakeVersionKey("1..2.3").numbers, (std::array<std::int32_t, 4>{1, 0, 2, 3}));
-    EXPECT_EQ(MakeVersionKey("'1.2'.3.4.5").numbers, (std::array<std::int32_t, 4>{0, 0, 3, 4}));
-    EXPECT_EQ(MakeVersionKey("13. 1. 2. 76").numbers, (std::array<std::int32_t, 4>{13, 1, 2, 76}));
-    EXPECT_EQ(MakeVersionKey("0.0.0.0").numbers, (std::array<std::int32_t, 4>{0, 0, 0, 0}));
-    EXPECT_EQ(MakeVersionKey("1.2.").numbers, (std::array<std::int32_t, 4>{1, 2, 0, 0}));
-    EXPECT_EQ(MakeVersionKey("1\r\n2\r3\n4").numbers, (std::array<std::int32_t, 4>{1, 2, 3, 4}));
-    EXPECT_EQ(MakeVersionKey("1.\n2.3.4").numbers, (std::array<std::int32_t, 4>{1, 0, 2, 3}));
+using Numbers = std::array<std::int32_t, 4>;
+
+TEST(MakeVersionKey, KeysExactlyTheItemsTheReaderAccepts) {
+    EXPECT_EQ(MakeVersionKey("13.1.2.76").numbers, (Numbers{13, 1, 2, 76}));
+    EXPECT_EQ(MakeVersionKey(".13.1.2.80").numbers, (Numbers{13, 1, 2, 80}));
+    EXPECT_EQ(MakeVersionKey("1..2.3.4").numbers, (Numbers{1, 2, 3, 4}));
+    EXPECT_EQ(MakeVersionKey("'1.2'.3.4.5").numbers, (Numbers{0, 3, 4, 5}));
+    EXPECT_EQ(MakeVersionKey("13. 1. 2. 76").numbers, (Numbers{13, 1, 2, 76}));
+    EXPECT_EQ(MakeVersionKey("1\r\n2\r3\n4").numbers, (Numbers{1, 2, 3, 4}));
+    EXPECT_EQ(MakeVersionKey("1.2.3.76a").numbers, (Numbers{1, 2, 3, 0}));
+}
+
+TEST(MakeVersionKey, TextsTheReaderRejectsKeyAsTheUnknownStamp) {
+    for (const char* text : {"1.2.", "1..2.3", "1.2.3.4.5", "13, 1, 2, 76", "", "...."}) {
+        EXPECT_EQ(MakeVersionKey(text), MakeVersionKey(kUnknownStamp)) << '"' << text << '"';
+        EXPECT_FALSE(ParseVersionStamp(text).has_value()) << '"' << text << '"';
+    }
 }
 
 TEST(MakeVersionKey, OrdersNumericallyWhereTextOrderWouldNot) {
     EXPECT_LT(MakeVersionKey("13.9.0.1"), MakeVersionKey("13.10.0.1"));
-    EXPECT_LT(MakeVersionKey("9.0"), MakeVersionKey("13.0"));
+    EXPECT_LT(MakeVersionKey("9.0.0.0"), MakeVersionKey("13.0.0.0"));
     EXPECT_LT(MakeVersionKey("1.0.0.99999"), MakeVersionKey("1.0.0.123456"));
     EXPECT_LT(MakeVersionKey("1.0.0.-1"), MakeVersionKey("1.0.0.0"));
     EXPECT_EQ(MakeVersionKey("1.02.3.4"), MakeVersionKey("1.2.3.4"));
@@ -78,20 +86,23 @@ TEST_F(VersionStamps, KeepsTheStoredTextOfAFourItemJapaneseFileVersion) {
     EXPECT_EQ(ReadVersionStamp("C:\\P\\b.dll").numbers, (std::array<std::int32_t, 4>{1, 2, 3, 4}));
 }
 
+TEST_F(VersionStamps, TheKeyOfAStoredTextIsTheRecordTheReaderFilledIn) {
+    for (const char* text : {".13.1.2.80", "1..2.3.4", "'1.2'.3.4.5", "13. 1. 2. 76", "1\r\n2.3.4", "$10.x1F.-1.7"}) {
+        world().AddVersionedFile("C:\\P\\a.dll", text);
+        const TVersionRec record = ReadVersionStamp("C:\\P\\a.dll");
+        EXPECT_EQ(record.text, text);
+        EXPECT_EQ(MakeVersionKey(record.text).numbers, record.numbers) << '"' << text << '"';
+    }
+}
+
 TEST_F(VersionStamps, AnythingUnusableGivesTheUnknownStamp) {
     world().AddVersionedFile("C:\\P\\three.dll", "1.2.3");
     world().AddVersionedFile("C:\\P\\five.dll", "1.2.3.4.5");
     world().AddVersionedFile("C:\\P\\commas.dll", "13, 1, 2, 76");
-    fake::FakeFile english;
-    english.SetVersionValue("StringFileInfo\\040904B0\\FileVersion", "1.2.3.4");
-    world().AddFile("C:\\P\\english.dll", english);
     world().AddFile("C:\\P\\plain.txt");
     world().AddFolder("C:\\P\\folder.dll");
-    fake::FakeFile ancient;
-    ancient.SetVersionValue(texts::kJapaneseFileVersion, "1.2.3.4");
-    ancient.year = 1979;
-    world().AddFile("C:\\P\\ancient.dll", ancient);
-    for (const char* name : {"three.dll", "five.dll", "commas.dll", "english.dll", "plain.txt", "folder.dll",
+    world().AddFile("C:\\P\\ancient.dll", fake::FakeFile{"", "1.2.3.4", 1979});
+    for (const char* name : {"three.dll", "five.dll", "commas.dll", "plain.txt", "folder.dll",
                              "ancient.dll", "missing.dll"}) {
         EXPECT_EQ(ReadVersionStamp(std::string("C:\\P\\") + name).text, kUnknownStamp) << name;
     }

@@ -3,8 +3,9 @@
 
 #include <string>
 
-#include "platform/command_line.h"
 #include "platform/platform.h"
+#include "platform/win32/callback_guard.h"
+#include "text/path.h"
 
 namespace updater {
 
@@ -18,7 +19,7 @@ constexpr int kMainIconId = 1;
 HWND applicationWindow = nullptr;
 int visibleWindows = 0;
 
-LRESULT CALLBACK ApplicationWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT HandleApplicationMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CLOSE:
         // The taskbar's "close": a run cannot be broken off half-way.
@@ -37,6 +38,10 @@ LRESULT CALLBACK ApplicationWindowProc(HWND window, UINT message, WPARAM wParam,
     default:
         return DefWindowProcA(window, message, wParam, lParam);
     }
+}
+
+LRESULT CALLBACK ApplicationWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return GuardCallback<LRESULT>(0, [&] { return HandleApplicationMessage(window, message, wParam, lParam); });
 }
 
 void RegisterApplicationClass(HINSTANCE instance) {
@@ -73,6 +78,7 @@ Application::Application() {
     SendMessageA(window_.get(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(MainIcon(false)));
     SendMessageA(window_.get(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(MainIcon(true)));
     applicationWindow = window_.get();
+    RethrowCallbackError();
 }
 
 Application::~Application() { applicationWindow = nullptr; }
@@ -85,15 +91,16 @@ ApplicationWindowShown::~ApplicationWindowShown() {
     if (--visibleWindows == 0 && applicationWindow) ShowWindow(applicationWindow, SW_HIDE);
 }
 
-}  // namespace win32
+HWND ApplicationWindow() { return applicationWindow; }
 
-WindowHandle ApplicationWindow() { return win32::applicationWindow; }
+}  // namespace win32
 
 void ProcessPendingMessages() {
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
+        win32::RethrowCallbackError();
     }
 }
 

@@ -32,6 +32,10 @@ public:
     ApplicationWindowShown& operator=(const ApplicationWindowShown&) = delete;
 };
 
+// The application window's handle: the owner of shell operations and of the
+// program's windows and boxes; null before the Application exists.
+HWND ApplicationWindow();
+
 // The program's main icon at the system's large (SM_CXICON) or small
 // (SM_CXSMICON) size; shared, never destroyed.
 HICON MainIcon(bool small);

@@ -8,8 +8,9 @@
 #include "platform/platform.h"
 #include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_support.h"
-#include "update/text.h"
-#include "update/texts.h"
+#include "text/path.h"
+#include "text/text.h"
+#include "text/texts.h"
 
 namespace updater {
 
@@ -19,33 +20,57 @@ win32::UniqueFind FindFirst(const std::string& pattern, WIN32_FIND_DATAA& data) 
     return win32::OwnedOrEmpty<win32::UniqueFind>(FindFirstFileA(pattern.c_str(), &data));
 }
 
-// An entry with one of these attributes is returned only when the mask asks
-// for that attribute; plain files and read-only entries always are.
-constexpr DWORD kMaskedAttributes =
-    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | 0x08 /* volume label */ | FILE_ATTRIBUTE_DIRECTORY;
+// A failure whose code the system left at 0 is still a failure.
+std::uint32_t FailureCode(DWORD error) { return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE; }
 
-bool MatchesMask(DWORD attributes, std::uint32_t mask) {
-    return (attributes & ~mask & kMaskedAttributes) == 0;
+// The identity of the folder `path` leads to, links followed: the volume's
+// serial number and the file index within it.
+bool ReadFolderIdentity(const std::string& path, FolderListing& listing) {
+    const win32::UniqueFile folder = win32::OwnedOrEmpty<win32::UniqueFile>(
+        CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!folder || !GetFileInformationByHandle(folder.get(), &information)) {
+        listing.error = FailureCode(GetLastError());
+        return false;
+    }
+    listing.identity.volume = information.dwVolumeSerialNumber;
+    listing.identity.file = (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow;
+    return true;
+}
+
+bool IsDotEntry(const char* name) {
+    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
 }  // namespace
 
-std::vector<FoundEntry> FindEntries(const std::string& pattern, std::uint32_t mask) {
-    std::vector<FoundEntry> entries;
-    WIN32_FIND_DATAA data;
-    const win32::UniqueFind find = FindFirst(pattern, data);
-    if (!find) return entries;
-    do {
-        if (MatchesMask(data.dwFileAttributes, mask))
-            entries.push_back({data.cFileName, static_cast<std::int32_t>(data.dwFileAttributes)});
-    } while (FindNextFileA(find.get(), &data));
-    return entries;
+EntryKind GetEntryKind(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return EntryKind::Missing;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? EntryKind::Folder : EntryKind::File;
 }
 
-std::int32_t GetAttributes(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes == INVALID_FILE_ATTRIBUTES ? kInvalidAttributes
-                                                 : static_cast<std::int32_t>(attributes);
+// Every entry is listed, hidden and system ones included. Only "no more
+// files" ends a folder, and "file not found" at the first search means an
+// empty one (a drive's root has no "." and ".."); any other failure, at the
+// first entry or later, means the folder was not read whole.
+FolderListing ListFolder(const std::string& folder) {
+    FolderListing listing;
+    if (!ReadFolderIdentity(folder, listing)) return listing;
+    WIN32_FIND_DATAA data;
+    const win32::UniqueFind find = FindFirst(JoinPath(folder, "*.*"), data);
+    if (!find) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND) listing.error = FailureCode(error);
+        return listing;
+    }
+    do {
+        if (!IsDotEntry(data.cFileName)) listing.names.emplace_back(data.cFileName);
+    } while (FindNextFileA(find.get(), &data));
+    const DWORD error = GetLastError();
+    if (error != ERROR_NO_MORE_FILES) listing.error = FailureCode(error);
+    return listing;
 }
 
 bool FileExists(const std::string& path) {

@@ -10,9 +10,10 @@
 
 #include "platform/platform.h"
 #include "platform/win32/application_window.h"
+#include "platform/win32/callback_guard.h"
 #include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_support.h"
-#include "update/texts.h"
+#include "text/texts.h"
 
 namespace updater {
 
@@ -157,7 +158,7 @@ void FillIn(HWND dialog, const BoxContent& content) {
     SetWindowTextA(button, texts::kOkButton);
 }
 
-INT_PTR CALLBACK BoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR HandleBoxMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG: {
         const auto& content = *reinterpret_cast<const BoxContent*>(lParam);
@@ -178,6 +179,14 @@ INT_PTR CALLBACK BoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam
     }
 }
 
+// A box whose set-up failed closes at once; its error goes on once the box is gone.
+INT_PTR CALLBACK BoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    const INT_PTR result =
+        win32::GuardCallback<INT_PTR>(FALSE, [&] { return HandleBoxMessage(dialog, message, wParam, lParam); });
+    if (win32::PendingCallbackError()) EndDialog(dialog, IDCANCEL);
+    return result;
+}
+
 }  // namespace
 
 void ShowMessageBox(DialogKind kind, const std::string& text) {
@@ -192,8 +201,9 @@ void ShowMessageBox(DialogKind kind, const std::string& text) {
     const BoxContent content{look, text,
                              messageFont ? messageFont.get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT))};
     const win32::ApplicationWindowShown taskbarButton;
-    DialogBoxIndirectParamA(GetModuleHandleA(nullptr), dialog.get(), static_cast<HWND>(ApplicationWindow()),
-                            BoxProc, reinterpret_cast<LPARAM>(&content));
+    DialogBoxIndirectParamA(GetModuleHandleA(nullptr), dialog.get(), win32::ApplicationWindow(), BoxProc,
+                            reinterpret_cast<LPARAM>(&content));
+    win32::RethrowCallbackError();
 }
 
 }  // namespace updater

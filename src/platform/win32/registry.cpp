@@ -10,8 +10,8 @@
 
 #include "platform/platform.h"
 #include "platform/win32/win32_support.h"
-#include "update/text.h"
-#include "update/texts.h"
+#include "text/text.h"
+#include "text/texts.h"
 
 namespace updater {
 

@@ -1,10 +1,10 @@
 // Version resources through version.dll. The library is not imported: it is
 // not a KnownDLL, so a static import would let a version.dll planted beside
 // the (elevated) program be loaded. It is loaded once, from the system
-// folder only, the first time a version is read.
+// folder only, before the first version is read; a run that cannot load it
+// stops, since every file would otherwise read as having no version.
 #include <windows.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <optional>
@@ -13,10 +13,17 @@
 
 #include "platform/platform.h"
 #include "platform/win32/win32_handles.h"
+#include "platform/win32/win32_support.h"
+#include "text/text.h"
+#include "text/texts.h"
 
 namespace updater {
 
 namespace {
+
+constexpr char kLibraryName[] = "version.dll";
+// The Japanese string table (language 0411, code page 932).
+constexpr char kJapaneseFileVersion[] = "\\StringFileInfo\\041103A4\\FileVersion";
 
 using GetInfoFunction = decltype(&GetFileVersionInfoA);
 using QueryValueFunction = decltype(&VerQueryValueA);
@@ -43,12 +50,18 @@ struct VersionLibrary {
     win32::UniqueModule module;
     GetInfoFunction getInfo = nullptr;
     QueryValueFunction queryValue = nullptr;
+    DWORD error = ERROR_SUCCESS;  // why it could not be loaded
 
-    VersionLibrary() : module(LoadSystemLibrary("version.dll")) {
-        if (!module) return;
+    VersionLibrary() : module(LoadSystemLibrary(kLibraryName)) {
+        if (!module) {
+            error = GetLastError();
+            return;
+        }
         getInfo = Entry<GetInfoFunction>(module.get(), "GetFileVersionInfoA");
         queryValue = Entry<QueryValueFunction>(module.get(), "VerQueryValueA");
+        if (!getInfo || !queryValue) error = GetLastError();
     }
+    bool ready() const { return getInfo && queryValue; }
 };
 
 const VersionLibrary& Library() {
@@ -56,65 +69,45 @@ const VersionLibrary& Library() {
     return library;
 }
 
-}  // namespace
+// Only a file that begins with the "MZ" signature can carry a version
+// resource. version.dll maps the whole file as an image to find out, which
+// costs far more than reading two bytes, so other files are not handed to
+// it. A file that cannot be opened here is left to version.dll, as before.
+bool MayCarryVersionResource(const std::string& path) {
+    const win32::UniqueFile file = win32::OwnedOrEmpty<win32::UniqueFile>(
+        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) return true;
+    char signature[2] = {};
+    DWORD read = 0;
+    if (!ReadFile(file.get(), signature, sizeof signature, &read, nullptr)) return true;
+    return read == sizeof signature && signature[0] == 'M' && signature[1] == 'Z';
+}
 
-namespace {
-
-// Each version.dll read loads the whole file as an image; under Wine that
-// costs about a fifth of a shell copy, and a stamp needs a size query and a
-// read of the same file. So the size query reads the information once, into
-// a buffer large enough for any version resource, and the read that follows
-// for the same file hands out that copy.
-//
 // A version resource starts with its own length, a 16-bit count; the ANSI
 // queries convert texts into room of the same size after it (behind a 4-byte
-// mark that the read writes), which is the size the query reports.
+// mark that the read writes). A buffer of this size holds any resource and
+// that room, so one read serves without asking for the size first (which
+// would map the file a second time).
 constexpr std::size_t kLargestVersionInfo = 2 * 0xFFFF + 8;
-
-struct PendingVersionInfo {
-    std::string path;
-    std::size_t length = 0;  // bytes of the resource and its mark; 0: nothing pending
-    std::vector<std::uint8_t> data = std::vector<std::uint8_t>(kLargestVersionInfo);
-};
-
-PendingVersionInfo& Pending() {
-    static PendingVersionInfo pending;
-    return pending;
-}
 
 }  // namespace
 
-std::uint32_t GetVersionInfoSize(const std::string& path) {
-    PendingVersionInfo& pending = Pending();
-    pending.length = 0;
-    if (!Library().getInfo ||
-        !Library().getInfo(path.c_str(), 0, static_cast<DWORD>(pending.data.size()), pending.data.data()))
-        return 0;
-    const std::size_t resource = pending.data[0] | (pending.data[1] << 8);
-    pending.path = path;
-    pending.length = resource + 4;
-    return static_cast<std::uint32_t>(2 * resource + 8);
+void PrepareVersionReading() {
+    const VersionLibrary& library = Library();
+    if (!library.ready())
+        win32::RaiseError(kLibraryLoadError,
+                          FormatText(texts::kCannotLoadLibrary, {kLibraryName, win32::SystemErrorText(library.error)}));
 }
 
-bool GetVersionInfo(const std::string& path, std::vector<std::uint8_t>& buffer) {
-    if (buffer.empty()) return false;
-    PendingVersionInfo& pending = Pending();
-    if (pending.length > 0 && pending.path == path) {
-        std::memcpy(buffer.data(), pending.data.data(), std::min(buffer.size(), pending.length));
-        pending.length = 0;
-        return true;
-    }
-    if (!Library().getInfo) return false;
-    return Library().getInfo(path.c_str(), 0, static_cast<DWORD>(buffer.size()), buffer.data()) != FALSE;
-}
-
-std::optional<std::string> QueryVersionValue(const std::vector<std::uint8_t>& buffer,
-                                             const std::string& subBlock) {
-    if (!Library().queryValue || buffer.empty()) return std::nullopt;
+std::optional<std::string> ReadJapaneseFileVersion(const std::string& path) {
+    PrepareVersionReading();
+    if (!MayCarryVersionResource(path)) return std::nullopt;
+    std::vector<std::uint8_t> buffer(kLargestVersionInfo);
+    if (!Library().getInfo(path.c_str(), 0, static_cast<DWORD>(buffer.size()), buffer.data())) return std::nullopt;
     void* value = nullptr;
     UINT length = 0;
-    if (!Library().queryValue(buffer.data(), subBlock.c_str(), &value, &length) || !value)
-        return std::nullopt;
+    if (!Library().queryValue(buffer.data(), kJapaneseFileVersion, &value, &length) || !value) return std::nullopt;
     // The text ends at its NUL; never read past the block it lies in.
     const auto* text = static_cast<const char*>(value);
     const auto* begin = reinterpret_cast<const char*>(buffer.data());

@@ -29,12 +29,4 @@ std::size_t FindText(const std::string& text, const std::string& pattern, std::s
 std::string ReplaceAll(const std::string& text, const std::string& pattern,
                        const std::string& replacement);
 
-// True when the last character (not merely the last byte) is "\".
-bool EndsWithBackslash(const std::string& text);
-
-// Order of two dotted version texts, piece by piece at the dots: two pieces of
-// decimal digits compare as numbers of any length, other pieces byte-wise,
-// and a text whose pieces run out first sorts first. <0, 0 or >0.
-int CompareVersionTexts(const std::string& a, const std::string& b);
-
 }  // namespace updater

@@ -26,7 +26,6 @@ inline constexpr char kInstallSucceeded[] = "インストールは正常に終�
 inline constexpr char kCopyFailed[] = "ファイルのコピーに失敗しました。";
 inline constexpr char kLeftAloneLine[] = "New[%s] Org[%s] FILE[%s]";
 inline constexpr char kCopyFailedLine[] = "New[%s]  FILE[%s]";
-inline constexpr char kJapaneseFileVersion[] = "StringFileInfo\\041103A4\\FileVersion";
 
 // Progress window.
 inline constexpr char kProgressInitialText[] = "****をインストールしてます。しばらくお待ちください";
@@ -43,6 +42,7 @@ inline constexpr char kRegistryWrongType[] = "'%s' のデータ型が不正で�
 inline constexpr char kRegistryReadFailed[] = "'%s' の取得に失敗しました";
 inline constexpr char kCannotCreateFile[] = "ファイル \"%s\". %s を作成できません";
 inline constexpr char kStreamWriteError[] = "ストリームへの書き込みエラー";
+inline constexpr char kCannotLoadLibrary[] = "ライブラリ \"%s\" を読み込めません。%s";
 inline constexpr char kApplicationErrorTitle[] = "アプリケーション エラー";
 inline constexpr char kApplicationErrorFormat[] = "%s がモジュール %s の %s で発生しました。";
 

@@ -1,0 +1,31 @@
+// Rules of Windows paths as code page 932 texts: "\" separates, and a "\"
+// byte that is the second byte of a double-byte character does not.
+#pragma once
+
+#include <string>
+
+namespace updater {
+
+// Position of the last path separator ("\" or, when `withColon`, also ":"),
+// stepping over double-byte characters; npos when there is none.
+std::size_t LastSeparator(const std::string& path, bool withColon);
+
+// True when the last character (not merely the last byte) is "\".
+bool EndsWithBackslash(const std::string& text);
+
+// `folder` + "\" + `name`; a folder that already ends in "\" (a drive's
+// root folder) gets no second one.
+std::string JoinPath(const std::string& folder, const std::string& name);
+
+// The folder of `path`: up to, not including, its last "\"; a drive's root
+// folder keeps its "\" (D:\updater.exe gives D:\).
+std::string FolderOfPath(const std::string& path);
+
+// The file name of `path`: what follows its last "\" or ":".
+std::string FileNameOfPath(const std::string& path);
+
+// The application's title: the file name cut at its first "." with every
+// character after the first in lower case (UPDATER.EXE gives Updater).
+std::string ApplicationTitleOf(const std::string& executablePath);
+
+}  // namespace updater
