@@ -27,8 +27,9 @@
 //   within its block; the text ends at its first NUL or at that length,
 //   whichever comes first.
 // - Conversion to code page 932 maps each UTF-16 unit on its own, as
-//   WideCharToMultiByte does for code page 932: a unit the code page lacks,
-//   each half of a surrogate pair and an unpaired surrogate become '?'.
+//   WideCharToMultiByte does for code page 932 with its default flags: near
+//   matches are taken ("é" becomes "e"); a unit the code page lacks, each
+//   half of a surrogate pair and an unpaired surrogate become '?'.
 #pragma once
 
 #include <optional>

@@ -345,6 +345,7 @@ TEST(Utf16ToCp932, TakesWindowsChoicesAndMarksWhatTheCodePageLacks) {
     EXPECT_EQ(Utf16ToCp932(Units({0x2170, 0x9AD9, 0x2252, 0xFFE2, 0xFF5E, 0x2225})),
               "\xFA\x40\xFB\xFC\x81\xE0\x81\xCA\x81\x60\x81\x61");  // ⅰ 髙 ≒ ￢ ～ ∥
     EXPECT_EQ(Utf16ToCp932(Units({0x20AC, '1'})), "?1");                        // "€"
+    EXPECT_EQ(Utf16ToCp932(Units({0xE9, 0xAB, 0xA5, 0x2014})), "e\x81\xE1\x5C?");  // near matches: é « ¥, not —
     EXPECT_EQ(Utf16ToCp932(Units({0xD83D, 0xDE00, '.'})), "??.");              // a pair: one '?' a unit
     EXPECT_EQ(Utf16ToCp932(Units({0xDE00, 0xD83D, 'x', 0xD800})), "??x?");    // unpaired, reversed, at the end
     EXPECT_EQ(Utf16ToCp932(Units({'a', 0, 'b'}) + "\x41"), std::string("a\0b", 3));  // odd byte dropped
@@ -355,6 +356,33 @@ TEST(Utf16ToCp932, TakesWindowsChoicesAndMarksWhatTheCodePageLacks) {
     std::string expected;
     for (int i = 0; i < 1000; ++i) expected += "\x94\xC5?";
     EXPECT_EQ(Utf16ToCp932(many), expected);
+}
+
+// Every unit of the Basic Multilingual Plane against the code page 932 table
+// Wine ships (WINE_CP932_TABLE): its table of Unicode to code page 932, one
+// 16-bit code a unit, follows the header and the table of the other way.
+TEST(Utf16ToCp932, EveryUnitAsTheWindowsCodePageTableHasIt) {
+    std::ifstream file(WINE_CP932_TABLE, std::ios::binary);
+    const std::string nls(std::istreambuf_iterator<char>(file), {});
+    const auto word = [&](std::size_t i) {
+        return static_cast<std::uint16_t>(static_cast<unsigned char>(nls.at(2 * i)) |
+                                          (static_cast<unsigned char>(nls.at(2 * i + 1)) << 8));
+    };
+    ASSERT_GT(nls.size(), 26u);
+    ASSERT_EQ(word(1), 932);
+    const std::size_t table = word(0) + word(word(0)) + 1;
+    std::vector<std::uint32_t> differences;
+    for (std::uint32_t unit = 1; unit < 0x10000; ++unit) {
+        if (unit >= 0xD800 && unit <= 0xDFFF) continue;
+        const std::uint16_t code = word(table + unit);
+        std::string expected;
+        if (code > 0xFF) expected += static_cast<char>(code >> 8);
+        expected += static_cast<char>(code & 0xFF);
+        if (Utf16ToCp932(Units({static_cast<std::uint16_t>(unit)})) != expected)
+            differences.push_back(unit);
+    }
+    EXPECT_TRUE(differences.empty()) << differences.size() << " units differ, the first U+" << std::hex
+                                     << (differences.empty() ? 0 : differences.front());
 }
 
 }  // namespace
