@@ -42,7 +42,8 @@ namespace updater::kit {
 enum class PeFormat { kNotPe, kPe32, kPe32Plus };
 
 // PE32 (optional header magic 0x10B) or PE32+ (0x20B) when the bytes carry
-// a DOS header, a PE signature and a complete optional header of that magic.
+// a DOS header, a PE signature and an optional header of that magic that
+// reaches its data directories, in the file and within its stated size.
 PeFormat DetectPeFormat(std::string_view bytes);
 
 // One string table of the version resource.
