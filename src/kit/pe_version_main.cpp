@@ -14,6 +14,7 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -53,9 +54,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     const char* path = argv[argc - 1];
-    std::ifstream file(path, std::ios::binary);
-    const std::string bytes = file ? std::string(std::istreambuf_iterator<char>(file), {}) : std::string();
-    if (!file || file.bad()) {
+    std::string bytes;
+    try {
+        std::ifstream file(path, std::ios::binary);
+        if (!file) throw std::runtime_error("cannot open");
+        bytes.assign(std::istreambuf_iterator<char>(file), {});  // throws on a read error
+    } catch (const std::exception&) {
         std::fprintf(stderr, "pe-version: cannot read %s\n", path);
         return 2;
     }
