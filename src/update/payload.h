@@ -25,7 +25,8 @@ struct PayloadListing {
 //
 // A folder that is already on the path being listed (`above` holds the
 // folders above `folder`) is not entered again: a link leading back into the
-// payload is listed once, through its real place, and otherwise passed over.
+// payload is listed once, through its real place, and otherwise passed over
+// silently; passing one over is no failure and leaves nothing to report.
 // A folder that cannot be listed ends the listing: `unreadableFolder` names
 // it and `paths` is incomplete.
 PayloadListing ListPayload(ListMode mode, const std::string& folder,

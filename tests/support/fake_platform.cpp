@@ -151,7 +151,6 @@ bool FakeWindows::CopyRaises(const std::string& destination) const {
 }
 
 FolderListing FakeWindows::List(const std::string& folder) {
-    ++listings;
     FolderListing listing;
     const std::string key = PathKey(folder);
     if (const auto failing = failingListings_.find(key); failing != failingListings_.end()) {

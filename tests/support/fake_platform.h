@@ -78,7 +78,6 @@ public:
     std::string executablePath = "C:\\Stage\\updater.exe";
     std::string currentFolder = "C:\\Start";
     int registryOpens = 0;
-    int listings = 0;
     bool recordCopies = true;  // a copy event per copy (off for timing runs)
     int copyCount = 0;
     std::vector<std::string> events;  // boxes, window steps, copies, saves, folder moves
