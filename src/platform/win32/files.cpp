@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -54,7 +55,8 @@ EntryKind GetEntryKind(const std::string& path) {
 // Every entry is listed, hidden and system ones included. Only "no more
 // files" ends a folder, and "file not found" at the first search means an
 // empty one (a drive's root has no "." and ".."); any other failure, at the
-// first entry or later, means the folder was not read whole.
+// first entry or later, means the folder was not read whole, and so does an
+// entry whose full path reaches the ANSI path limit.
 FolderListing ListFolder(const std::string& folder) {
     FolderListing listing;
     if (!ReadFolderIdentity(folder, listing)) return listing;
@@ -65,8 +67,16 @@ FolderListing ListFolder(const std::string& folder) {
         if (error != ERROR_FILE_NOT_FOUND) listing.error = FailureCode(error);
         return listing;
     }
+    const std::size_t prefix = JoinPath(folder, "").size();
     do {
-        if (!IsDotEntry(data.cFileName)) listing.names.emplace_back(data.cFileName);
+        if (IsDotEntry(data.cFileName)) continue;
+        // An entry that no ANSI call can name cannot be looked at or copied:
+        // the folder is not listed whole.
+        if (prefix + std::strlen(data.cFileName) >= MAX_PATH) {
+            listing.error = ERROR_FILENAME_EXCED_RANGE;
+            return listing;
+        }
+        listing.names.emplace_back(data.cFileName);
     } while (FindNextFileA(find.get(), &data));
     const DWORD error = GetLastError();
     if (error != ERROR_NO_MORE_FILES) listing.error = FailureCode(error);
