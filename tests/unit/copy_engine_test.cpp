@@ -227,6 +227,15 @@ TEST_F(CopyEngine, ALinkLoopInThePayloadCopiesEachFileOnceAndLogsNothing) {
     EXPECT_THAT(world().Events("save "), IsEmpty());
 }
 
+TEST_F(CopyEngine, ALinkToAFolderOutsideThePayloadIsCopiedLikeAnyFolder) {
+    world().AddVersionedFile("C:\\Shared\\common.dll", "2.0.0.0", "shared");
+    world().AddVersionedFile("D:\\Prod\\bin\\common\\common.dll", "1.0.0.0", "old");
+    world().AddFolderLink("C:\\Stage\\bin\\common", "C:\\Shared");
+    EXPECT_TRUE(Copy());
+    EXPECT_THAT(Copies(), ElementsAre("C:\\Stage\\bin\\common\\common.dll -> D:\\Prod\\bin\\common\\common.dll"));
+    EXPECT_EQ(world().FindFile("D:\\Prod\\bin\\common\\common.dll")->content, "shared");
+}
+
 TEST_F(CopyEngine, VersionReadingThatCannotBeSetUpRaisesBeforeTheFirstCopy) {
     LogFolder();
     world().AddVersionedFile("C:\\Stage\\bin\\a.dll", "1.0.0.0");  // nothing installed: no version read needed
