@@ -97,7 +97,10 @@ void FakeWindows::AddFolder(const std::string& path) {
     if (entries_.count(key)) return;
     const std::string parent = ParentKey(key);
     if (!parent.empty()) {
-        AddFolder(parent);
+        // The parent keeps the case it is given in, as its name.
+        std::string trimmed = path;
+        if (EndsWithBackslash(trimmed)) trimmed.pop_back();
+        AddFolder(trimmed.substr(0, LastSeparator(trimmed, false)));
         children_[parent].push_back(key);
     }
     entries_[key] = Entry{NameOf(path), true, nextId_++, {}, {}};
