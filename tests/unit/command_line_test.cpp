@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "platform/command_line.h"
-#include "text/cp932.h"
-#include "text/path.h"
 
 namespace updater {
 namespace {
@@ -47,29 +45,6 @@ TEST(ArgumentFromCommandLine, MissingArgumentsAreEmpty) {
     EXPECT_EQ(ArgumentFromCommandLine("", 0), "");
     EXPECT_EQ(ArgumentFromCommandLine("p", 1), "");
     EXPECT_EQ(ArgumentFromCommandLine("p   ", 1), "");
-}
-
-TEST(ExecutablePathRules, FolderKeepsDriveRootAndHonoursDoubleByteTrailBytes) {
-    EXPECT_EQ(FolderOfPath("C:\\Stage\\updater.exe"), "C:\\Stage");
-    EXPECT_EQ(FolderOfPath("E:\\updater.exe"), "E:\\");
-    EXPECT_EQ(FolderOfPath("\\\\server\\share\\updater.exe"), "\\\\server\\share");
-    // "ソ" ends in 0x5C: the folder is C:\ソフト, not cut inside the character.
-    EXPECT_EQ(FolderOfPath("C:\\\x83\x5C\x83t\x83g\\u.exe"), "C:\\\x83\x5C\x83t\x83g");
-    EXPECT_EQ(FileNameOfPath("C:\\\x83\x5C\\u.exe"), "u.exe");
-    EXPECT_EQ(FileNameOfPath("C:\\x\\\x83\x5C.exe"), "\x83\x5C.exe");
-    EXPECT_EQ(FileNameOfPath("C:updater.exe"), "updater.exe");
-}
-
-TEST(ExecutablePathRules, ApplicationTitleIsNameBeforeFirstDotCapitalised) {
-    EXPECT_EQ(ApplicationTitleOf("C:\\Stage\\UPDATER.EXE"), "Updater");
-    EXPECT_EQ(ApplicationTitleOf("C:\\Stage\\my.setup.exe"), "my");  // the first character is kept as it is
-    EXPECT_EQ(ApplicationTitleOf("C:\\Stage\\更新AB.exe"), "更新ab");
-}
-
-TEST(CaseChanges, LeaveDoubleByteCharactersAlone) {
-    // "ａ" (0x82 0x81) has a trail byte that is no letter; "ア" 0x83 0x41 has trail 'A'.
-    EXPECT_EQ(UpperCaseAscii("/torven \x83\x41\x83" "a"), "/TORVEN \x83\x41\x83" "a");
-    EXPECT_EQ(LowerCaseAscii("ABC\x83\x41"), "abc\x83\x41");
 }
 
 }  // namespace
