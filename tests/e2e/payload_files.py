@@ -49,11 +49,15 @@ def _numeric_version(version):
     return ",".join(str(n) for n in numbers)
 
 
+TRANSLATIONS = {JAPANESE_TABLE: "0x0411, 932", ENGLISH_TABLE: "0x0409, 1200"}
+
+
 def resource_script(version, table, marker):
-    """The resource script (text) of one payload DLL."""
+    """The resource script (text) of one payload DLL; `table` is one string
+    table's name or a sequence of them, each holding the same texts."""
+    tables = (table,) if isinstance(table, str) else tuple(table)
     lines = ["#pragma code_page(932)"]
     if version is not None:
-        translation = "0x0411, 932" if table == JAPANESE_TABLE else "0x0409, 1200"
         lines += [
             "1 VERSIONINFO",
             f"FILEVERSION {_numeric_version(version)}",
@@ -66,17 +70,24 @@ def resource_script(version, table, marker):
             "BEGIN",
             '  BLOCK "StringFileInfo"',
             "  BEGIN",
-            f'    BLOCK "{table}"',
-            "    BEGIN",
-            '      VALUE "CompanyName", "株式会社オルミカ"',
-            '      VALUE "FileDescription", "トーヴェン財務 部品"',
-            f'      VALUE "FileVersion", {_rc_string(version)}',
-            '      VALUE "ProductName", "トーヴェン財務"',
-            "    END",
+        ]
+        for name in tables:
+            lines += [
+                f'    BLOCK "{name}"',
+                "    BEGIN",
+                '      VALUE "CompanyName", "株式会社オルミカ"',
+                '      VALUE "FileDescription", "トーヴェン財務 部品"',
+                f'      VALUE "FileVersion", {_rc_string(version)}',
+                '      VALUE "ProductName", "トーヴェン財務"',
+                "    END",
+            ]
+        translations = ", ".join(TRANSLATIONS.get(name, "0x%s, %d" % (name[:4], int(name[4:], 16)))
+                                 for name in tables)
+        lines += [
             "  END",
             '  BLOCK "VarFileInfo"',
             "  BEGIN",
-            f'    VALUE "Translation", {translation}',
+            f'    VALUE "Translation", {translations}',
             "  END",
             "END",
         ]
