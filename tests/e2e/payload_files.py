@@ -35,8 +35,9 @@ def default_cache_dir():
 
 
 def _rc_string(text):
-    """`text` as a resource-script string literal ("" and \\ escaped)."""
-    return '"' + text.replace("\\", "\\\\").replace('"', '""') + '"'
+    """`text` as a resource-script string literal ("", \\, CR and LF escaped)."""
+    escaped = text.replace("\\", "\\\\").replace('"', '""')
+    return '"' + escaped.replace("\r", "\\r").replace("\n", "\\n") + '"'
 
 
 def _numeric_version(version):

@@ -216,6 +216,78 @@ class CopyTest(RigTestCase):
             left_alone_line("1.0.0.0", "2.0.0.0", target + "\\Pkg\\a2.dll")
             + failed_line("13.1.2.80", target + "\\Pkg\\a3.dll"))
 
+    def test_stamps_are_keyed_by_the_items_read_and_logged_on_one_line(self):
+        exe, new = self.stage()
+        product = self.rig.scratch("product")
+        target = self.install_at(product)
+        old = Tree(product)
+        # Read as 13, 1, 2, 80: newer than the update's file, which stays out.
+        new.pe("Pkg/dot.dll", "13.1.2.76", "dot-new")
+        kept_dot = old.pe("Pkg/dot.dll", ".13.1.2.80", "dot-old")
+        # Line breaks end items too; in the log they are blanks, one entry a line.
+        new.pe("Pkg/lines.dll", "13.1.2.76", "lines-new")
+        kept_lines = old.pe("Pkg/lines.dll", "13.1.\r\n2.80", "lines-old")
+        new.pe("Pkg/plain.dll", "13.1.2.80", "plain-new")
+        old.pe("Pkg/plain.dll", "13.1.2.76", "plain-old")
+        self.log_folder()
+
+        self.run_update(exe, SUCCESS)
+
+        expected = dict(old.files)
+        expected["Pkg/plain.dll"] = new.files["Pkg/plain.dll"]
+        expected["Pkg/dot.dll"] = kept_dot
+        expected["Pkg/lines.dll"] = kept_lines
+        self.assert_tree(product, expected)
+        self.assertEqual(
+            read_bytes(self.log_path()),
+            left_alone_line("13.1.2.76", ".13.1.2.80", target + "\\Pkg\\dot.dll")
+            + left_alone_line("13.1.2.76", "13.1.  2.80", target + "\\Pkg\\lines.dll"))
+
+    def test_a_link_back_into_the_payload_is_not_followed(self):
+        exe, new = self.stage()
+        product = self.rig.scratch("product")
+        self.install_at(product)
+        new.data("Pkg/bin/a.txt", b"a\n")
+        new.data("Pkg/bin/z.txt", b"z\n")
+        # A link to its own folder, and two links leading to each other.
+        os.symlink(new.path("Pkg/bin"), new.path("Pkg/bin/loop"))
+        new.data("Pkg/p/one.txt", b"1\n")
+        new.data("Pkg/q/two.txt", b"2\n")
+        os.symlink(new.path("Pkg/q"), new.path("Pkg/p/to_q"))
+        os.symlink(new.path("Pkg/p"), new.path("Pkg/q/to_p"))
+        self.log_folder()
+
+        self.run_update(exe, SUCCESS)
+
+        # Each file once at its real place, plus once through the first link
+        # that leads out of the folder it is found in; never a folder inside itself.
+        copied = snapshot(product)
+        self.assertEqual(copied.get("Pkg/bin/a.txt"), b"a\n")
+        self.assertEqual(copied.get("Pkg/bin/z.txt"), b"z\n")
+        self.assertFalse([rel for rel in copied if rel.startswith("Pkg/bin/loop/")], copied)
+        self.assertFalse([rel for rel in copied if "/to_q/to_p/" in rel or "/to_p/to_q/" in rel],
+                         copied)
+        self.assertFalse(os.path.exists(self.log_path()))
+
+    def test_a_folder_whose_paths_pass_the_ansi_limit_stops_the_run_and_is_named(self):
+        exe, new = self.stage()
+        product = self.rig.scratch("product")
+        self.install_at(product)
+        new.data("A/first.txt", b"copied before the listing fails\n")
+        # A payload folder whose own path fits, holding a file whose path does not.
+        deep = "B"
+        while len(self.rig.windows_path(new.path(deep))) < 220:
+            deep += "/" + "d" * min(60, 220 - len(self.rig.windows_path(new.path(deep))))
+        new.data(deep + "/" + "f" * 80 + ".txt", b"too deep\n")
+        new.data("C/later.txt", b"never reached\n")
+        self.log_folder()
+
+        self.run_update(exe, FAILURE)
+
+        self.assertEqual(snapshot(product), {"A/first.txt": b"copied before the listing fails\n"})
+        self.assertEqual(read_bytes(self.log_path()),
+                         failed_line("0.0.0.0", self.rig.windows_path(new.path(deep)) + "\\"))
+
     def test_all_installed_copies_newer_without_log_folder_ends_well_and_writes_nothing(self):
         exe, new = self.stage()
         product = self.rig.scratch("product")

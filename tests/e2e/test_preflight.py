@@ -146,6 +146,14 @@ class PreflightTest(RigTestCase):
         self.install(TORVEN_KEY, "071", version="7.1.0.9")
         self.assert_run_ends_with_box(["/TORVEN", "7.1.0.12", "Pkg"], WARNING, not_installed("トーヴェン", "15 消改版"))
 
+    def test_root_folder_of_separators_alone_is_not_installed(self):
+        # "\\" would name the current drive's root and "\\\" a network path.
+        for root_dir in ("\\", "\\\\", "\\\\\\"):
+            with self.subTest(root_dir=root_dir):
+                self.install(TORVEN_KEY, "071", root_dir, "7.1.0.9")
+                self.assert_run_ends_with_box(["/TORVEN", "7.1.0.12", "Pkg"], WARNING,
+                                              not_installed("トーヴェン", "15 消改版"))
+
     def test_edition_80_reads_the_key_whose_name_ends_in_a_blank(self):
         # Registered under the name without the blank: not found.
         self.install(TORVEN_KEY, "080", self.product_root(), "8.0.1")
