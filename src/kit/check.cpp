@@ -1,0 +1,455 @@
+#include "kit/check.h"
+
+#include <iconv.h>
+#include <locale.h>
+#include <unistd.h>
+#include <wctype.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <stdexcept>
+
+#include "kit/manifest.h"
+#include "kit/pe_version.h"
+#include "update/copy_engine.h"
+#include "update/version_stamp.h"
+
+namespace updater::kit {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// One iconv conversion. Convert() fails on any sequence the source or the
+// target lacks; Replace() puts U+FFFD (UTF-8 target only) for each bad byte.
+class Converter {
+public:
+    Converter(const char* to, const char* from) : handle_(iconv_open(to, from)) {
+        if (handle_ == reinterpret_cast<iconv_t>(-1))
+            throw std::runtime_error(std::string("iconv cannot convert ") + from + " to " + to);
+    }
+    ~Converter() { iconv_close(handle_); }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+
+    std::optional<std::string> Convert(std::string_view input) const { return Run(input, false); }
+    std::string Replace(std::string_view input) const { return *Run(input, true); }
+
+private:
+    std::optional<std::string> Run(std::string_view input, bool replace) const {
+        iconv(handle_, nullptr, nullptr, nullptr, nullptr);
+        std::string out;
+        std::array<char, 512> buffer;
+        char* in = const_cast<char*>(input.data());
+        std::size_t inLeft = input.size();
+        while (inLeft > 0) {
+            char* outPtr = buffer.data();
+            std::size_t outLeft = buffer.size();
+            const std::size_t result = iconv(handle_, &in, &inLeft, &outPtr, &outLeft);
+            out.append(buffer.data(), buffer.size() - outLeft);
+            if (result != static_cast<std::size_t>(-1) || errno == E2BIG) continue;
+            if (!replace) return std::nullopt;
+            out += "\xEF\xBF\xBD";
+            ++in;
+            --inLeft;
+        }
+        return out;
+    }
+
+    iconv_t handle_;
+};
+
+const Converter& Utf8ToUtf16() {
+    static const Converter converter("UTF-16LE", "UTF-8");
+    return converter;
+}
+
+const Converter& Cp932ToUtf16() {
+    static const Converter converter("UTF-16LE", "CP932");
+    return converter;
+}
+
+// The C library's Unicode case table, independent of the process's locale.
+locale_t UnicodeLocale() {
+    static const locale_t locale = [] {
+        locale_t made = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+        if (!made) throw std::runtime_error("the C.UTF-8 locale is not available");
+        return made;
+    }();
+    return locale;
+}
+
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+               return lower(x) == lower(y);
+           });
+}
+
+// The bytes Windows's ANSI calls see for a UTF-8 text (its own conversion,
+// near matches and '?' included); the raw bytes when it is not UTF-8.
+std::string WindowsBytes(std::string_view utf8) {
+    const std::optional<std::string> units = Utf8ToUtf16().Convert(utf8);
+    return units ? Utf16ToCp932(*units) : std::string(utf8);
+}
+
+// Why Windows cannot hold the name at all (characters it forbids in names,
+// or a trailing blank or dot that it drops); "" when it can.
+std::string ForbiddenInWindowsName(std::string_view name) {
+    for (const char c : name) {
+        if (static_cast<unsigned char>(c) < 0x20) return "holds a control character";
+        if (std::string_view("<>:\"\\|?*").find(c) != std::string_view::npos)
+            return std::string("holds \"") + c + "\", which Windows does not allow in a name";
+    }
+    if (!name.empty() && (name.back() == ' ' || name.back() == '.'))
+        return "ends in a blank or a dot, which Windows drops";
+    return "";
+}
+
+struct Entry {
+    std::string name;
+    fs::file_status link;    // the entry itself
+    fs::file_status target;  // what it leads to
+};
+
+std::vector<Entry> ReadFolder(const fs::path& folder) {
+    std::vector<Entry> entries;
+    for (const fs::directory_entry& item : fs::directory_iterator(folder)) {
+        std::error_code ignored;
+        entries.push_back({item.path().filename().string(), item.symlink_status(), item.status(ignored)});
+    }
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.name < b.name; });
+    return entries;
+}
+
+// What the updater's version reading makes of a file: nothing to say for a
+// file that is not a PE file, else the reason it counts as unknown, or "".
+std::string VersionProblem(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    char magic[2] = {};
+    if (!in.read(magic, 2) || magic[0] != 'M' || magic[1] != 'Z') return "";
+    in.seekg(0);
+    const std::string bytes(std::istreambuf_iterator<char>(in), {});
+    if (DetectPeFormat(bytes) == PeFormat::kNotPe) return "";
+    const std::optional<std::string> version = ReadJapaneseFileVersion(bytes);
+    const char* const consequence = ": it is copied whatever version is installed";
+    if (!version) return std::string("PE file without a Japanese FileVersion") + consequence;
+    if (!ParseVersionStamp(*version))
+        return "FileVersion \"" + Cp932ToUtf8(*version) + "\" is not four items" + consequence;
+    if (*version == kUnknownStamp) return std::string("FileVersion 0.0.0.0 counts as unknown") + consequence;
+    return "";
+}
+
+class Checker {
+public:
+    Checker(const fs::path& staged, const CheckOptions& options) : staged_(staged), options_(options) {
+        targetRoot_ = RootInCp932(options.targetRoot, "--target-root");
+        std::string source = options.sourceRoot;
+        if (source.empty()) {
+            // "x/" has an empty file name: its parent path is "x".
+            fs::path normal = fs::absolute(staged).lexically_normal();
+            if (!normal.has_filename()) normal = normal.parent_path();
+            source = std::string(kDefaultSourceParent) + "\\" + normal.filename().string();
+        }
+        sourceRoot_ = RootInCp932(source, "--source-root");
+    }
+
+    CheckResult Run() {
+        CheckRoot();
+        if (copied_ == 0)
+            Add(Severity::kWarning, ".", "empty payload: no file in the sub-folders would be copied");
+        return std::move(result_);
+    }
+
+private:
+    static std::string RootInCp932(const std::string& root, const char* option) {
+        std::string bytes = WindowsBytes(root);
+        if (Cp932ToUtf16().Convert(bytes) != Utf8ToUtf16().Convert(root))
+            throw std::invalid_argument(std::string(option) + " cannot be written in code page 932");
+        while (bytes.size() > 3 && bytes.back() == '\\') bytes.pop_back();
+        return bytes;
+    }
+
+    void Add(Severity severity, std::string path, std::string reason) {
+        result_.findings.push_back({severity, std::move(path), std::move(reason)});
+    }
+
+    void CheckRoot() {
+        const std::vector<Entry> entries = ReadFolder(staged_);
+        if (options_.updaterToBeAdded) {
+            updaterName_ = *options_.updaterToBeAdded;
+        } else {
+            const auto updater = std::find_if(entries.begin(), entries.end(), [](const Entry& e) {
+                return EqualsIgnoringAsciiCase(e.name, kUpdaterName) && fs::is_regular_file(e.target);
+            });
+            if (updater == entries.end()) Add(Severity::kError, kUpdaterName, "updater.exe missing");
+            else updaterName_ = updater->name;
+        }
+        std::map<std::u16string, std::string> folderKeys;
+        for (const Entry& entry : entries) {
+            if (fs::is_directory(entry.link)) {
+                CheckName(entry.name, entry.name, folderKeys);
+                CheckFolder(staged_ / entry.name, entry.name, "\\" + WindowsBytes(entry.name), false, false);
+            } else if (fs::is_symlink(entry.link) && fs::is_directory(entry.target)) {
+                Add(Severity::kError, entry.name, "link to a folder: the updater would copy what it leads to");
+            } else if (!fs::is_regular_file(entry.target)) {
+                Add(Severity::kError, entry.name, Unusual(entry));
+            } else if (EqualsIgnoringAsciiCase(entry.name, kUpdaterName)) {
+                if (options_.updaterToBeAdded)
+                    Add(Severity::kError, entry.name, "lies where the updater goes and would be replaced by it");
+                else if (entry.name != updaterName_)
+                    Add(Severity::kWarning, entry.name, "beside updater.exe: never copied");
+            } else if (entry.name != kManifestName) {
+                Add(Severity::kWarning, entry.name, "beside updater.exe: never copied");
+            }
+        }
+    }
+
+    static std::string Unusual(const Entry& entry) {
+        if (fs::is_symlink(entry.link) && !fs::exists(entry.target)) return "broken link";
+        return "neither a file nor a folder";
+    }
+
+    // `relative` is "/"-separated UTF-8 for the findings, `windowsRelative`
+    // the "\"-led code page 932 path below the staged folder.
+    void CheckFolder(const fs::path& folder, const std::string& relative, const std::string& windowsRelative,
+                     bool sourceTooLong, bool targetTooLong) {
+        CheckLength(relative, windowsRelative, sourceTooLong, targetTooLong);
+        std::map<std::u16string, std::string> keys;
+        for (const Entry& entry : ReadFolder(folder)) {
+            const std::string path = relative + "/" + entry.name;
+            const std::string windowsPath = windowsRelative + "\\" + WindowsBytes(entry.name);
+            CheckName(entry.name, path, keys);
+            if (entry.name == updaterName_) {
+                Add(Severity::kWarning, path,
+                    fs::is_directory(entry.link) ? "named like the updater: skipped with everything in it"
+                                                 : "named like the updater: skipped, never copied");
+                continue;
+            }
+            if (fs::is_symlink(entry.link) && fs::is_directory(entry.target)) {
+                Add(Severity::kError, path, "link to a folder inside the payload");
+            } else if (fs::is_directory(entry.link)) {
+                CheckFolder(folder / entry.name, path, windowsPath, sourceTooLong, targetTooLong);
+            } else if (fs::is_regular_file(entry.target)) {
+                bool sourceLong = sourceTooLong, targetLong = targetTooLong;
+                CheckLength(path, windowsPath, sourceLong, targetLong);
+                ++copied_;
+                ++result_.filesChecked;
+                if (const std::string problem = VersionProblem(folder / entry.name); !problem.empty())
+                    Add(Severity::kWarning, path, problem);
+                progress_.Show("checking: " + std::to_string(result_.filesChecked) + " files");
+            } else {
+                Add(Severity::kError, path, Unusual(entry));
+            }
+        }
+    }
+
+    void CheckName(const std::string& name, const std::string& path, std::map<std::u16string, std::string>& keys) {
+        if (!NameInCp932(name)) {
+            Add(Severity::kError, path, "name cannot be written in code page 932");
+        } else if (const std::string forbidden = ForbiddenInWindowsName(*NameInCp932(name)); !forbidden.empty()) {
+            Add(Severity::kError, path, "name " + forbidden);
+        }
+        const auto [it, inserted] = keys.emplace(CaseKey(name), name);
+        if (!inserted) Add(Severity::kError, path, "differs only in case from \"" + it->second + "\": one name on Windows");
+    }
+
+    // Reports a side once, at the first entry below which every path is too long.
+    void CheckLength(const std::string& path, const std::string& windowsRelative, bool& sourceTooLong,
+                     bool& targetTooLong) {
+        const std::string source = sourceRoot_ + windowsRelative;
+        if (!sourceTooLong && source.size() > kAnsiPathLimit) {
+            sourceTooLong = true;
+            Add(Severity::kError, path,
+                "source path of " + std::to_string(source.size()) + " bytes passes the ANSI limit of " +
+                    std::to_string(kAnsiPathLimit) + ": " + Cp932ToUtf8(source));
+        }
+        const std::string target = DestinationPath(source, sourceRoot_, targetRoot_);
+        if (!targetTooLong && target.size() > kAnsiPathLimit) {
+            targetTooLong = true;
+            Add(Severity::kError, path,
+                "destination path of " + std::to_string(target.size()) + " bytes passes the ANSI limit of " +
+                    std::to_string(kAnsiPathLimit) + ": " + Cp932ToUtf8(target));
+        }
+    }
+
+    const fs::path staged_;
+    const CheckOptions& options_;
+    std::string targetRoot_;
+    std::string sourceRoot_;
+    std::string updaterName_ = kUpdaterName;
+    std::size_t copied_ = 0;
+    CheckResult result_;
+    TerminalProgress progress_;
+};
+
+const char* SeverityName(Severity severity) { return severity == Severity::kError ? "error" : "warning"; }
+
+std::string Plural(std::size_t count, const char* noun) {
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
+constexpr char kCheckHelp[] =
+    "usage: update-kit check STAGED [--target-root WINPATH] [--source-root WINPATH] [--strict] [--json]\n"
+    "\n"
+    "Lints the staged update folder STAGED (updater.exe beside the sub-folders\n"
+    "that hold the payload) and prints one line a finding: severity, path\n"
+    "below STAGED, reason. Exit status 0 when it is fit to ship, 1 when not,\n"
+    "2 on bad usage.\n"
+    "\n"
+    "  --target-root WINPATH  the product folder on the customer's machine, for\n"
+    "                         the destination paths' length\n"
+    "                         (default: C:\\Program Files (x86)\\ORMIKA\\TORVEN)\n"
+    "  --source-root WINPATH  where STAGED lies on the customer's machine, for\n"
+    "                         the source paths' length (default:\n"
+    "                         C:\\Users\\<20 characters>\\Downloads\\<STAGED's name>)\n"
+    "  --strict               warnings fail too\n"
+    "  --json                 the findings as JSON\n"
+    "\n"
+    "Paths count in code page 932 bytes and must stay below MAX_PATH (at most\n"
+    "259 bytes). Errors: names code page 932 cannot represent or Windows\n"
+    "cannot hold, names that differ only in case, links to folders, broken\n"
+    "links, paths over the limit, updater.exe missing. Warnings: files beside\n"
+    "updater.exe, PE files without a four-item Japanese FileVersion, files\n"
+    "named like the updater in a sub-folder, an empty payload.\n";
+
+}  // namespace
+
+std::size_t CheckResult::errors() const {
+    return static_cast<std::size_t>(std::count_if(findings.begin(), findings.end(),
+                                                  [](const Finding& f) { return f.severity == Severity::kError; }));
+}
+
+std::size_t CheckResult::warnings() const { return findings.size() - errors(); }
+
+CheckResult CheckStaged(const fs::path& staged, const CheckOptions& options) {
+    return Checker(staged, options).Run();
+}
+
+std::optional<std::string> NameInCp932(std::string_view utf8) {
+    const std::optional<std::string> units = Utf8ToUtf16().Convert(utf8);
+    if (!units) return std::nullopt;
+    std::string bytes = Utf16ToCp932(*units);
+    if (Cp932ToUtf16().Convert(bytes) != units) return std::nullopt;
+    return bytes;
+}
+
+std::u16string CaseKey(std::string_view utf8) {
+    const std::optional<std::string> units = Utf8ToUtf16().Convert(utf8);
+    std::u16string key;
+    if (!units) {
+        for (const char c : utf8) key.push_back(static_cast<unsigned char>(c));
+        return key;
+    }
+    for (std::size_t i = 0; i + 1 < units->size(); i += 2) {
+        const auto unit = static_cast<char16_t>(static_cast<unsigned char>((*units)[i]) |
+                                                (static_cast<unsigned char>((*units)[i + 1]) << 8));
+        const bool surrogate = (unit & 0xF800) == 0xD800;
+        const wint_t upper = surrogate ? unit : towupper_l(unit, UnicodeLocale());
+        key.push_back(upper <= 0xFFFF ? static_cast<char16_t>(upper) : unit);
+    }
+    return key;
+}
+
+std::string Cp932ToUtf8(std::string_view cp932) {
+    static const Converter converter("UTF-8", "CP932");
+    return converter.Replace(cp932);
+}
+
+std::string FindingsAsText(const CheckResult& result, bool strict) {
+    std::string out;
+    for (const Finding& finding : result.findings)
+        out += std::string(SeverityName(finding.severity)) + ": " + finding.path + ": " + finding.reason + "\n";
+    out += Plural(result.errors(), "error") + ", " + Plural(result.warnings(), "warning") + ", " +
+           Plural(result.filesChecked, "file") + " checked: " +
+           (result.Passes(strict) ? "fit to ship" : "not fit to ship") + (strict ? " (strict)" : "") + "\n";
+    return out;
+}
+
+std::string FindingsAsJson(const CheckResult& result, bool strict) {
+    std::string out = "{\"fitToShip\": " + std::string(result.Passes(strict) ? "true" : "false") +
+                      ", \"strict\": " + (strict ? "true" : "false") +
+                      ", \"errors\": " + std::to_string(result.errors()) +
+                      ", \"warnings\": " + std::to_string(result.warnings()) +
+                      ", \"filesChecked\": " + std::to_string(result.filesChecked) + ", \"findings\": [";
+    for (std::size_t i = 0; i < result.findings.size(); ++i) {
+        const Finding& finding = result.findings[i];
+        out += i == 0 ? "\n" : ",\n";
+        out += "  {\"severity\": " + JsonQuote(SeverityName(finding.severity)) +
+               ", \"path\": " + JsonQuote(finding.path) + ", \"reason\": " + JsonQuote(finding.reason) + "}";
+    }
+    out += result.findings.empty() ? "]}\n" : "\n]}\n";
+    return out;
+}
+
+TerminalProgress::TerminalProgress() : enabled_(isatty(STDERR_FILENO) == 1) {}
+
+TerminalProgress::~TerminalProgress() {
+    if (shown_) std::fputs("\r\033[K", stderr);
+}
+
+void TerminalProgress::Show(const std::string& text) {
+    if (!enabled_) return;
+    const long long now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              std::chrono::steady_clock::now().time_since_epoch())
+                              .count();
+    if (shown_ && now - lastShownMs_ < 100) return;
+    lastShownMs_ = now;
+    shown_ = true;
+    std::fprintf(stderr, "\r\033[K%s", text.c_str());
+    std::fflush(stderr);
+}
+
+int CheckCommand(const Arguments& arguments) {
+    CheckOptions options;
+    std::string staged;
+    bool strict = false, json = false;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        const bool hasValue = i + 1 < arguments.size();
+        if (argument == "--help" || argument == "-h") {
+            std::fputs(kCheckHelp, stdout);
+            return 0;
+        } else if (argument == "--strict") {
+            strict = true;
+        } else if (argument == "--json") {
+            json = true;
+        } else if ((argument == "--target-root" || argument == "--source-root") && hasValue) {
+            (argument == "--target-root" ? options.targetRoot : options.sourceRoot) = arguments[++i];
+        } else if (argument.rfind("--", 0) != 0 && staged.empty()) {
+            staged = argument;
+        } else {
+            std::fprintf(stderr, "update-kit check: unexpected \"%s\"\n%s", argument.c_str(), kCheckHelp);
+            return 2;
+        }
+    }
+    if (staged.empty()) {
+        std::fputs(kCheckHelp, stderr);
+        return 2;
+    }
+    if (!fs::is_directory(staged)) {
+        std::fprintf(stderr, "update-kit check: %s is not a folder\n", staged.c_str());
+        return 2;
+    }
+    CheckResult result;
+    try {
+        result = CheckStaged(staged, options);
+    } catch (const std::invalid_argument& error) {
+        std::fprintf(stderr, "update-kit check: %s\n", error.what());
+        return 2;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "update-kit check: %s\n", error.what());
+        return 1;
+    }
+    const std::string out = json ? FindingsAsJson(result, strict) : FindingsAsText(result, strict);
+    std::fputs(out.c_str(), stdout);
+    return result.Passes(strict) ? 0 : 1;
+}
+
+}  // namespace updater::kit

@@ -1,0 +1,115 @@
+// update-kit check: lints a staged update folder (updater.exe beside the
+// sub-folders that hold the payload) for what would go wrong on a customer's
+// machine, before it ships.
+//
+// Rules, as the updater sees the folder on Windows:
+// - Names: every name below the staged folder must survive the trip from
+//   the name on disk (UTF-8) to code page 932 and back, with Windows's own
+//   near matches ("é" becomes "e": not the same name); otherwise the
+//   updater's ANSI calls cannot name the file. Error.
+// - Case: Windows compares names case-insensitively. Two names in one folder
+//   that are equal after Unicode simple upper-casing of every character
+//   (ASCII, full-width Latin, Greek, Cyrillic, Roman numerals: every cased
+//   letter code page 932 has) are one name there. Error.
+// - Links: a link to a folder, a broken link, or anything that is neither a
+//   file nor a folder, inside the staged folder. Error. A link to a file
+//   counts as that file.
+// - Path limit: a path the updater's ANSI calls use must stay below MAX_PATH
+//   (260 including the terminating NUL), counted in code page 932 bytes: at
+//   most 259 bytes. Checked for every file and folder on the source side
+//   (SOURCE-ROOT\relative\path) and the destination side (the updater's own
+//   mapping of the source path onto TARGET-ROOT). Below a folder already too
+//   long on one side, nothing more is reported for that side. Error.
+// - updater.exe (any ASCII case) must lie in the staged folder. Error.
+// - Files directly beside updater.exe are never copied (the stage command's
+//   manifest, update-manifest.json, excepted). Warning.
+// - A PE file whose Japanese FileVersion is missing, not four items, or
+//   "0.0.0.0" is copied whatever version is installed. Warning.
+// - A file in a sub-folder named exactly (byte for byte, as the updater
+//   compares) like the staged updater is skipped. Warning.
+// - A payload in which no file would be copied. Warning.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "kit/commands.h"
+
+namespace updater::kit {
+
+// Where the product usually lies on the customer's machine.
+inline constexpr char kDefaultTargetRoot[] = "C:\\Program Files (x86)\\ORMIKA\\TORVEN";
+// Where a downloaded update usually lies: the longest Windows user name
+// (20 characters) under C:\Users, its Downloads folder, then the staged
+// folder's own name.
+inline constexpr char kDefaultSourceParent[] = "C:\\Users\\UUUUUUUUUUUUUUUUUUUU\\Downloads";
+// The longest path the updater's ANSI calls accept, in bytes (MAX_PATH - 1).
+inline constexpr std::size_t kAnsiPathLimit = 259;
+inline constexpr char kUpdaterName[] = "updater.exe";
+
+enum class Severity { kError, kWarning };
+
+struct Finding {
+    Severity severity;
+    std::string path;    // below the staged folder, "/"-separated, as on disk; "." for the folder itself
+    std::string reason;  // UTF-8
+};
+
+struct CheckOptions {
+    std::string targetRoot = kDefaultTargetRoot;  // UTF-8, Windows path
+    std::string sourceRoot;                       // UTF-8, Windows path; "" for the default
+    // The stage command checks a payload folder before updater.exe is put
+    // into it: then the updater counts as present under this name.
+    std::optional<std::string> updaterToBeAdded;
+};
+
+struct CheckResult {
+    std::vector<Finding> findings;  // in walk order: names sorted within a folder, depth-first
+    std::size_t filesChecked = 0;
+    std::size_t errors() const;
+    std::size_t warnings() const;
+    bool Passes(bool strict) const { return errors() == 0 && (!strict || warnings() == 0); }
+};
+
+// Lints `staged`. Throws std::filesystem::filesystem_error when a folder
+// cannot be read, std::invalid_argument when a root is not code page 932.
+CheckResult CheckStaged(const std::filesystem::path& staged, const CheckOptions& options);
+
+// The code page 932 bytes Windows gives for the UTF-8 name `utf8`, when they
+// convert back to the same name; nothing when they do not, or when `utf8` is
+// not UTF-8.
+std::optional<std::string> NameInCp932(std::string_view utf8);
+
+// The key by which Windows matches names: every UTF-16 unit upper-cased.
+// Invalid UTF-8 keys as its bytes.
+std::u16string CaseKey(std::string_view utf8);
+
+// Code page 932 bytes as UTF-8; a byte sequence that is not code page 932
+// becomes U+FFFD.
+std::string Cp932ToUtf8(std::string_view cp932);
+
+// The findings as lines ("error: PATH: REASON") and a summary line, or as JSON.
+std::string FindingsAsText(const CheckResult& result, bool strict);
+std::string FindingsAsJson(const CheckResult& result, bool strict);
+
+// A line of progress on stderr, only when stderr is a terminal; erased at
+// the end so that nothing of it stays among the results.
+class TerminalProgress {
+public:
+    TerminalProgress();
+    ~TerminalProgress();
+    TerminalProgress(const TerminalProgress&) = delete;
+    TerminalProgress& operator=(const TerminalProgress&) = delete;
+    void Show(const std::string& text);
+
+private:
+    bool enabled_;
+    bool shown_ = false;
+    long long lastShownMs_ = 0;
+};
+
+}  // namespace updater::kit

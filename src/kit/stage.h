@@ -1,0 +1,30 @@
+// update-kit stage: builds a ready-to-ship update folder from an updater
+// and a payload folder, checked first, optionally signed, with a manifest.
+//
+//   update-kit stage --updater EXE --payload DIR --out DIR [--sign P12 [--ca-file PEM]]
+//                    [--target-root WINPATH] [--source-root WINPATH] [--strict]
+//
+// 1. The payload is checked as if updater.exe lay in it (check's rules;
+//    the source root defaults to the Downloads folder plus OUT's name).
+//    Errors (and with --strict warnings) refuse the stage: exit 1.
+// 2. Everything is built in a fresh folder beside OUT (".OUT.staging-XXXXXX"):
+//    EXE as updater.exe, the payload's tree beside it (links to files are
+//    copied as files).
+// 3. With --sign, updater.exe is signed with osslsigncode from the PKCS#12
+//    file P12 (password from the environment variable
+//    UPDATE_KIT_SIGN_PASSWORD, handed to osslsigncode on its standard
+//    input) and the signature is verified with `osslsigncode verify`
+//    against --ca-file (default: the system's certificate bundle).
+// 4. update-manifest.json (see manifest.h) lists every file, hashed after
+//    signing.
+// 5. The folder is renamed to OUT. OUT must not exist or be an empty
+//    folder. On any failure the folder is removed and OUT is untouched.
+#pragma once
+
+#include "kit/commands.h"
+
+namespace updater::kit {
+
+inline constexpr char kSignPasswordVariable[] = "UPDATE_KIT_SIGN_PASSWORD";
+
+}  // namespace updater::kit
