@@ -1,0 +1,74 @@
+// update-kit preview: what the updater would do with a staged update against
+// an installed product folder, file by file, and the copy report it would
+// write. The updater's own run (RunUpdate) does the work over the preview
+// seam (platform/preview), whose copies are only recorded.
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "update/product.h"
+
+namespace updater::kit {
+
+// The Windows folders the two Linux folders stand for, unless told otherwise.
+inline constexpr char kDefaultSourceRoot[] = "C:\\update";
+inline constexpr char kDefaultTargetRoot[] = "C:\\Program Files (x86)\\ORMIKA\\TORVEN";
+
+enum class PreviewAction {
+    kCopyNewFile,                    // no installed copy
+    kCopyInstalledOlder,
+    kCopyInstalledEqual,
+    kCopyInstalledWithoutVersion,
+    kCopyNewWithoutVersion,
+    kLeaveAlone,                     // the installed copy is newer
+};
+
+std::string_view ActionText(PreviewAction action);
+
+struct PreviewEntry {
+    PreviewAction action;
+    std::string relativePath;  // below the staged folder, code page 932, "\" between names
+    std::string newStamp;      // the version texts the updater reads (0.0.0.0: none)
+    std::optional<std::string> installedStamp;  // nothing when there is no installed copy
+};
+
+struct PreviewOptions {
+    std::filesystem::path staged;     // the folder updater.exe would lie in
+    std::filesystem::path installed;  // the installed product's folder
+    std::string sourceRoot = kDefaultSourceRoot;  // Windows, code page 932
+    std::string targetRoot = kDefaultTargetRoot;  // RootDir as registered, code page 932
+    const ProductProfile* profile = &kProductProfiles[0];
+};
+
+struct Preview {
+    std::string sourceRoot;  // as the updater works with them (Windows)
+    std::string targetRoot;
+    std::vector<PreviewEntry> entries;         // in the order the updater takes them
+    std::vector<std::string> unrepresentable;  // below the staged folder, UTF-8, "/" between names
+    std::string unreadableFolder;              // the folder that cannot be listed (Windows), if any
+    bool succeeds = true;                      // false: the run ends with the copy-failed box
+    std::string endBoxText;                    // the final box's text, code page 932
+    std::optional<std::string> report;         // the log file's bytes; nothing when none is written
+    std::string logName;                       // Documents\<folder>\<file>
+};
+
+// A preview that cannot be made (the target root names no folder).
+class PreviewError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+Preview MakePreview(const PreviewOptions& options);
+
+// The preview as update-kit prints it, in UTF-8: one line a payload file
+// (action, path, new version, installed version, separated by tabs), then
+// the summary, the final box and the report's lines.
+void PrintPreview(const Preview& preview, std::FILE* out);
+
+}  // namespace updater::kit

@@ -1,0 +1,125 @@
+// The seam (platform.h) over real files on Linux, for previewing an update:
+// the update logic runs as it does on Windows, but every copy is only
+// recorded and the log is captured instead of written.
+//
+// Two Windows folders stand for two Linux folders: the staged update's folder
+// (where a pretend updater.exe lies) and the installed product's folder.
+// Windows paths below them are code page 932 texts; names on disk are UTF-8
+// and are converted with iconv, exactly (a name without an exact code page
+// 932 spelling is left out of its folder's listing and recorded, as Windows
+// could not name it either). Paths are looked up as Windows does: the exact
+// name first, then a name that differs only in letter case. Folders are
+// listed in the order Windows gives (case-insensitive, by upper-cased UTF-16
+// units), with stat's (device, inode) as their identity, so that a link back
+// into the payload is recognised. Version texts come from the portable PE
+// reader. The registry answers the product's RootDir (and no Version), the
+// documents folder and its log folder exist, boxes and the progress window
+// are recorded.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace updater::preview {
+
+// The Windows documents folder the preview pretends to have.
+inline constexpr char kDocumentsFolder[] = "C:\\Users\\Public\\Documents";
+
+struct PreviewSetup {
+    std::string sourceRoot;               // the Windows folder the staged folder stands for
+    std::filesystem::path stagedFolder;   // on Linux
+    std::string rootDir;                  // RootDir as the registry holds it (Windows)
+    std::filesystem::path installedFolder;  // on Linux
+    std::string updaterName = "updater.exe";
+    TextList arguments;                   // the command line's arguments 1, 2, 3
+    std::string logFolder;                // a folder below the documents folder that exists
+};
+
+struct RecordedCopy {
+    std::string source;
+    std::string destination;
+};
+
+struct SavedFile {
+    std::string path;
+    TextList lines;
+    // The bytes the Windows layer writes: every line followed by CR LF.
+    std::string Bytes() const;
+};
+
+struct RecordedBox {
+    DialogKind kind;
+    std::string text;
+};
+
+class PreviewWorld {
+public:
+    static PreviewWorld& Get();
+
+    // Starts a new preview: forgets every record and cache.
+    void Reset(PreviewSetup setup);
+    // Called with the count of entries listed so far, after each folder.
+    void SetProgress(std::function<void(std::size_t)> progress) { progress_ = std::move(progress); }
+
+    const PreviewSetup& setup() const { return setup_; }
+    const std::vector<RecordedCopy>& copies() const { return copies_; }
+    const std::vector<SavedFile>& savedFiles() const { return savedFiles_; }
+    const std::vector<RecordedBox>& boxes() const { return boxes_; }
+    // Linux paths of names that have no exact code page 932 spelling.
+    const std::vector<std::filesystem::path>& unrepresentable() const { return unrepresentable_; }
+
+    // The Linux path a Windows path names now, or nothing when it lies
+    // outside both folders or cannot be spelled on Linux. A file already
+    // copied in this preview names its source.
+    std::optional<std::filesystem::path> LinuxPath(const std::string& windowsPath) const;
+
+    // ---- what the seam's functions do
+    FolderListing List(const std::string& folder);
+    EntryKind Kind(const std::string& path) const;
+    bool IsFile(const std::string& path) const;
+    std::optional<std::string> FileVersion(const std::string& path);
+    void Copy(const std::string& source, const std::string& destination);
+    void Save(const std::string& path, const TextList& lines) { savedFiles_.push_back({path, lines}); }
+    void Box(DialogKind kind, const std::string& text) { boxes_.push_back({kind, text}); }
+    bool IsPretendFolder(const std::string& path) const;
+
+private:
+    std::optional<std::filesystem::path> MapUnder(const std::string& windowsPath) const;
+    std::filesystem::path ResolveCase(const std::filesystem::path& root, const std::vector<std::string>& names) const;
+    FolderListing ReadFolder(const std::string& folder);
+
+    PreviewSetup setup_;
+    std::string sourceKey_;  // upper-cased Windows roots without trailing "\"
+    std::string targetKey_;
+    std::vector<RecordedCopy> copies_;
+    std::vector<SavedFile> savedFiles_;
+    std::vector<RecordedBox> boxes_;
+    std::vector<std::filesystem::path> unrepresentable_;
+    std::unordered_map<std::string, std::string> overlay_;  // upper-cased destination -> source
+    std::unordered_map<std::string, std::optional<std::string>> versions_;  // by Linux path
+    std::unordered_map<std::string, FolderListing> listings_;              // by upper-cased folder
+    // Per Linux folder: its names by their upper-cased UTF-16 key.
+    mutable std::unordered_map<std::string, std::unordered_map<std::u16string, std::string>> caseMaps_;
+    std::function<void(std::size_t)> progress_;
+    std::size_t listed_ = 0;
+};
+
+// Exact conversions between UTF-8 and code page 932 (iconv): nothing when a
+// character has no exact counterpart or the bytes are not valid.
+std::optional<std::string> Utf8ToCp932(std::string_view utf8);
+std::optional<std::string> Cp932ToUtf8(std::string_view cp932);
+
+// The order Windows lists a folder's names in: by their UTF-16 units
+// upper-cased, then by the units themselves. Names are UTF-8.
+bool ListsBefore(const std::string& a, const std::string& b);
+
+}  // namespace updater::preview
