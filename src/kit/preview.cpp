@@ -198,9 +198,9 @@ void PrintPreview(const Preview& preview, std::FILE* out) {
             split.push_back(preview.report->substr(start, end - start));
         return split;
     }();
-    std::fprintf(out, "report: %zu lines, %zu bytes (code page 932, each line ending in CR LF), written to %s "
+    std::fprintf(out, "report: %zu line%s, %zu bytes (code page 932, each line ending in CR LF), written to %s "
                       "when that folder exists:\n",
-                 lines.size(), preview.report->size(), Shown(preview.logName).c_str());
+                 lines.size(), lines.size() == 1 ? "" : "s", preview.report->size(), Shown(preview.logName).c_str());
     for (const std::string& line : lines) std::fprintf(out, "%s\n", Shown(line).c_str());
 }
 
