@@ -13,7 +13,10 @@ using TextList = std::vector<std::string>;
 // `count` blanks when `count` is 510 or less, otherwise an empty text.
 std::string MakeBlanks(int count);
 
-// Exactly `width` bytes: a shorter text padded with blanks, a longer one cut.
+// A longer text cut to `width` bytes; a shorter one padded with blanks to
+// exactly `width` bytes as long as `width` is 510 or less (the padding comes
+// from MakeBlanks, which gives nothing beyond that, so a shorter text stays as
+// it is then). The program pads to 3 only.
 std::string PadToWidth(const std::string& text, int width);
 
 // `format` with each "%s" replaced, in order, by the next argument. Inserted

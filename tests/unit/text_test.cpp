@@ -12,6 +12,12 @@ TEST(PadToWidth, PadsShortTextsAndCutsLongOnesToExactlyThreeBytes) {
     EXPECT_EQ(PadToWidth("7.1", 3), "7.1");
 }
 
+TEST(PadToWidth, PadsOnlyAsFarAsMakeBlanksReaches) {
+    EXPECT_EQ(PadToWidth("abc", 510), "abc" + std::string(507, ' '));
+    EXPECT_EQ(PadToWidth("abc", 600), "abc");
+    EXPECT_EQ(PadToWidth(std::string(700, 'x'), 600), std::string(600, 'x'));
+}
+
 TEST(MakeBlanks, GivesNothingFrom511On) {
     EXPECT_EQ(MakeBlanks(510).size(), 510u);
     EXPECT_EQ(MakeBlanks(511), "");
