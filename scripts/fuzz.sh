@@ -17,7 +17,7 @@ runs=${1:-10000000}
 shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(command_line path version_items integer version_key text)
+  targets=(command_line path version_items integer version_key text pe_version)
 fi
 jobs=${FUZZ_JOBS:-2}
 
@@ -34,7 +34,10 @@ run_target() {
   local started
   started=$(date +%s.%N)
   local status=0
-  "$program" -runs="$runs" -max_len=1024 -print_final_stats=1 -artifact_prefix="$out/$name-" \
+  # Whole DLLs seed the PE reader: its inputs must reach their resource section.
+  local max_len=1024
+  [ "$name" = pe_version ] && max_len=8192
+  "$program" -runs="$runs" -max_len="$max_len" -print_final_stats=1 -artifact_prefix="$out/$name-" \
     "$out/$name" "tests/fuzz/corpus/$name" >"$out/$name.log" 2>&1 || status=$?
   local seconds executed rate
   seconds=$(awk -v a="$started" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }')
