@@ -17,6 +17,7 @@
 
 #include "kit/manifest.h"
 #include "kit/pe_version.h"
+#include "text/cp932.h"
 #include "update/copy_engine.h"
 #include "update/version_stamp.h"
 
@@ -75,6 +76,43 @@ const Converter& Cp932ToUtf16() {
     return converter;
 }
 
+// The unit Windows decodes a single byte to where the C library's CP932
+// refuses it; 0 for every other byte.
+char16_t WindowsOnlySingleByte(unsigned char byte) {
+    switch (byte) {
+    case 0x80: return 0x0080;
+    case 0xA0: return 0xF8F0;
+    case 0xFD: return 0xF8F1;
+    case 0xFE: return 0xF8F2;
+    case 0xFF: return 0xF8F3;
+    default: return 0;
+    }
+}
+
+// Code page 932 bytes to UTF-16LE as Windows decodes them (MultiByteToWideChar):
+// the C library's CP932 plus the single bytes above; nothing for bytes that
+// are not code page 932.
+std::optional<std::string> Cp932ToUtf16Windows(std::string_view bytes) {
+    std::string out;
+    std::size_t runStart = 0;
+    for (std::size_t pos = 0;;) {
+        const bool end = pos >= bytes.size();
+        const char16_t special =
+            end || CharLength(bytes, pos) == 2 ? 0 : WindowsOnlySingleByte(static_cast<unsigned char>(bytes[pos]));
+        if (!end && !special) {
+            pos += CharLength(bytes, pos);
+            continue;
+        }
+        const std::optional<std::string> run = Cp932ToUtf16().Convert(bytes.substr(runStart, pos - runStart));
+        if (!run) return std::nullopt;
+        out += *run;
+        if (end) return out;
+        out += static_cast<char>(special & 0xFF);
+        out += static_cast<char>(special >> 8);
+        runStart = ++pos;
+    }
+}
+
 // The C library's Unicode case table, independent of the process's locale.
 locale_t UnicodeLocale() {
     static const locale_t locale = [] {
@@ -102,7 +140,10 @@ std::string WindowsBytes(std::string_view utf8) {
 // Why Windows cannot hold the name at all (characters it forbids in names,
 // or a trailing blank or dot that it drops); "" when it can.
 std::string ForbiddenInWindowsName(std::string_view name) {
-    for (const char c : name) {
+    // A trail byte may be "\" or "|": only single-byte characters count.
+    for (std::size_t pos = 0; pos < name.size(); pos += CharLength(name, pos)) {
+        const char c = name[pos];
+        if (CharLength(name, pos) == 2) continue;
         if (static_cast<unsigned char>(c) < 0x20) return "holds a control character";
         if (std::string_view("<>:\"\\|?*").find(c) != std::string_view::npos)
             return std::string("holds \"") + c + "\", which Windows does not allow in a name";
@@ -170,7 +211,7 @@ public:
 private:
     static std::string RootInCp932(const std::string& root, const char* option) {
         std::string bytes = WindowsBytes(root);
-        if (Cp932ToUtf16().Convert(bytes) != Utf8ToUtf16().Convert(root))
+        if (Cp932ToUtf16Windows(bytes) != Utf8ToUtf16().Convert(root))
             throw std::invalid_argument(std::string(option) + " cannot be written in code page 932");
         while (bytes.size() > 3 && bytes.back() == '\\') bytes.pop_back();
         return bytes;
@@ -191,20 +232,23 @@ private:
             if (updater == entries.end()) Add(Severity::kError, kUpdaterName, "updater.exe missing");
             else updaterName_ = updater->name;
         }
-        std::map<std::u16string, std::string> folderKeys;
+        // Every name counts for case (two updaters in two cases are one file
+        // on Windows); the spelling matters only for what is copied.
+        std::map<std::u16string, std::string> keys;
         for (const Entry& entry : entries) {
+            const bool sameAsAnother = !CheckCase(entry.name, entry.name, keys);
             if (fs::is_directory(entry.link)) {
-                CheckName(entry.name, entry.name, folderKeys);
+                CheckSpelling(entry.name, entry.name);
                 CheckFolder(staged_ / entry.name, entry.name, "\\" + WindowsBytes(entry.name), false, false);
             } else if (fs::is_symlink(entry.link) && fs::is_directory(entry.target)) {
                 Add(Severity::kError, entry.name, "link to a folder: the updater would copy what it leads to");
             } else if (!fs::is_regular_file(entry.target)) {
                 Add(Severity::kError, entry.name, Unusual(entry));
+            } else if (sameAsAnother) {
+                continue;
             } else if (EqualsIgnoringAsciiCase(entry.name, kUpdaterName)) {
                 if (options_.updaterToBeAdded)
                     Add(Severity::kError, entry.name, "lies where the updater goes and would be replaced by it");
-                else if (entry.name != updaterName_)
-                    Add(Severity::kWarning, entry.name, "beside updater.exe: never copied");
             } else if (entry.name != kManifestName) {
                 Add(Severity::kWarning, entry.name, "beside updater.exe: never copied");
             }
@@ -225,7 +269,8 @@ private:
         for (const Entry& entry : ReadFolder(folder)) {
             const std::string path = relative + "/" + entry.name;
             const std::string windowsPath = windowsRelative + "\\" + WindowsBytes(entry.name);
-            CheckName(entry.name, path, keys);
+            CheckSpelling(entry.name, path);
+            CheckCase(entry.name, path, keys);
             if (entry.name == updaterName_) {
                 Add(Severity::kWarning, path,
                     fs::is_directory(entry.link) ? "named like the updater: skipped with everything in it"
@@ -250,14 +295,20 @@ private:
         }
     }
 
-    void CheckName(const std::string& name, const std::string& path, std::map<std::u16string, std::string>& keys) {
-        if (!NameInCp932(name)) {
+    void CheckSpelling(const std::string& name, const std::string& path) {
+        const std::optional<std::string> cp932 = NameInCp932(name);
+        if (!cp932) {
             Add(Severity::kError, path, "name cannot be written in code page 932");
-        } else if (const std::string forbidden = ForbiddenInWindowsName(*NameInCp932(name)); !forbidden.empty()) {
+        } else if (const std::string forbidden = ForbiddenInWindowsName(*cp932); !forbidden.empty()) {
             Add(Severity::kError, path, "name " + forbidden);
         }
+    }
+
+    // False (and an error) when an earlier name of the folder is the same on Windows.
+    bool CheckCase(const std::string& name, const std::string& path, std::map<std::u16string, std::string>& keys) {
         const auto [it, inserted] = keys.emplace(CaseKey(name), name);
         if (!inserted) Add(Severity::kError, path, "differs only in case from \"" + it->second + "\": one name on Windows");
+        return inserted;
     }
 
     // Reports a side once, at the first entry below which every path is too long.
@@ -336,7 +387,7 @@ std::optional<std::string> NameInCp932(std::string_view utf8) {
     const std::optional<std::string> units = Utf8ToUtf16().Convert(utf8);
     if (!units) return std::nullopt;
     std::string bytes = Utf16ToCp932(*units);
-    if (Cp932ToUtf16().Convert(bytes) != units) return std::nullopt;
+    if (Cp932ToUtf16Windows(bytes) != units) return std::nullopt;
     return bytes;
 }
 

@@ -1,0 +1,223 @@
+"""update-kit stage and check as programs: exit codes, the JSON findings, the
+manifest against the staged bytes, signing with a throwaway certificate made
+here by openssl (no key is ever kept), and folders left whole on failure.
+
+    python3 stage_test.py UPDATE_KIT PE_FIXTURE_DIR
+"""
+
+import hashlib
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+UPDATE_KIT = None
+FIXTURES = None
+PASSWORD = "throwaway-Pässwort"
+
+
+def make_certificate(folder):
+    """A self-signed code-signing certificate and its PKCS#12 file -> (p12, pem)."""
+    key, pem, p12 = (os.path.join(folder, n) for n in ("key.pem", "cert.pem", "sign.p12"))
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                    "-subj", "/CN=ORMIKA update-kit test", "-addext", "extendedKeyUsage=codeSigning",
+                    "-keyout", key, "-out", pem], check=True, capture_output=True)
+    subprocess.run(["openssl", "pkcs12", "-export", "-inkey", key, "-in", pem, "-out", p12,
+                    "-passout", "env:UPDATE_KIT_SIGN_PASSWORD"],
+                   check=True, capture_output=True, env=dict(os.environ, UPDATE_KIT_SIGN_PASSWORD=PASSWORD))
+    os.remove(key)
+    return p12, pem
+
+
+def run_kit(*args, password=None):
+    env = dict(os.environ)
+    env.pop("UPDATE_KIT_SIGN_PASSWORD", None)
+    if password is not None:
+        env["UPDATE_KIT_SIGN_PASSWORD"] = password
+    return subprocess.run([UPDATE_KIT, *args], capture_output=True, env=env, timeout=120)
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def write(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+class KitTestCase(unittest.TestCase):
+    def setUp(self):
+        self.tmp = tempfile.mkdtemp(prefix="stage_test-")
+        self.addCleanup(shutil.rmtree, self.tmp)
+        self.payload = os.path.join(self.tmp, "payload")
+        self.updater = os.path.join(FIXTURES, "japanese.pe32.dll")  # any PE file signs alike
+        shutil.copy(os.path.join(FIXTURES, "japanese.pe32.dll"), self.p("bin/ledger.dll"))
+        shutil.copy(os.path.join(FIXTURES, "three_items.pe32.dll"), self.p("bin/tax/old.dll"))
+        write(self.p("data/rates.csv"), "税率,10\r\n".encode("cp932"))
+        self.out = os.path.join(self.tmp, "update-7.1.0.12")
+
+    def p(self, rel):
+        path = os.path.join(self.payload, *rel.split("/"))
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        return path
+
+    def beside_out(self):
+        return sorted(os.listdir(self.tmp))
+
+
+class StageTest(KitTestCase):
+    def test_signed_stage_verifies_and_its_manifest_matches_the_files(self):
+        p12, pem = make_certificate(self.tmp)
+        result = run_kit("stage", "--updater", self.updater, "--payload", self.payload, "--out", self.out,
+                         "--sign", p12, "--ca-file", pem, password=PASSWORD)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertEqual(result.stderr, b"")  # not a terminal: no progress
+        # The warning about the three-item version is shown, and does not refuse.
+        self.assertIn(b"warning: bin/tax/old.dll:", result.stdout)
+        self.assertEqual(self.beside_out(), ["cert.pem", "payload", "sign.p12", "update-7.1.0.12"])
+
+        staged = os.path.join(self.out, "updater.exe")
+        verify = subprocess.run(["osslsigncode", "verify", "-in", staged, "-CAfile", pem], capture_output=True)
+        self.assertEqual(verify.returncode, 0, verify.stdout)
+        self.assertIn(b"Signature verification: ok", verify.stdout)
+        self.assertNotEqual(read(self.updater), read(staged))
+
+        manifest = json.loads(read(os.path.join(self.out, "update-manifest.json")).decode("utf-8"))
+        self.assertEqual(manifest["format"], "update-kit manifest 1")
+        on_disk = set()
+        for folder, _, names in os.walk(self.out):
+            for name in names:
+                rel = os.path.relpath(os.path.join(folder, name), self.out).replace(os.sep, "\\")
+                if rel != "update-manifest.json":
+                    on_disk.add(rel)
+        self.assertEqual([e["path"] for e in manifest["files"]], sorted(on_disk))
+        versions = {}
+        for entry in manifest["files"]:
+            data = read(os.path.join(self.out, *entry["path"].split("\\")))
+            self.assertEqual(entry["size"], len(data), entry["path"])
+            self.assertEqual(entry["sha256"], hashlib.sha256(data).hexdigest(), entry["path"])
+            versions[entry["path"]] = entry["fileVersion"]
+        self.assertEqual(versions, {"bin\\ledger.dll": "13.1.2.80", "bin\\tax\\old.dll": "7.1.0",
+                                    "data\\rates.csv": None, "updater.exe": "13.1.2.80"})
+        # The payload's own bytes came across unchanged.
+        self.assertEqual(read(self.p("data/rates.csv")), read(os.path.join(self.out, "data", "rates.csv")))
+
+        # What was staged passes check, the manifest beside updater.exe included.
+        check = run_kit("check", "--strict", self.out)
+        self.assertEqual(check.returncode, 1)  # the three-item version warns
+        os.remove(os.path.join(self.out, "bin", "tax", "old.dll"))
+        self.assertEqual(run_kit("check", "--strict", self.out).returncode, 0)
+
+    def test_refusals_leave_nothing_behind(self):
+        p12, pem = make_certificate(self.tmp)
+        before = self.beside_out()
+
+        # A password that does not open the PKCS#12 file.
+        result = run_kit("stage", "--updater", self.updater, "--payload", self.payload, "--out", self.out,
+                         "--sign", p12, "--ca-file", pem, password="wrong")
+        self.assertEqual(result.returncode, 1)
+        self.assertIn(b"could not sign", result.stderr)
+        self.assertEqual(self.beside_out(), before)
+
+        # A signature that the given certificates do not vouch for.
+        other = os.path.join(self.tmp, "other")
+        os.mkdir(other)
+        _, other_pem = make_certificate(other)
+        before = self.beside_out()
+        result = run_kit("stage", "--updater", self.updater, "--payload", self.payload, "--out", self.out,
+                         "--sign", p12, "--ca-file", other_pem, password=PASSWORD)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn(b"does not verify", result.stderr)
+        self.assertEqual(self.beside_out(), before)
+
+        # A payload that fails the check: a link to a folder.
+        os.symlink("tax", self.p("bin/linked"))
+        result = run_kit("stage", "--updater", self.updater, "--payload", self.payload, "--out", self.out)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn(b"error: bin/linked: link to a folder", result.stdout)
+        self.assertIn(b"not staged", result.stdout)
+        self.assertEqual(self.beside_out(), before)
+        os.remove(self.p("bin/linked"))
+
+        # With --strict, warnings refuse too.
+        result = run_kit("stage", "--strict", "--updater", self.updater, "--payload", self.payload,
+                         "--out", self.out)
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(self.beside_out(), before)
+
+        # An OUT that holds something is never touched; an empty one is filled.
+        write(os.path.join(self.out, "keep.txt"), b"keep")
+        result = run_kit("stage", "--updater", self.updater, "--payload", self.payload, "--out", self.out)
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(os.listdir(self.out), ["keep.txt"])
+        os.remove(os.path.join(self.out, "keep.txt"))
+        result = run_kit("stage", "--updater", self.updater, "--payload", self.payload, "--out", self.out)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertEqual(sorted(os.listdir(self.out)), ["bin", "data", "update-manifest.json", "updater.exe"])
+
+    def test_bad_usage(self):
+        base = ["stage", "--updater", self.updater, "--payload", self.payload, "--out", self.out]
+        self.assertEqual(run_kit(*base, "--sign", "x.p12").returncode, 2)  # no password in the environment
+        self.assertEqual(run_kit(*base, "--ca-file", "x.pem").returncode, 2)
+        self.assertEqual(run_kit("stage", "--payload", self.payload, "--out", self.out).returncode, 2)
+        self.assertEqual(run_kit(*base, "--bogus").returncode, 2)
+        self.assertEqual(run_kit("stage", "--updater", self.payload, "--payload", self.payload,
+                                 "--out", self.out).returncode, 2)
+        self.assertFalse(os.path.exists(self.out))
+        help_text = run_kit("stage", "--help")
+        self.assertEqual(help_text.returncode, 0)
+        self.assertIn(b"UPDATE_KIT_SIGN_PASSWORD", help_text.stdout)
+
+
+class CheckCommandTest(KitTestCase):
+    def test_exit_codes_text_and_json(self):
+        staged = self.payload
+        shutil.copy(self.updater, os.path.join(staged, "updater.exe"))
+        # Warnings only: fit to ship, unless strict.
+        result = run_kit("check", staged)
+        self.assertEqual(result.returncode, 0, result.stdout)
+        self.assertEqual(result.stdout.splitlines()[-1],
+                         b"0 errors, 1 warning, 3 files checked: fit to ship")
+        self.assertEqual(run_kit("check", "--strict", staged).returncode, 1)
+
+        # Names that need escaping in JSON, and one that is not UTF-8.
+        write(os.path.join(staged, "bin", 'q"uo\\te.txt'), b"x")
+        write(os.path.join(staged.encode(), b"bin", b"bad\xff.txt"), b"x")
+        write(os.path.join(staged, "bin", "tab\there.txt"), b"x")
+        result = run_kit("check", "--json", staged)
+        self.assertEqual(result.returncode, 1)
+        report = json.loads(result.stdout.decode("utf-8"))
+        self.assertFalse(report["fitToShip"])
+        self.assertEqual((report["errors"], report["warnings"]), (3, 1))
+        self.assertEqual([(f["severity"], f["path"]) for f in report["findings"]],
+                         [("error", "bin/bad\ufffd.txt"), ("error", 'bin/q"uo\\te.txt'),
+                          ("error", "bin/tab\there.txt"), ("warning", "bin/tax/old.dll")])
+
+        # The target root decides the destination's length.
+        shutil.rmtree(os.path.join(staged, "bin"))
+        write(os.path.join(staged, "d", "x" * 200), b"x")
+        self.assertEqual(run_kit("check", staged).returncode, 0)
+        result = run_kit("check", "--target-root", "C:\\" + "t" * 60, staged)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn(b"destination path of 266 bytes", result.stdout)
+
+    def test_bad_usage(self):
+        self.assertEqual(run_kit("check").returncode, 2)
+        self.assertEqual(run_kit("check", os.path.join(self.tmp, "missing")).returncode, 2)
+        self.assertEqual(run_kit("check", self.payload, "--target-root").returncode, 2)
+        self.assertEqual(run_kit("check", self.payload, "--target-root", "C:\\€").returncode, 2)
+        self.assertEqual(run_kit("check", self.payload, self.payload).returncode, 2)
+        help_text = run_kit("check", "--help")
+        self.assertEqual(help_text.returncode, 0)
+        self.assertIn(b"C:\\Program Files (x86)\\ORMIKA\\TORVEN", help_text.stdout)
+
+
+if __name__ == "__main__":
+    UPDATE_KIT, FIXTURES = sys.argv[1], sys.argv[2]
+    unittest.main(argv=sys.argv[:1], verbosity=2)
