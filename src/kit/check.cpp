@@ -441,8 +441,11 @@ std::string FindingsAsJson(const CheckResult& result, bool strict) {
 
 TerminalProgress::TerminalProgress() : enabled_(isatty(STDERR_FILENO) == 1) {}
 
-TerminalProgress::~TerminalProgress() {
+TerminalProgress::~TerminalProgress() { Clear(); }
+
+void TerminalProgress::Clear() {
     if (shown_) std::fputs("\r\033[K", stderr);
+    shown_ = false;
 }
 
 void TerminalProgress::Show(const std::string& text) {

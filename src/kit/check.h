@@ -105,6 +105,7 @@ public:
     TerminalProgress(const TerminalProgress&) = delete;
     TerminalProgress& operator=(const TerminalProgress&) = delete;
     void Show(const std::string& text);
+    void Clear();  // before a result is printed
 
 private:
     bool enabled_;

@@ -218,6 +218,7 @@ int Stage(const StageOptions& options) {
         if (!manifest.flush()) throw std::runtime_error("cannot write the manifest");
     }
     staging.MoveTo(outPath);
+    progress.Clear();
     std::printf("staged %s: updater.exe%s and %zu payload files, manifest %s\n", options.out.c_str(),
                 options.p12.empty() ? "" : " (signed, signature verified)", payloadFiles.size(), kManifestName);
     return 0;
