@@ -2,7 +2,8 @@
 # Installs what building and testing need on Debian (bookworm): the MinGW-w64
 # cross compilers for 32-bit and 64-bit Windows, Wine with both its halves,
 # Xvfb, the locale tools, CMake, GoogleTest, clang with the sanitizer and
-# fuzzer runtimes, Python with pefile, and qemu-user-static. Safe to run
+# fuzzer runtimes, Python with pefile, qemu-user-static, and OpenSSL with
+# osslsigncode (hashing and signing in update-kit). Safe to run
 # again: it does nothing when everything is there already.
 #
 # The 32-bit Wine (wine32:i386) is installed on every machine: where the
@@ -21,6 +22,7 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
   python3 python3-pefile
+  libssl-dev openssl osslsigncode
 )
 
 SUDO=()
