@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <iconv.h>
 #include <locale.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <wctype.h>
@@ -116,43 +115,30 @@ SortKey KeyOf(const std::string& utf8) {
     return key;
 }
 
-// A file's bytes as a read-only view, mapped so that only the pages the
-// reader touches are read.
-class MappedFile {
-public:
-    explicit MappedFile(const std::string& path) : fd_(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
-        struct stat info;
-        if (fd_ < 0 || fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0) return;
-        size_ = static_cast<std::size_t>(info.st_size);
-        void* data = mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd_, 0);
-        if (data == MAP_FAILED) {
-            size_ = 0;
-            return;
+// A file's bytes (`size` as stat gave it), read into `buffer` (reused from
+// file to file), when the file starts with "MZ": only such a file can carry a version resource.
+// Reading costs less than mapping here, since unmapping flushes the TLB.
+std::optional<std::string_view> ReadPeFile(const std::string& path, std::size_t size, std::string& buffer) {
+    struct Closer {
+        int fd;
+        ~Closer() {
+            if (fd >= 0) close(fd);
         }
-        data_ = data;
+    } file{open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+    if (file.fd < 0) return std::nullopt;
+    // The first read takes the signature and, for most files, all of it.
+    constexpr std::size_t kFirstRead = 4096;
+    if (buffer.size() < std::max(size, kFirstRead)) buffer.resize(std::max(size, kFirstRead));
+    const ssize_t first = pread(file.fd, buffer.data(), kFirstRead, 0);
+    if (first < 2 || buffer[0] != 'M' || buffer[1] != 'Z') return std::nullopt;
+    std::size_t done = static_cast<std::size_t>(first);
+    while (done < size) {
+        const ssize_t got = pread(file.fd, buffer.data() + done, size - done, static_cast<off_t>(done));
+        if (got <= 0) break;
+        done += static_cast<std::size_t>(got);
     }
-    ~MappedFile() {
-        if (data_ != nullptr) munmap(data_, size_);
-        if (fd_ >= 0) close(fd_);
-    }
-    MappedFile(const MappedFile&) = delete;
-    MappedFile& operator=(const MappedFile&) = delete;
-
-    // Whether the file starts with the "MZ" signature, read without mapping.
-    static bool StartsWithMz(int fd) {
-        char signature[2] = {};
-        return pread(fd, signature, 2, 0) == 2 && signature[0] == 'M' && signature[1] == 'Z';
-    }
-    int fd() const { return fd_; }
-    std::string_view bytes() const {
-        return data_ == nullptr ? std::string_view() : std::string_view(static_cast<const char*>(data_), size_);
-    }
-
-private:
-    int fd_;
-    void* data_ = nullptr;
-    std::size_t size_ = 0;
-};
+    return std::string_view(buffer.data(), std::min(done, std::max(size, static_cast<std::size_t>(first))));
+}
 
 std::string WithoutTrailingSeparators(std::string text) {
     while (EndsWithBackslash(text)) text.pop_back();
@@ -224,6 +210,9 @@ void PreviewWorld::Reset(PreviewSetup setup) {
 }
 
 std::optional<std::filesystem::path> PreviewWorld::MapUnder(const std::string& windowsPath) const {
+    const auto cached = mapped_.find(windowsPath);
+    if (cached != mapped_.end()) return cached->second;
+    std::optional<std::filesystem::path> result;
     const std::string upper = UpperCaseAscii(windowsPath);
     // The longer root first: one folder may lie inside the other.
     const std::pair<const std::string*, const std::filesystem::path*> roots[2] = {
@@ -233,52 +222,74 @@ std::optional<std::filesystem::path> PreviewWorld::MapUnder(const std::string& w
         const auto& [key, folder] = roots[targetFirst ? 1 - i : i];
         if (key->empty() || !StartsWithFolder(upper, *key)) continue;
         std::vector<std::string> names;
+        bool spelled = true;
         for (const std::string& name : SplitNames(windowsPath.substr(key->size()))) {
             std::optional<std::string> utf8 = Cp932ToUtf8(name);
-            if (!utf8 || *utf8 == "." || *utf8 == ".." || utf8->find('/') != std::string::npos)
-                return std::nullopt;
+            if (!utf8 || *utf8 == "." || *utf8 == ".." || utf8->find('/') != std::string::npos) {
+                spelled = false;
+                break;
+            }
             names.push_back(std::move(*utf8));
         }
-        return ResolveCase(*folder, names);
+        if (spelled) result = ResolveCase(*folder, names);
+        break;
     }
-    return std::nullopt;
+    mapped_.emplace(windowsPath, result);
+    return result;
 }
 
-// The exact names when they lead somewhere; otherwise, name by name, one
-// that differs only in letter case, as a Windows file system finds it.
+const PreviewWorld::FolderNames& PreviewWorld::NamesIn(const std::filesystem::path& folder) const {
+    const auto cached = folderNames_.find(folder.string());
+    if (cached != folderNames_.end()) return cached->second;
+    std::vector<std::pair<SortKey, std::string>> found;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        std::string name = it->path().filename().string();
+        found.emplace_back(KeyOf(name), std::move(name));
+    }
+    // Of names that differ only in case, the one listed first.
+    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    FolderNames names;
+    for (auto& [key, name] : found) {
+        names.byUpperKey.emplace(std::move(key.upper), name);
+        names.exact.emplace(std::move(name), true);
+    }
+    return folderNames_.emplace(folder.string(), std::move(names)).first->second;
+}
+
+// Name by name: the exact name when the folder holds it, else one that
+// differs only in letter case, as a Windows file system finds it.
 std::filesystem::path PreviewWorld::ResolveCase(const std::filesystem::path& root,
                                                 const std::vector<std::string>& names) const {
     std::filesystem::path path = root;
-    for (const std::string& name : names) path /= name;
-    struct stat info;
-    if (names.empty() || lstat(path.c_str(), &info) == 0) return path;
-    path = root;
     for (std::size_t i = 0; i < names.size(); ++i) {
-        std::filesystem::path exact = path / names[i];
-        if (lstat(exact.c_str(), &info) == 0) {
-            path = std::move(exact);
+        const FolderNames& inside = NamesIn(path);
+        if (inside.exact.count(names[i])) {
+            path /= names[i];
             continue;
         }
-        auto cached = caseMaps_.find(path.string());
-        if (cached == caseMaps_.end()) {
-            std::unordered_map<std::u16string, std::string> map;
-            std::error_code error;
-            std::vector<std::string> found;
-            for (std::filesystem::directory_iterator it(path, error), end; !error && it != end; it.increment(error))
-                found.push_back(it->path().filename().string());
-            // Of names that differ only in case, the one listed first.
-            std::sort(found.begin(), found.end(), ListsBefore);
-            for (std::string& name : found) map.emplace(KeyOf(name).upper, std::move(name));
-            cached = caseMaps_.emplace(path.string(), std::move(map)).first;
-        }
-        const auto match = cached->second.find(KeyOf(names[i]).upper);
-        if (match == cached->second.end()) {
+        const auto match = inside.byUpperKey.find(KeyOf(names[i]).upper);
+        if (match == inside.byUpperKey.end()) {
             for (std::size_t j = i; j < names.size(); ++j) path /= names[j];
             return path;
         }
         path /= match->second;
     }
     return path;
+}
+
+const PreviewWorld::Status& PreviewWorld::StatusOf(const std::filesystem::path& path) const {
+    const auto cached = statuses_.find(path.string());
+    if (cached != statuses_.end()) return cached->second;
+    Status status;
+    struct stat info;
+    if (stat(path.c_str(), &info) == 0) {
+        status.exists = true;
+        status.folder = S_ISDIR(info.st_mode);
+        status.modified = static_cast<long long>(info.st_mtime);
+        status.size = static_cast<std::size_t>(info.st_size);
+    }
+    return statuses_.emplace(path.string(), status).first->second;
 }
 
 std::optional<std::filesystem::path> PreviewWorld::LinuxPath(const std::string& windowsPath) const {
@@ -366,18 +377,21 @@ FolderListing PreviewWorld::ReadFolder(const std::string& folder) {
 EntryKind PreviewWorld::Kind(const std::string& path) const {
     if (IsPretendFolder(path)) return EntryKind::Folder;
     const std::optional<std::filesystem::path> linux = LinuxPath(path);
-    struct stat info;
-    if (!linux || stat(linux->c_str(), &info) != 0) return EntryKind::Missing;
-    return S_ISDIR(info.st_mode) ? EntryKind::Folder : EntryKind::File;
+    if (!linux) return EntryKind::Missing;
+    const Status& status = StatusOf(*linux);
+    if (!status.exists) return EntryKind::Missing;
+    return status.folder ? EntryKind::Folder : EntryKind::File;
 }
 
 bool PreviewWorld::IsFile(const std::string& path) const {
     const std::optional<std::filesystem::path> linux = LinuxPath(path);
-    struct stat info;
-    if (!linux || stat(linux->c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return false;
+    if (!linux) return false;
+    const Status& status = StatusOf(*linux);
+    if (!status.exists || status.folder) return false;
     // Windows counts a file whose local time stamp has no DOS date as none.
+    const std::time_t modified = static_cast<std::time_t>(status.modified);
     std::tm local{};
-    if (localtime_r(&info.st_mtime, &local) == nullptr) return false;
+    if (localtime_r(&modified, &local) == nullptr) return false;
     const int year = local.tm_year + 1900;
     return year >= 1980 && year <= 2107;
 }
@@ -388,14 +402,10 @@ std::optional<std::string> PreviewWorld::FileVersion(const std::string& path) {
     const auto cached = versions_.find(linux->string());
     if (cached != versions_.end()) return cached->second;
     std::optional<std::string> version;
-    {
-        const int fd = open(linux->c_str(), O_RDONLY | O_CLOEXEC);
-        const bool mayCarry = fd >= 0 && MappedFile::StartsWithMz(fd);
-        if (fd >= 0) close(fd);
-        if (mayCarry) {
-            const MappedFile file(linux->string());
-            version = kit::ReadJapaneseFileVersion(file.bytes());
-        }
+    const Status& status = StatusOf(*linux);
+    if (status.exists && !status.folder) {
+        if (const std::optional<std::string_view> bytes = ReadPeFile(linux->string(), status.size, readBuffer_))
+            version = kit::ReadJapaneseFileVersion(*bytes);
     }
     versions_.emplace(linux->string(), version);
     return version;

@@ -107,8 +107,23 @@ private:
     std::unordered_map<std::string, std::string> overlay_;  // upper-cased destination -> source
     std::unordered_map<std::string, std::optional<std::string>> versions_;  // by Linux path
     std::unordered_map<std::string, FolderListing> listings_;              // by upper-cased folder
-    // Per Linux folder: its names by their upper-cased UTF-16 key.
-    mutable std::unordered_map<std::string, std::unordered_map<std::u16string, std::string>> caseMaps_;
+    // Nothing on disk changes during a preview: what was looked up once is kept.
+    struct FolderNames {
+        std::unordered_map<std::string, bool> exact;                // the names as they are
+        std::unordered_map<std::u16string, std::string> byUpperKey;  // the first of each upper-cased key
+    };
+    struct Status {
+        bool exists = false;
+        bool folder = false;
+        long long modified = 0;  // seconds since 1970
+        std::size_t size = 0;
+    };
+    const FolderNames& NamesIn(const std::filesystem::path& folder) const;
+    const Status& StatusOf(const std::filesystem::path& path) const;
+    mutable std::unordered_map<std::string, FolderNames> folderNames_;  // by Linux folder
+    mutable std::unordered_map<std::string, Status> statuses_;          // by Linux path
+    mutable std::unordered_map<std::string, std::optional<std::filesystem::path>> mapped_;  // by Windows path
+    std::string readBuffer_;  // a PE file's bytes, reused
     std::function<void(std::size_t)> progress_;
     std::size_t listed_ = 0;
 };
