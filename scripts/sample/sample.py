@@ -2,7 +2,8 @@
 in a rig's Wine prefix, its folder filled from installed/ plus program files
 with Japanese version resources, and an update staged beside updater.exe
 from payload/ plus newer and older program files. Used by run_sample.py (a
-person watching) and by the smoke test of the 32-bit build."""
+person watching), by the smoke test of the 32-bit build, and by hand for
+update-kit (python3 sample.py OUT writes OUT/payload and OUT/installed)."""
 
 import os
 import shutil
@@ -25,6 +26,17 @@ SAMPLE_PROGRAMS = [
 ]
 
 
+def build_trees(stage, product):
+    """Fills `stage` with the update's payload and `product` with the installed
+    product's files (both made if missing)."""
+    shutil.copytree(os.path.join(HERE, "installed"), product, dirs_exist_ok=True)
+    shutil.copytree(os.path.join(HERE, "payload"), stage, dirs_exist_ok=True)
+    for index, (rel, new, old) in enumerate(SAMPLE_PROGRAMS):
+        place_pe(os.path.join(stage, rel), new, "sample-new-%d" % index)
+        if old:
+            place_pe(os.path.join(product, rel), old, "sample-old-%d" % index)
+
+
 class Sample:
     """The sample set up in `rig`: product and stage folders, the staged
     updater, the log folder and the product folder's files before the run."""
@@ -32,13 +44,8 @@ class Sample:
     def __init__(self, rig):
         self.rig = rig
         self.product = rig.scratch("sample-product")
-        shutil.copytree(os.path.join(HERE, "installed"), self.product, dirs_exist_ok=True)
         self.stage = rig.scratch("sample-update")
-        shutil.copytree(os.path.join(HERE, "payload"), self.stage, dirs_exist_ok=True)
-        for index, (rel, new, old) in enumerate(SAMPLE_PROGRAMS):
-            place_pe(os.path.join(self.stage, rel), new, "sample-new-%d" % index)
-            if old:
-                place_pe(os.path.join(self.product, rel), old, "sample-old-%d" % index)
+        build_trees(self.stage, self.product)
         self.exe = rig.stage_updater(self.stage)
         self.root_dir = rig.windows_path(self.product) + "\\"
         rig.reg_add(TORVEN_071, "RootDir", "REG_SZ", self.root_dir)
@@ -75,3 +82,12 @@ class Sample:
         progress = rig.tool_finish(progress_reader, timeout=progress_timeout_s + 30)
         code = rig.wait_exit(proc, exit_timeout_s)
         return progress, box, code
+
+
+if __name__ == "__main__":
+    # python3 sample.py OUT: the sample's payload in OUT/payload and its
+    # installed product in OUT/installed, for update-kit to work on.
+    if len(sys.argv) != 2:
+        print("usage: python3 sample.py OUT", file=sys.stderr)
+        sys.exit(2)
+    build_trees(os.path.join(sys.argv[1], "payload"), os.path.join(sys.argv[1], "installed"))
