@@ -17,18 +17,66 @@ namespace updater::kit {
 
 namespace {
 
-// Little-endian reads from a view; nothing when the field does not fit.
+// A little-endian read from a view; nothing when the field does not fit.
 std::optional<std::uint16_t> U16(std::string_view data, std::uint64_t at) {
     if (at > data.size() || data.size() - at < 2) return std::nullopt;
     const auto* p = reinterpret_cast<const unsigned char*>(data.data() + at);
     return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
 }
 
-std::optional<std::uint32_t> U32(std::string_view data, std::uint64_t at) {
-    if (at > data.size() || data.size() - at < 4) return std::nullopt;
-    const auto* p = reinterpret_cast<const unsigned char*>(data.data() + at);
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+// ---------------------------------------------------------------------------
+// Reads from the source, each checked against its size first.
+
+class Input {
+public:
+    explicit Input(ByteSource& source) : source_(source), size_(source.Size()) {}
+
+    std::uint64_t size() const { return size_; }
+
+    // `count` bytes from `at`, or false when they are not all in the file.
+    bool Get(std::uint64_t at, unsigned char* into, std::size_t count) {
+        if (at > size_ || size_ - at < count) return false;
+        return source_.Read(at, reinterpret_cast<char*>(into), count) == count;
+    }
+
+    std::optional<std::uint16_t> U16(std::uint64_t at) {
+        unsigned char p[2];
+        if (!Get(at, p, sizeof p)) return std::nullopt;
+        return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+    }
+
+    std::optional<std::uint32_t> U32(std::uint64_t at) {
+        unsigned char p[4];
+        if (!Get(at, p, sizeof p)) return std::nullopt;
+        return Le32(p);
+    }
+
+    static std::uint32_t Le32(const unsigned char* p) {
+        return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+               (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+    }
+
+private:
+    ByteSource& source_;
+    std::uint64_t size_;
+};
+
+// A stretch of the file: `length` bytes from `offset`, all within the file.
+struct Region {
+    std::uint64_t offset = 0;
+    std::uint64_t length = 0;
+};
+
+// Little-endian reads at `at` within a region; nothing when the field does
+// not fit in it.
+std::optional<std::uint16_t> U16(Input& in, const Region& region, std::uint64_t at) {
+    if (at > region.length || region.length - at < 2) return std::nullopt;
+    return in.U16(region.offset + at);
+}
+
+std::optional<std::uint32_t> U32(Input& in, const Region& region, std::uint64_t at) {
+    if (at > region.length || region.length - at < 4) return std::nullopt;
+    return in.U32(region.offset + at);
 }
 
 // ---------------------------------------------------------------------------
@@ -38,31 +86,31 @@ constexpr std::uint16_t kMagicPe32 = 0x10B;
 constexpr std::uint16_t kMagicPe32Plus = 0x20B;
 constexpr std::uint32_t kResourceDirectoryIndex = 2;
 constexpr std::uint64_t kSectionHeaderSize = 40;
-
-struct Section {
-    std::uint32_t virtualAddress = 0;
-    std::uint32_t extent = 0;  // bytes of the section that come from the file
-    std::uint32_t rawOffset = 0;
-};
+// Section headers read at a time.
+constexpr std::size_t kSectionsPerRead = 32;
 
 struct Image {
     PeFormat format = PeFormat::kNotPe;
     std::uint32_t resourceRva = 0;  // 0: no resource directory
-    std::vector<Section> sections;
+    std::uint64_t sectionTable = 0;  // where the section table starts
+    std::uint32_t sectionCount = 0;  // 0 unless the whole table is in the file
 };
 
-// The headers, or nothing when the bytes are not a PE file. The resource
+// The headers, or nothing when the file is not a PE file. The resource
 // directory and sections are read only when the format is known.
-std::optional<Image> ReadImage(std::string_view bytes) {
-    if (bytes.size() < 0x40 || bytes[0] != 'M' || bytes[1] != 'Z') return std::nullopt;
-    const std::uint64_t pe = *U32(bytes, 0x3C);
-    const auto signature = U32(bytes, pe);
+std::optional<Image> ReadImage(Input& in) {
+    unsigned char mz[2];
+    if (in.size() < 0x40 || !in.Get(0, mz, sizeof mz) || mz[0] != 'M' || mz[1] != 'Z') return std::nullopt;
+    const auto peAt = in.U32(0x3C);
+    if (!peAt) return std::nullopt;
+    const std::uint64_t pe = *peAt;
+    const auto signature = in.U32(pe);
     if (!signature || *signature != 0x00004550) return std::nullopt;  // "PE\0\0"
     const std::uint64_t fileHeader = pe + 4;
-    const auto sectionCount = U16(bytes, fileHeader + 2);
-    const auto optionalSize = U16(bytes, fileHeader + 16);
+    const auto sectionCount = in.U16(fileHeader + 2);
+    const auto optionalSize = in.U16(fileHeader + 16);
     const std::uint64_t optional = fileHeader + 20;
-    const auto magic = U16(bytes, optional);
+    const auto magic = in.U16(optional);
     if (!sectionCount || !optionalSize || !magic) return std::nullopt;
 
     Image image;
@@ -80,50 +128,54 @@ std::optional<Image> ReadImage(std::string_view bytes) {
     // The optional header must be complete up to its data directories, both
     // in the file and within the size the file header gives it.
     const std::uint64_t directoriesAt = countAt + 4;
-    if (*optionalSize < directoriesAt || bytes.size() < optional + *optionalSize) return std::nullopt;
+    if (*optionalSize < directoriesAt || in.size() < optional + *optionalSize) return std::nullopt;
 
-    const std::uint32_t directoryCount = *U32(bytes, optional + countAt);
+    const auto directoryCount = in.U32(optional + countAt);
+    if (!directoryCount) return std::nullopt;
     const std::uint64_t resourceEntry = directoriesAt + 8 * std::uint64_t{kResourceDirectoryIndex};
-    if (directoryCount > kResourceDirectoryIndex && resourceEntry + 8 <= *optionalSize) {
-        const std::uint32_t rva = *U32(bytes, optional + resourceEntry);
-        const std::uint32_t size = *U32(bytes, optional + resourceEntry + 4);
-        if (size != 0) image.resourceRva = rva;
+    if (*directoryCount > kResourceDirectoryIndex && resourceEntry + 8 <= *optionalSize) {
+        const auto rva = in.U32(optional + resourceEntry);
+        const auto size = in.U32(optional + resourceEntry + 4);
+        if (!rva || !size) return std::nullopt;
+        if (*size != 0) image.resourceRva = *rva;
     }
 
-    // Sections are read only when the whole table is in the file, so the
-    // vector is never larger than the input allows.
+    // Sections are looked at only when the whole table is in the file.
     const std::uint64_t table = optional + *optionalSize;
-    if (table > bytes.size() || (bytes.size() - table) / kSectionHeaderSize < *sectionCount) {
+    if (table > in.size() || (in.size() - table) / kSectionHeaderSize < *sectionCount) {
         image.resourceRva = 0;
         return image;
     }
-    image.sections.reserve(*sectionCount);
-    for (std::uint64_t i = 0; i < *sectionCount; ++i) {
-        const std::uint64_t at = table + i * kSectionHeaderSize;
-        const std::uint32_t virtualSize = *U32(bytes, at + 8);
-        const std::uint32_t rawSize = *U32(bytes, at + 16);
-        Section section;
-        section.virtualAddress = *U32(bytes, at + 12);
-        section.rawOffset = *U32(bytes, at + 20);
-        // The loader maps the raw data up to the virtual size (a zero virtual
-        // size means the raw size); bytes it would zero-fill are not read.
-        section.extent = virtualSize == 0 ? rawSize : std::min(virtualSize, rawSize);
-        image.sections.push_back(section);
-    }
+    image.sectionTable = table;
+    image.sectionCount = *sectionCount;
     return image;
 }
 
 // The file's bytes from `rva` to the end of the section data that holds it;
 // empty when no section holds it or its data lies outside the file.
-std::string_view ViewAt(std::string_view bytes, const Image& image, std::uint32_t rva) {
-    for (const Section& section : image.sections) {
-        if (rva < section.virtualAddress) continue;
-        const std::uint64_t into = rva - section.virtualAddress;
-        if (into >= section.extent) continue;
-        const std::uint64_t offset = section.rawOffset + into;
-        if (offset >= bytes.size()) return {};
-        const std::uint64_t available = std::min<std::uint64_t>(section.extent - into, bytes.size() - offset);
-        return bytes.substr(static_cast<std::size_t>(offset), static_cast<std::size_t>(available));
+Region RegionAt(Input& in, const Image& image, std::uint32_t rva) {
+    std::array<unsigned char, kSectionsPerRead * kSectionHeaderSize> headers;
+    for (std::uint64_t first = 0; first < image.sectionCount; first += kSectionsPerRead) {
+        const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(kSectionsPerRead, image.sectionCount - first));
+        if (!in.Get(image.sectionTable + first * kSectionHeaderSize, headers.data(), count * kSectionHeaderSize))
+            return {};
+        for (std::size_t i = 0; i < count; ++i) {
+            const unsigned char* header = headers.data() + i * kSectionHeaderSize;
+            const std::uint32_t virtualSize = Input::Le32(header + 8);
+            const std::uint32_t virtualAddress = Input::Le32(header + 12);
+            const std::uint32_t rawSize = Input::Le32(header + 16);
+            const std::uint32_t rawOffset = Input::Le32(header + 20);
+            // The loader maps the raw data up to the virtual size (a zero
+            // virtual size means the raw size); bytes it would zero-fill are
+            // not read.
+            const std::uint32_t extent = virtualSize == 0 ? rawSize : std::min(virtualSize, rawSize);
+            if (rva < virtualAddress) continue;
+            const std::uint64_t into = rva - virtualAddress;
+            if (into >= extent) continue;
+            const std::uint64_t offset = std::uint64_t{rawOffset} + into;
+            if (offset >= in.size()) return {};
+            return {offset, std::min<std::uint64_t>(extent - into, in.size() - offset)};
+        }
     }
     return {};
 }
@@ -138,66 +190,88 @@ constexpr std::uint32_t kVsVersionInfo = 1;
 constexpr std::uint32_t kSubdirectoryBit = 0x80000000u;
 constexpr std::uint64_t kDirectoryHeaderSize = 16;
 constexpr std::uint64_t kEntrySize = 8;
+// Directory entries read at a time.
+constexpr std::size_t kEntriesPerRead = 64;
+// The most a version block can span: its length is 16 bits.
+constexpr std::uint64_t kMaxVersionBlock = 0xFFFF;
 
 struct DirectoryEntry {
     std::uint32_t name = 0;    // an id, or a name's offset with the high bit set
     std::uint32_t target = 0;  // a subdirectory's offset with the high bit set, or a data entry's
 };
 
-// The entries of the directory at `offset` in `root` that lie in the data.
-std::vector<DirectoryEntry> ReadDirectory(std::string_view root, std::uint32_t offset) {
-    std::vector<DirectoryEntry> entries;
-    const auto named = U16(root, std::uint64_t{offset} + 12);
-    const auto ids = U16(root, std::uint64_t{offset} + 14);
-    if (!named || !ids) return entries;
+// Calls `visit` with each entry of the directory at `offset` in `root` that
+// lies in it, in order, until `visit` returns false.
+template <typename Visit>
+void ForEachEntry(Input& in, const Region& root, std::uint32_t offset, Visit visit) {
+    const auto named = U16(in, root, std::uint64_t{offset} + 12);
+    const auto ids = U16(in, root, std::uint64_t{offset} + 14);
+    if (!named || !ids) return;
     const std::uint64_t first = std::uint64_t{offset} + kDirectoryHeaderSize;
     // Bounded by what fits in the data, never by the counts alone.
-    const std::uint64_t fitting = first <= root.size() ? (root.size() - first) / kEntrySize : 0;
+    const std::uint64_t fitting = first <= root.length ? (root.length - first) / kEntrySize : 0;
     const std::uint64_t count = std::min<std::uint64_t>(std::uint64_t{*named} + *ids, fitting);
-    entries.reserve(static_cast<std::size_t>(count));
-    for (std::uint64_t i = 0; i < count; ++i)
-        entries.push_back({*U32(root, first + i * kEntrySize), *U32(root, first + i * kEntrySize + 4)});
-    return entries;
+    std::array<unsigned char, kEntriesPerRead * kEntrySize> entries;
+    for (std::uint64_t done = 0; done < count; done += kEntriesPerRead) {
+        const std::size_t batch = static_cast<std::size_t>(std::min<std::uint64_t>(kEntriesPerRead, count - done));
+        if (!in.Get(root.offset + first + done * kEntrySize, entries.data(), batch * kEntrySize)) return;
+        for (std::size_t i = 0; i < batch; ++i) {
+            const unsigned char* entry = entries.data() + i * kEntrySize;
+            if (!visit(DirectoryEntry{Input::Le32(entry), Input::Le32(entry + 4)})) return;
+        }
+    }
 }
 
-// The subdirectory that the entry with id `id` leads to.
-std::optional<std::uint32_t> FindSubdirectory(std::string_view root, std::uint32_t offset, std::uint32_t id) {
-    for (const DirectoryEntry& entry : ReadDirectory(root, offset)) {
-        if (entry.name != id) continue;
-        if (!(entry.target & kSubdirectoryBit)) return std::nullopt;
-        return entry.target & ~kSubdirectoryBit;
-    }
-    return std::nullopt;
+// The subdirectory that the first entry with id `id` leads to.
+std::optional<std::uint32_t> FindSubdirectory(Input& in, const Region& root, std::uint32_t offset,
+                                              std::uint32_t id) {
+    std::optional<std::uint32_t> found;
+    ForEachEntry(in, root, offset, [&](const DirectoryEntry& entry) {
+        if (entry.name != id) return true;
+        if (entry.target & kSubdirectoryBit) found = entry.target & ~kSubdirectoryBit;
+        return false;
+    });
+    return found;
 }
 
 // The language entry Windows takes on a Japanese system for a lookup in the
 // neutral language: neutral, then Japanese, then English, then the first.
-std::optional<DirectoryEntry> PickLanguage(std::string_view root, std::uint32_t offset) {
-    const std::vector<DirectoryEntry> entries = ReadDirectory(root, offset);
-    if (entries.empty()) return std::nullopt;
-    for (const std::uint32_t language : {0x0000u, 0x0411u, 0x0409u}) {
-        for (const DirectoryEntry& entry : entries)
-            if (entry.name == language) return entry;
-    }
-    return entries.front();
+std::optional<DirectoryEntry> PickLanguage(Input& in, const Region& root, std::uint32_t offset) {
+    constexpr std::uint32_t kPreferred[] = {0x0000u, 0x0411u, 0x0409u};
+    std::optional<DirectoryEntry> first;
+    std::optional<DirectoryEntry> preferred[std::size(kPreferred)];
+    ForEachEntry(in, root, offset, [&](const DirectoryEntry& entry) {
+        if (!first) first = entry;
+        for (std::size_t i = 0; i < std::size(kPreferred); ++i)
+            if (entry.name == kPreferred[i] && !preferred[i]) preferred[i] = entry;
+        return !preferred[0];  // the neutral language cannot be bettered
+    });
+    for (const std::optional<DirectoryEntry>& entry : preferred)
+        if (entry) return entry;
+    return first;
 }
 
-// The bytes of the version resource, or nothing.
-std::optional<std::string_view> FindVersionResource(std::string_view bytes, const Image& image) {
+// The bytes of the version resource that its root block can span, or
+// nothing.
+std::optional<std::string> FindVersionResource(Input& in, const Image& image) {
     if (image.resourceRva == 0) return std::nullopt;
-    const std::string_view root = ViewAt(bytes, image, image.resourceRva);
-    const auto names = FindSubdirectory(root, 0, kRtVersion);
+    const Region root = RegionAt(in, image, image.resourceRva);
+    const auto names = FindSubdirectory(in, root, 0, kRtVersion);
     if (!names) return std::nullopt;
-    const auto languages = FindSubdirectory(root, *names, kVsVersionInfo);
+    const auto languages = FindSubdirectory(in, root, *names, kVsVersionInfo);
     if (!languages) return std::nullopt;
-    const auto language = PickLanguage(root, *languages);
+    const auto language = PickLanguage(in, root, *languages);
     if (!language || (language->target & kSubdirectoryBit)) return std::nullopt;
-    const auto dataRva = U32(root, language->target);
-    const auto dataSize = U32(root, std::uint64_t{language->target} + 4);
+    const auto dataRva = U32(in, root, language->target);
+    const auto dataSize = U32(in, root, std::uint64_t{language->target} + 4);
     if (!dataRva || !dataSize) return std::nullopt;
-    const std::string_view data = ViewAt(bytes, image, *dataRva);
-    // A resource whose bytes run past its section is cut there.
-    return data.substr(0, std::min<std::size_t>(data.size(), *dataSize));
+    const Region data = RegionAt(in, image, *dataRva);
+    // A resource whose bytes run past its section is cut there; nothing past
+    // the most a root block can span is looked at.
+    const std::uint64_t length = std::min({data.length, std::uint64_t{*dataSize}, kMaxVersionBlock});
+    std::string bytes(static_cast<std::size_t>(length), '\0');
+    if (!in.Get(data.offset, reinterpret_cast<unsigned char*>(bytes.data()), bytes.size())) return std::nullopt;
+    return bytes;
 }
 
 // ---------------------------------------------------------------------------
@@ -338,6 +412,7 @@ public:
     // Converts a run of units without surrogates; a unit the target lacks
     // becomes '?'.
     void Convert(std::string_view units, std::string& out) const {
+        iconv(handle_, nullptr, nullptr, nullptr, nullptr);  // the initial state
         std::array<char, 512> buffer;
         char* in = const_cast<char*>(units.data());
         std::size_t inLeft = units.size();
@@ -367,7 +442,8 @@ std::string Utf16ToCp932(std::string_view utf16le) {
     std::string out;
     out.reserve(2 * units);
     if (units == 0) return out;
-    const Iconv converter("CP932", "UTF-16LE");
+    // Opened once a thread: opening costs more than converting a version text.
+    thread_local const Iconv converter("CP932", "UTF-16LE");
     // Runs of ordinary units go to iconv. Each surrogate unit, paired or not,
     // becomes '?' on its own, as code page 932 has no character outside the
     // Basic Multilingual Plane and Windows converts unit by unit; a unit
@@ -389,29 +465,45 @@ std::string Utf16ToCp932(std::string_view utf16le) {
     return out;
 }
 
+std::size_t MemorySource::Read(std::uint64_t offset, char* into, std::size_t count) {
+    if (offset >= bytes_.size()) return 0;
+    const std::size_t copied = std::min<std::size_t>(count, bytes_.size() - static_cast<std::size_t>(offset));
+    std::copy_n(bytes_.data() + offset, copied, into);
+    return copied;
+}
+
 PeFormat DetectPeFormat(std::string_view bytes) {
-    const auto image = ReadImage(bytes);
+    MemorySource source(bytes);
+    Input in(source);
+    const auto image = ReadImage(in);
     return image ? image->format : PeFormat::kNotPe;
 }
 
 VersionResource ReadVersionResource(std::string_view bytes) {
+    MemorySource source(bytes);
+    return ReadVersionResource(source);
+}
+
+VersionResource ReadVersionResource(ByteSource& source) {
     VersionResource result;
-    const auto image = ReadImage(bytes);
+    Input in(source);
+    const auto image = ReadImage(in);
     if (!image) return result;
     result.format = image->format;
-    const auto data = FindVersionResource(bytes, *image);
-    if (!data) return result;
-    const auto root = ReadBlock(*data, 0, data->size());
+    const std::optional<std::string> bytes = FindVersionResource(in, *image);
+    if (!bytes) return result;
+    const std::string_view data(*bytes);
+    const auto root = ReadBlock(data, 0, data.size());
     if (!root) return result;
     result.hasVersionResource = true;
 
-    const std::vector<Block> top = Children(*data, *root);
+    const std::vector<Block> top = Children(data, *root);
     const std::optional<Block> stringFileInfo = FirstChild(top, "StringFileInfo");
     if (!stringFileInfo) return result;
-    for (const Block& table : Children(*data, *stringFileInfo)) {
+    for (const Block& table : Children(data, *stringFileInfo)) {
         StringTable entry;
         entry.key = Utf16ToCp932(table.key);
-        if (const std::optional<Block> value = FirstChild(Children(*data, table), "FileVersion"))
+        if (const std::optional<Block> value = FirstChild(Children(data, table), "FileVersion"))
             entry.fileVersion = Utf16ToCp932(TextOf(value->value));
         result.tables.push_back(std::move(entry));
     }
@@ -432,6 +524,10 @@ std::optional<std::string> FindFileVersion(const VersionResource& resource, std:
 
 std::optional<std::string> ReadJapaneseFileVersion(std::string_view bytes) {
     return FindFileVersion(ReadVersionResource(bytes), "041103A4");
+}
+
+std::optional<std::string> ReadJapaneseFileVersion(ByteSource& source) {
+    return FindFileVersion(ReadVersionResource(source), "041103A4");
 }
 
 }  // namespace updater::kit

@@ -10,7 +10,14 @@
 //
 // The bytes are untrusted: every offset and length read from them is checked
 // against the input, nothing is read past its end, every loop is bounded by
-// the input's size, and no allocation is sized by a header field.
+// the input's size, and no allocation is sized by a header field (the one
+// buffer, for the version block, is at most 64 KiB, the most a block's
+// 16-bit length can describe).
+//
+// The input is either the whole file in memory or a ByteSource, from which
+// only the parts the walk needs are read: the headers, the section table,
+// the resource directories and the version block. Both give the same answer;
+// the in-memory form reads through the same walk.
 //
 // Rules the reader follows (where a file offers a choice, the one Windows
 // makes on a Japanese system):
@@ -32,6 +39,8 @@
 //   half of a surrogate pair and an unpaired surrogate become '?'.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,6 +49,29 @@
 namespace updater::kit {
 
 enum class PeFormat { kNotPe, kPe32, kPe32Plus };
+
+// Random access to a file's bytes.
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    // How many bytes the file holds.
+    virtual std::uint64_t Size() const = 0;
+    // Copies up to `count` bytes from `offset` into `into` and returns how
+    // many it copied: fewer than asked only at the end of the file (or when
+    // the file cannot be read, which the walk takes as its end).
+    virtual std::size_t Read(std::uint64_t offset, char* into, std::size_t count) = 0;
+};
+
+// A ByteSource over bytes in memory.
+class MemorySource final : public ByteSource {
+public:
+    explicit MemorySource(std::string_view bytes) : bytes_(bytes) {}
+    std::uint64_t Size() const override { return bytes_.size(); }
+    std::size_t Read(std::uint64_t offset, char* into, std::size_t count) override;
+
+private:
+    std::string_view bytes_;
+};
 
 // PE32 (optional header magic 0x10B) or PE32+ (0x20B) when the bytes carry
 // a DOS header, a PE signature and an optional header of that magic that
@@ -61,6 +93,7 @@ struct VersionResource {
 
 // The whole answer for one file.
 VersionResource ReadVersionResource(std::string_view bytes);
+VersionResource ReadVersionResource(ByteSource& source);
 
 // The FileVersion of the table `key` (compared as keys are) in `resource`.
 std::optional<std::string> FindFileVersion(const VersionResource& resource, std::string_view key);
@@ -68,6 +101,7 @@ std::optional<std::string> FindFileVersion(const VersionResource& resource, std:
 // The Japanese table's ("041103A4") FileVersion in code page 932 bytes, or
 // nothing when the file has none.
 std::optional<std::string> ReadJapaneseFileVersion(std::string_view bytes);
+std::optional<std::string> ReadJapaneseFileVersion(ByteSource& source);
 
 // UTF-16LE bytes (an odd last byte is dropped) converted to code page 932 as
 // described above.

@@ -8,6 +8,7 @@
 #include <wctype.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <ctime>
 #include <memory>
@@ -115,30 +116,60 @@ SortKey KeyOf(const std::string& utf8) {
     return key;
 }
 
-// A file's bytes (`size` as stat gave it), read into `buffer` (reused from
-// file to file), when the file starts with "MZ": only such a file can carry a version resource.
-// Reading costs less than mapping here, since unmapping flushes the TLB.
-std::optional<std::string_view> ReadPeFile(const std::string& path, std::size_t size, std::string& buffer) {
-    struct Closer {
-        int fd;
-        ~Closer() {
-            if (fd >= 0) close(fd);
-        }
-    } file{open(path.c_str(), O_RDONLY | O_CLOEXEC)};
-    if (file.fd < 0) return std::nullopt;
-    // The first read takes the signature and, for most files, all of it.
-    constexpr std::size_t kFirstRead = 4096;
-    if (buffer.size() < std::max(size, kFirstRead)) buffer.resize(std::max(size, kFirstRead));
-    const ssize_t first = pread(file.fd, buffer.data(), kFirstRead, 0);
-    if (first < 2 || buffer[0] != 'M' || buffer[1] != 'Z') return std::nullopt;
-    std::size_t done = static_cast<std::size_t>(first);
-    while (done < size) {
-        const ssize_t got = pread(file.fd, buffer.data() + done, size - done, static_cast<off_t>(done));
-        if (got <= 0) break;
-        done += static_cast<std::size_t>(got);
+// A file read only where the version reader asks, through one descriptor
+// (opened at the first read, closed with the source). The first 4 KiB are
+// read at once and kept: they hold the headers and, in a small DLL, the
+// resource directories and version block too, so most files cost one read.
+class FileSource final : public kit::ByteSource {
+public:
+    FileSource(std::string path, std::uint64_t size) : path_(std::move(path)), size_(size) {}
+    ~FileSource() override {
+        if (fd_ >= 0) close(fd_);
     }
-    return std::string_view(buffer.data(), std::min(done, std::max(size, static_cast<std::size_t>(first))));
-}
+    FileSource(const FileSource&) = delete;
+    FileSource& operator=(const FileSource&) = delete;
+
+    std::uint64_t Size() const override { return size_; }
+
+    std::size_t Read(std::uint64_t offset, char* into, std::size_t count) override {
+        if (!headRead_) {
+            headRead_ = true;
+            headLength_ = ReadAt(0, head_.data(), head_.size());
+        }
+        if (offset < headLength_ && headLength_ - offset >= count) {
+            std::copy_n(head_.data() + offset, count, into);
+            return count;
+        }
+        return ReadAt(offset, into, count);
+    }
+
+private:
+    // Up to `count` bytes from `offset`: fewer at the end of the file, none
+    // when it cannot be opened or read.
+    std::size_t ReadAt(std::uint64_t offset, char* into, std::size_t count) {
+        if (fd_ < 0 && !openFailed_) {
+            fd_ = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+            openFailed_ = fd_ < 0;
+        }
+        if (fd_ < 0) return 0;
+        std::size_t done = 0;
+        while (done < count) {
+            const ssize_t got = pread(fd_, into + done, count - done, static_cast<off_t>(offset + done));
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) break;
+            done += static_cast<std::size_t>(got);
+        }
+        return done;
+    }
+
+    std::string path_;
+    std::uint64_t size_;
+    int fd_ = -1;
+    bool openFailed_ = false;
+    bool headRead_ = false;
+    std::size_t headLength_ = 0;
+    std::array<char, 4096> head_;
+};
 
 std::string WithoutTrailingSeparators(std::string text) {
     while (EndsWithBackslash(text)) text.pop_back();
@@ -404,8 +435,8 @@ std::optional<std::string> PreviewWorld::FileVersion(const std::string& path) {
     std::optional<std::string> version;
     const Status& status = StatusOf(*linux);
     if (status.exists && !status.folder) {
-        if (const std::optional<std::string_view> bytes = ReadPeFile(linux->string(), status.size, readBuffer_))
-            version = kit::ReadJapaneseFileVersion(*bytes);
+        FileSource file(linux->string(), status.size);
+        version = kit::ReadJapaneseFileVersion(file);
     }
     versions_.emplace(linux->string(), version);
     return version;

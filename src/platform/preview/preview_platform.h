@@ -123,7 +123,6 @@ private:
     mutable std::unordered_map<std::string, FolderNames> folderNames_;  // by Linux folder
     mutable std::unordered_map<std::string, Status> statuses_;          // by Linux path
     mutable std::unordered_map<std::string, std::optional<std::filesystem::path>> mapped_;  // by Windows path
-    std::string readBuffer_;  // a PE file's bytes, reused
     std::function<void(std::size_t)> progress_;
     std::size_t listed_ = 0;
 };
