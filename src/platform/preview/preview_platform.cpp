@@ -1,5 +1,6 @@
 #include "platform/preview/preview_platform.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <iconv.h>
 #include <locale.h>
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <memory>
 #include <system_error>
@@ -76,24 +78,14 @@ private:
     iconv_t handle_;
 };
 
-// A name's place in a Windows listing: its UTF-16 units upper-cased (as the
-// file system's case table does, one unit at a time), then the units themselves.
-struct SortKey {
-    std::u16string upper;
-    std::u16string exact;
-    bool operator<(const SortKey& other) const {
-        return upper != other.upper ? upper < other.upper : exact < other.exact;
-    }
-};
-
 locale_t UnicodeLocale() {
     static const locale_t locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
     return locale;
 }
 
-SortKey KeyOf(const std::string& utf8) {
+ListingKey KeyOf(const std::string& utf8) {
     static Converter toUtf16("UTF-16LE", "UTF-8");
-    SortKey key;
+    ListingKey key;
     const std::optional<std::string> bytes = toUtf16(utf8);
     if (bytes) {
         for (std::size_t i = 0; i + 1 < bytes->size(); i += 2)
@@ -200,6 +192,31 @@ bool StartsWithFolder(const std::string& upperPath, const std::string& upperRoot
            (upperPath.size() == upperRoot.size() || upperPath[upperRoot.size()] == '\\');
 }
 
+// A Linux path with a name added, as std::filesystem::path's "/" adds it: a
+// separator only after a path that does not already end in one.
+std::string Join(const std::string& folder, const std::string& name) {
+    std::string path;
+    path.reserve(folder.size() + 1 + name.size());
+    path = folder;
+    if (!path.empty() && path.back() != '/') path += '/';
+    path += name;
+    return path;
+}
+
+// A name taken from a Windows path as it may be spelled on Linux: nothing
+// for a name without an exact UTF-8 spelling, "." and "..", and one that holds "/".
+std::optional<std::string> LinuxName(const std::string& cp932) {
+    std::optional<std::string> utf8 = Cp932ToUtf8(cp932);
+    if (!utf8 || *utf8 == "." || *utf8 == ".." || utf8->find('/') != std::string::npos) return std::nullopt;
+    return utf8;
+}
+
+// A directory stream, closed with it.
+struct DirCloser {
+    void operator()(DIR* dir) const { closedir(dir); }
+};
+using Dir = std::unique_ptr<DIR, DirCloser>;
+
 }  // namespace
 
 std::optional<std::string> Utf8ToCp932(std::string_view utf8) {
@@ -238,12 +255,41 @@ void PreviewWorld::Reset(PreviewSetup setup) {
     setup_ = std::move(setup);
     sourceKey_ = UpperCaseAscii(WithoutTrailingSeparators(setup_.sourceRoot));
     targetKey_ = UpperCaseAscii(WithoutTrailingSeparators(setup_.rootDir));
+    documentsKey_ = UpperCaseAscii(kDocumentsFolder);
+    if (!setup_.logFolder.empty()) logFolderKey_ = UpperCaseAscii(JoinPath(documentsKey_, setup_.logFolder));
 }
 
-std::optional<std::filesystem::path> PreviewWorld::MapUnder(const std::string& windowsPath) const {
+PreviewWorld::Node& PreviewWorld::NodeOf(std::string linuxPath) const {
+    const auto known = nodes_.find(linuxPath);
+    if (known != nodes_.end()) return known->second;
+    Node node;
+    node.path = linuxPath;
+    return nodes_.emplace(std::move(linuxPath), std::move(node)).first->second;
+}
+
+const PreviewWorld::Mapping& PreviewWorld::MapUnder(const std::string& windowsPath) const {
     const auto cached = mapped_.find(windowsPath);
     if (cached != mapped_.end()) return cached->second;
-    std::optional<std::filesystem::path> result;
+    const Mapping mapping = Resolve(windowsPath);
+    // Resolve may have added entries; references to them stay valid.
+    return mapped_.emplace(windowsPath, mapping).first->second;
+}
+
+// The name `utf8Name` in the folder `folder` leads to, as a Windows file
+// system finds it: the exact name when the folder holds it, else one that
+// differs only in letter case; once a name is not found, the rest are taken
+// as they are.
+PreviewWorld::Mapping PreviewWorld::Below(const Mapping& folder, const std::string& utf8Name) const {
+    if (folder.found) {
+        const FolderNames& inside = NamesIn(folder.node->path);
+        if (inside.exact.count(utf8Name)) return {&NodeOf(Join(folder.node->path, utf8Name)), true};
+        const auto match = inside.byUpperKey.find(KeyOf(utf8Name).upper);
+        if (match != inside.byUpperKey.end()) return {&NodeOf(Join(folder.node->path, match->second)), true};
+    }
+    return {&NodeOf(Join(folder.node->path, utf8Name)), false};
+}
+
+PreviewWorld::Mapping PreviewWorld::Resolve(const std::string& windowsPath) const {
     const std::string upper = UpperCaseAscii(windowsPath);
     // The longer root first: one folder may lie inside the other.
     const std::pair<const std::string*, const std::filesystem::path*> roots[2] = {
@@ -252,90 +298,107 @@ std::optional<std::filesystem::path> PreviewWorld::MapUnder(const std::string& w
     for (int i = 0; i < 2; ++i) {
         const auto& [key, folder] = roots[targetFirst ? 1 - i : i];
         if (key->empty() || !StartsWithFolder(upper, *key)) continue;
+        // The last "\" (never the second byte of a double-byte character).
+        std::size_t lastSeparator = std::string::npos;
+        for (std::size_t pos = key->size(); pos < windowsPath.size();) {
+            const std::size_t length = CharLength(windowsPath, pos);
+            if (length == 1 && windowsPath[pos] == '\\') lastSeparator = pos;
+            pos += length;
+        }
+        if (lastSeparator != std::string::npos && lastSeparator + 1 < windowsPath.size()) {
+            // A name below a folder: the folder's mapping (made once) and
+            // that one name. The folder lies under the same root, and its
+            // names are this path's names but the last.
+            const Mapping& parent = MapUnder(windowsPath.substr(0, lastSeparator));
+            if (parent.node == nullptr) return {};
+            const std::optional<std::string> name = LinuxName(windowsPath.substr(lastSeparator + 1));
+            if (!name) return {};
+            return Below(parent, *name);
+        }
+        // The root itself, or a path ending in "\": name by name.
         std::vector<std::string> names;
-        bool spelled = true;
         for (const std::string& name : SplitNames(windowsPath.substr(key->size()))) {
-            std::optional<std::string> utf8 = Cp932ToUtf8(name);
-            if (!utf8 || *utf8 == "." || *utf8 == ".." || utf8->find('/') != std::string::npos) {
-                spelled = false;
-                break;
-            }
+            std::optional<std::string> utf8 = LinuxName(name);
+            if (!utf8) return {};
             names.push_back(std::move(*utf8));
         }
-        if (spelled) result = ResolveCase(*folder, names);
-        break;
+        Mapping mapping{&NodeOf(folder->string()), true};
+        for (const std::string& name : names) mapping = Below(mapping, name);
+        return mapping;
     }
-    mapped_.emplace(windowsPath, result);
-    return result;
+    return {};
 }
 
-const PreviewWorld::FolderNames& PreviewWorld::NamesIn(const std::filesystem::path& folder) const {
-    const auto cached = folderNames_.find(folder.string());
+const PreviewWorld::FolderRead& PreviewWorld::Read(const std::string& folder) const {
+    const auto cached = folderReads_.find(folder);
+    if (cached != folderReads_.end()) return cached->second;
+    FolderRead read;
+    const Dir dir(opendir(folder.c_str()));
+    if (!dir) {
+        read.error = errno;
+    } else {
+        for (;;) {
+            errno = 0;
+            const dirent* entry = readdir(dir.get());
+            if (entry == nullptr) {
+                read.error = errno;
+                break;
+            }
+            const char* name = entry->d_name;
+            if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+            read.entries.emplace_back(KeyOf(name), name);
+        }
+    }
+    return folderReads_.emplace(folder, std::move(read)).first->second;
+}
+
+const PreviewWorld::FolderNames& PreviewWorld::NamesIn(const std::string& folder) const {
+    const auto cached = folderNames_.find(folder);
     if (cached != folderNames_.end()) return cached->second;
-    std::vector<std::pair<SortKey, std::string>> found;
-    std::error_code error;
-    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        std::string name = it->path().filename().string();
-        found.emplace_back(KeyOf(name), std::move(name));
-    }
+    const FolderRead& read = Read(folder);
     // Of names that differ only in case, the one listed first.
-    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<const std::pair<ListingKey, std::string>*> sorted;
+    sorted.reserve(read.entries.size());
+    for (const auto& entry : read.entries) sorted.push_back(&entry);
+    std::sort(sorted.begin(), sorted.end(), [](const auto* a, const auto* b) { return a->first < b->first; });
     FolderNames names;
-    for (auto& [key, name] : found) {
-        names.byUpperKey.emplace(std::move(key.upper), name);
-        names.exact.emplace(std::move(name), true);
+    for (const auto* entry : sorted) {
+        names.byUpperKey.emplace(entry->first.upper, entry->second);
+        names.exact.emplace(entry->second, true);
     }
-    return folderNames_.emplace(folder.string(), std::move(names)).first->second;
+    return folderNames_.emplace(folder, std::move(names)).first->second;
 }
 
-// Name by name: the exact name when the folder holds it, else one that
-// differs only in letter case, as a Windows file system finds it.
-std::filesystem::path PreviewWorld::ResolveCase(const std::filesystem::path& root,
-                                                const std::vector<std::string>& names) const {
-    std::filesystem::path path = root;
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        const FolderNames& inside = NamesIn(path);
-        if (inside.exact.count(names[i])) {
-            path /= names[i];
-            continue;
-        }
-        const auto match = inside.byUpperKey.find(KeyOf(names[i]).upper);
-        if (match == inside.byUpperKey.end()) {
-            for (std::size_t j = i; j < names.size(); ++j) path /= names[j];
-            return path;
-        }
-        path /= match->second;
-    }
-    return path;
-}
-
-const PreviewWorld::Status& PreviewWorld::StatusOf(const std::filesystem::path& path) const {
-    const auto cached = statuses_.find(path.string());
-    if (cached != statuses_.end()) return cached->second;
-    Status status;
+PreviewWorld::Node& PreviewWorld::Stat(Node& node) const {
+    if (node.statted) return node;
+    node.statted = true;
     struct stat info;
-    if (stat(path.c_str(), &info) == 0) {
-        status.exists = true;
-        status.folder = S_ISDIR(info.st_mode);
-        status.modified = static_cast<long long>(info.st_mtime);
-        status.size = static_cast<std::size_t>(info.st_size);
+    if (stat(node.path.c_str(), &info) == 0) {
+        node.exists = true;
+        node.folder = S_ISDIR(info.st_mode);
+        node.modified = static_cast<long long>(info.st_mtime);
+        node.size = static_cast<std::uint64_t>(info.st_size);
     }
-    return statuses_.emplace(path.string(), status).first->second;
+    return node;
+}
+
+PreviewWorld::Node* PreviewWorld::Find(const std::string& windowsPath) const {
+    if (!overlay_.empty()) {
+        const auto copied = overlay_.find(UpperCaseAscii(windowsPath));
+        if (copied != overlay_.end()) return MapUnder(copied->second).node;
+    }
+    return MapUnder(windowsPath).node;
 }
 
 std::optional<std::filesystem::path> PreviewWorld::LinuxPath(const std::string& windowsPath) const {
-    if (!overlay_.empty()) {
-        const auto copied = overlay_.find(UpperCaseAscii(windowsPath));
-        if (copied != overlay_.end()) return MapUnder(copied->second);
-    }
-    return MapUnder(windowsPath);
+    const Node* node = Find(windowsPath);
+    if (node == nullptr) return std::nullopt;
+    return std::filesystem::path(node->path);
 }
 
 bool PreviewWorld::IsPretendFolder(const std::string& path) const {
     const std::string upper = UpperCaseAscii(WithoutTrailingSeparators(path));
-    const std::string documents = UpperCaseAscii(kDocumentsFolder);
-    return upper == documents ||
-           (!setup_.logFolder.empty() && upper == UpperCaseAscii(JoinPath(documents, setup_.logFolder)));
+    return upper == documentsKey_ || (!logFolderKey_.empty() && upper == logFolderKey_);
 }
 
 FolderListing PreviewWorld::List(const std::string& folder) {
@@ -352,13 +415,13 @@ FolderListing PreviewWorld::List(const std::string& folder) {
 FolderListing PreviewWorld::ReadFolder(const std::string& folder) {
     FolderListing listing;
     if (IsPretendFolder(folder)) return listing;
-    const std::optional<std::filesystem::path> path = MapUnder(folder);
+    const Node* node = MapUnder(folder).node;
     struct stat info;
-    if (!path) {
+    if (node == nullptr) {
         listing.error = kErrorPathNotFound;
         return listing;
     }
-    if (stat(path->c_str(), &info) != 0) {
+    if (stat(node->path.c_str(), &info) != 0) {
         listing.error = ErrorOf(errno);
         return listing;
     }
@@ -369,77 +432,73 @@ FolderListing PreviewWorld::ReadFolder(const std::string& folder) {
     const auto device = static_cast<std::uint64_t>(info.st_dev);
     listing.identity = {static_cast<std::uint32_t>(device ^ (device >> 32)), static_cast<std::uint64_t>(info.st_ino)};
 
-    struct Named {
-        SortKey key;
-        std::string name;
-    };
-    std::vector<Named> entries;
+    std::vector<std::pair<const ListingKey*, std::string>> entries;
     const std::size_t prefix = JoinPath(folder, "").size();
     bool tooLong = false;
-    std::error_code error;
-    for (std::filesystem::directory_iterator it(*path, error), end; !error && it != end; it.increment(error)) {
-        std::string utf8 = it->path().filename().string();
+    const FolderRead& read = Read(node->path);
+    for (const auto& [key, utf8] : read.entries) {
         // Characters no Windows name may hold, "\" among them, make a name
         // that Windows cannot give either.
         std::optional<std::string> name;
         if (utf8.find_first_of("\\:*?\"<>|") == std::string::npos) name = Utf8ToCp932(utf8);
         if (!name) {
-            unrepresentable_.push_back(it->path());
+            unrepresentable_.push_back(Join(node->path, utf8));
             continue;
         }
         // An entry no ANSI call can name: the folder is not listed whole.
         if (prefix + name->size() >= kMaxPath) tooLong = true;
-        entries.push_back({KeyOf(utf8), std::move(*name)});
+        entries.emplace_back(&key, std::move(*name));
     }
-    if (error) {
-        listing.error = ErrorOf(error.value());
+    if (read.error != 0) {
+        listing.error = ErrorOf(read.error);
         return listing;
     }
     if (tooLong) {
         listing.error = kErrorFilenameExcedRange;
         return listing;
     }
-    std::sort(entries.begin(), entries.end(), [](const Named& a, const Named& b) { return a.key < b.key; });
+    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return *a.first < *b.first; });
     listing.names.reserve(entries.size());
-    for (Named& entry : entries) listing.names.push_back(std::move(entry.name));
+    for (auto& entry : entries) listing.names.push_back(std::move(entry.second));
     return listing;
 }
 
 EntryKind PreviewWorld::Kind(const std::string& path) const {
     if (IsPretendFolder(path)) return EntryKind::Folder;
-    const std::optional<std::filesystem::path> linux = LinuxPath(path);
-    if (!linux) return EntryKind::Missing;
-    const Status& status = StatusOf(*linux);
+    Node* node = Find(path);
+    if (node == nullptr) return EntryKind::Missing;
+    const Node& status = Stat(*node);
     if (!status.exists) return EntryKind::Missing;
     return status.folder ? EntryKind::Folder : EntryKind::File;
 }
 
 bool PreviewWorld::IsFile(const std::string& path) const {
-    const std::optional<std::filesystem::path> linux = LinuxPath(path);
-    if (!linux) return false;
-    const Status& status = StatusOf(*linux);
+    Node* node = Find(path);
+    if (node == nullptr) return false;
+    Node& status = Stat(*node);
     if (!status.exists || status.folder) return false;
-    // Windows counts a file whose local time stamp has no DOS date as none.
-    const std::time_t modified = static_cast<std::time_t>(status.modified);
-    std::tm local{};
-    if (localtime_r(&modified, &local) == nullptr) return false;
-    const int year = local.tm_year + 1900;
-    return year >= 1980 && year <= 2107;
+    if (!status.dosDate) {
+        // Windows counts a file whose local time stamp has no DOS date as none.
+        const std::time_t modified = static_cast<std::time_t>(status.modified);
+        std::tm local{};
+        status.dosDate = localtime_r(&modified, &local) != nullptr && local.tm_year + 1900 >= 1980 &&
+                         local.tm_year + 1900 <= 2107;
+    }
+    return *status.dosDate;
 }
 
 std::optional<std::string> PreviewWorld::FileVersion(const std::string& path) {
-    const std::optional<std::filesystem::path> linux = LinuxPath(path);
-    if (!linux) return std::nullopt;
-    const auto cached = versions_.find(linux->string());
-    if (cached != versions_.end()) return cached->second;
-    std::optional<std::string> version;
-    const Status& status = StatusOf(*linux);
-    if (status.exists && !status.folder) {
-        FileSource file(linux->string(), status.size);
-        version = kit::ReadJapaneseFileVersion(file);
+    Node* node = Find(path);
+    if (node == nullptr) return std::nullopt;
+    if (!node->versionRead) {
+        node->versionRead = true;
+        const Node& status = Stat(*node);
+        if (status.exists && !status.folder) {
+            FileSource file(node->path, status.size);
+            node->version = kit::ReadJapaneseFileVersion(file);
+        }
     }
-    versions_.emplace(linux->string(), version);
-    return version;
+    return node->version;
 }
 
 void PreviewWorld::Copy(const std::string& source, const std::string& destination) {

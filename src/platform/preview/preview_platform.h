@@ -18,6 +18,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -61,6 +62,16 @@ struct RecordedBox {
     std::string text;
 };
 
+// A name's place in a Windows listing: its UTF-16 units upper-cased (as the
+// file system's case table does, one unit at a time), then the units themselves.
+struct ListingKey {
+    std::u16string upper;
+    std::u16string exact;
+    bool operator<(const ListingKey& other) const {
+        return upper != other.upper ? upper < other.upper : exact < other.exact;
+    }
+};
+
 class PreviewWorld {
 public:
     static PreviewWorld& Get();
@@ -93,36 +104,60 @@ public:
     bool IsPretendFolder(const std::string& path) const;
 
 private:
-    std::optional<std::filesystem::path> MapUnder(const std::string& windowsPath) const;
-    std::filesystem::path ResolveCase(const std::filesystem::path& root, const std::vector<std::string>& names) const;
+    // What is known of one Linux path. Nothing on disk changes during a
+    // preview: what was looked up once is kept.
+    struct Node {
+        std::string path;
+        bool statted = false;
+        bool exists = false;
+        bool folder = false;
+        long long modified = 0;  // seconds since 1970
+        std::uint64_t size = 0;
+        std::optional<bool> dosDate;  // whether the local time stamp has a DOS date, once asked
+        bool versionRead = false;
+        std::optional<std::string> version;
+    };
+    // Where a Windows path leads.
+    struct Mapping {
+        Node* node = nullptr;  // nothing: outside both folders, or not spelled on Linux
+        bool found = false;    // every name was found on disk: a name below it is looked up in it
+    };
+    // One Linux folder as read: its names with their listing keys, in the
+    // order read, up to an error.
+    struct FolderRead {
+        int error = 0;  // errno of opening or reading it; 0 when read whole
+        std::vector<std::pair<ListingKey, std::string>> entries;
+    };
+    struct FolderNames {
+        std::unordered_map<std::string, bool> exact;                // the names as they are
+        std::unordered_map<std::u16string, std::string> byUpperKey;  // the first of each upper-cased key
+    };
+
+    const Mapping& MapUnder(const std::string& windowsPath) const;
+    Mapping Resolve(const std::string& windowsPath) const;
+    Mapping Below(const Mapping& folder, const std::string& utf8Name) const;
+    Node* Find(const std::string& windowsPath) const;
+    Node& NodeOf(std::string linuxPath) const;
+    Node& Stat(Node& node) const;
+    const FolderRead& Read(const std::string& folder) const;
+    const FolderNames& NamesIn(const std::string& folder) const;
     FolderListing ReadFolder(const std::string& folder);
 
     PreviewSetup setup_;
     std::string sourceKey_;  // upper-cased Windows roots without trailing "\"
     std::string targetKey_;
+    std::string documentsKey_;  // the upper-cased pretend folders
+    std::string logFolderKey_;
     std::vector<RecordedCopy> copies_;
     std::vector<SavedFile> savedFiles_;
     std::vector<RecordedBox> boxes_;
     std::vector<std::filesystem::path> unrepresentable_;
     std::unordered_map<std::string, std::string> overlay_;  // upper-cased destination -> source
-    std::unordered_map<std::string, std::optional<std::string>> versions_;  // by Linux path
-    std::unordered_map<std::string, FolderListing> listings_;              // by upper-cased folder
-    // Nothing on disk changes during a preview: what was looked up once is kept.
-    struct FolderNames {
-        std::unordered_map<std::string, bool> exact;                // the names as they are
-        std::unordered_map<std::u16string, std::string> byUpperKey;  // the first of each upper-cased key
-    };
-    struct Status {
-        bool exists = false;
-        bool folder = false;
-        long long modified = 0;  // seconds since 1970
-        std::size_t size = 0;
-    };
-    const FolderNames& NamesIn(const std::filesystem::path& folder) const;
-    const Status& StatusOf(const std::filesystem::path& path) const;
+    std::unordered_map<std::string, FolderListing> listings_;  // by upper-cased folder
+    mutable std::unordered_map<std::string, Node> nodes_;              // by Linux path
+    mutable std::unordered_map<std::string, Mapping> mapped_;          // by Windows path
+    mutable std::unordered_map<std::string, FolderRead> folderReads_;  // by Linux folder
     mutable std::unordered_map<std::string, FolderNames> folderNames_;  // by Linux folder
-    mutable std::unordered_map<std::string, Status> statuses_;          // by Linux path
-    mutable std::unordered_map<std::string, std::optional<std::filesystem::path>> mapped_;  // by Windows path
     std::function<void(std::size_t)> progress_;
     std::size_t listed_ = 0;
 };
