@@ -5,6 +5,7 @@ with a link back to themselves and with paths past the ANSI limit, and files
 to copy over."""
 
 import os
+import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -13,6 +14,10 @@ from payload_files import ENGLISH_TABLE, JAPANESE_TABLE, place_pe  # noqa: E402
 from rig import RigTestCase, run_tests  # noqa: E402
 
 PROGRAM = os.environ.get("E2E_PLATFORM_TEST", "")
+# update-kit's portable reader of version resources, from the native build.
+PE_VERSION = os.environ.get("E2E_PE_VERSION", "")
+KIT_FIXTURES = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
+                            "kit", "pe_fixtures.py")
 ANSI_PATH_LIMIT = 260
 
 
@@ -61,12 +66,29 @@ class PlatformLayerTest(RigTestCase):
         write(os.path.join(root, "copy", "held.txt"), b"held bytes\r\n")
         return root, deep
 
+    def make_kit_fixtures(self):
+        """The portable reader's fixture files, and what it reads in each."""
+        folder = self.rig.scratch("kit-fixtures")
+        subprocess.run([sys.executable, KIT_FIXTURES, folder], check=True,
+                       stdout=subprocess.DEVNULL)
+        lines = []
+        for name in sorted(os.listdir(folder)):
+            found = subprocess.run([PE_VERSION, os.path.join(folder, name)], check=True,
+                                   stdout=subprocess.PIPE).stdout.decode().strip()
+            lines.append("%s\t%s\r\n" % (name, found))
+        write(os.path.join(folder, "expected.txt"), "".join(lines).encode("ascii"))
+        return folder
+
     def test_windows_layer_against_the_real_system(self):
         self.assertTrue(os.path.isfile(PROGRAM), "missing test program %r" % PROGRAM)
+        self.assertTrue(os.path.isfile(PE_VERSION),
+                        "missing %r: build the native preset first" % PE_VERSION)
         root, deep = self.make_fixtures()
+        kit_fixtures = self.make_kit_fixtures()
         proc = self.rig.start_program(PROGRAM, ["--gtest_color=no"], env_extra={
             "PLATFORM_FIXTURES": self.rig.windows_path(root),
             "PLATFORM_DEEP_FOLDER": self.rig.windows_path(deep),
+            "PLATFORM_KIT_FIXTURES": self.rig.windows_path(kit_fixtures),
         })
         code = self.rig.wait_exit(proc, timeout=120)
         output = proc.stdout.decode("cp932", "replace")

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -128,6 +129,35 @@ TEST_F(VersionTest, FilesThatAreNoPeImageHaveNoText) {
                   name == std::string("renamed.txt") ? std::optional<std::string>("13.1.2.80")
                                                      : std::nullopt)
             << name;
+}
+
+// What the portable reader of update-kit found in each of its fixture files
+// (PLATFORM_KIT_FIXTURES holds them and expected.txt: one "name<TAB>hex" or
+// "name<TAB>none" a line) must be what the version API reads.
+std::optional<std::string> FromHex(const std::string& hex) {
+    if (hex == "none") return std::nullopt;
+    std::string bytes;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+        bytes.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    return bytes;
+}
+
+TEST(PortableReaderTest, AgreesWithTheVersionApiOnEveryFixture) {
+    const char* folder = std::getenv("PLATFORM_KIT_FIXTURES");
+    ASSERT_NE(folder, nullptr) << "PLATFORM_KIT_FIXTURES is not set";
+    std::ifstream expected(std::string(folder) + "\\expected.txt", std::ios::binary);
+    ASSERT_TRUE(expected) << folder;
+    int compared = 0;
+    for (std::string line; std::getline(expected, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const std::size_t tab = line.find('\t');
+        ASSERT_NE(tab, std::string::npos) << line;
+        const std::string name = line.substr(0, tab);
+        EXPECT_EQ(ReadJapaneseFileVersion(std::string(folder) + "\\" + name), FromHex(line.substr(tab + 1)))
+            << name;
+        ++compared;
+    }
+    EXPECT_GT(compared, 20);
 }
 
 // ---- folders and files -----------------------------------------------------
