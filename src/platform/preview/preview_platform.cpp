@@ -114,19 +114,16 @@ ListingKey KeyOf(const std::string& utf8) {
 // resource directories and version block too, so most files cost one read.
 class FileSource final : public kit::ByteSource {
 public:
-    FileSource(std::string path, std::uint64_t size) : path_(std::move(path)), size_(size) {}
-    ~FileSource() override {
-        if (fd_ >= 0) close(fd_);
-    }
-    FileSource(const FileSource&) = delete;
-    FileSource& operator=(const FileSource&) = delete;
+    // The file `name` in the folder open as `folder`, or at `path` when `folder` is -1.
+    FileSource(int folder, const char* name, const char* path, std::uint64_t size)
+        : folder_(folder), name_(name), path_(path), size_(size) {}
 
     std::uint64_t Size() const override { return size_; }
 
     std::size_t Read(std::uint64_t offset, char* into, std::size_t count) override {
         if (!headRead_) {
             headRead_ = true;
-            headLength_ = ReadAt(0, head_.data(), head_.size());
+            headLength_ = ReadAt(0, head_.data(), static_cast<std::size_t>(std::min<std::uint64_t>(head_.size(), size_)));
         }
         if (offset < headLength_ && headLength_ - offset >= count) {
             std::copy_n(head_.data() + offset, count, into);
@@ -139,14 +136,15 @@ private:
     // Up to `count` bytes from `offset`: fewer at the end of the file, none
     // when it cannot be opened or read.
     std::size_t ReadAt(std::uint64_t offset, char* into, std::size_t count) {
-        if (fd_ < 0 && !openFailed_) {
-            fd_ = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-            openFailed_ = fd_ < 0;
+        if (file_.get() < 0 && !openFailed_) {
+            file_ = Descriptor(folder_ >= 0 ? openat(folder_, name_, O_RDONLY | O_CLOEXEC)
+                                            : open(path_, O_RDONLY | O_CLOEXEC));
+            openFailed_ = file_.get() < 0;
         }
-        if (fd_ < 0) return 0;
+        if (file_.get() < 0) return 0;
         std::size_t done = 0;
         while (done < count) {
-            const ssize_t got = pread(fd_, into + done, count - done, static_cast<off_t>(offset + done));
+            const ssize_t got = pread(file_.get(), into + done, count - done, static_cast<off_t>(offset + done));
             if (got < 0 && errno == EINTR) continue;
             if (got <= 0) break;
             done += static_cast<std::size_t>(got);
@@ -154,9 +152,11 @@ private:
         return done;
     }
 
-    std::string path_;
+    int folder_;
+    const char* name_;
+    const char* path_;
     std::uint64_t size_;
-    int fd_ = -1;
+    Descriptor file_;
     bool openFailed_ = false;
     bool headRead_ = false;
     std::size_t headLength_ = 0;
@@ -237,6 +237,11 @@ std::optional<std::string> Cp932ToUtf8(std::string_view cp932) {
 
 bool ListsBefore(const std::string& a, const std::string& b) { return KeyOf(a) < KeyOf(b); }
 
+void Descriptor::Close() {
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+}
+
 std::string SavedFile::Bytes() const {
     std::string bytes;
     for (const std::string& line : lines) bytes.append(line).append("\r\n");
@@ -259,12 +264,27 @@ void PreviewWorld::Reset(PreviewSetup setup) {
     if (!setup_.logFolder.empty()) logFolderKey_ = UpperCaseAscii(JoinPath(documentsKey_, setup_.logFolder));
 }
 
-PreviewWorld::Node& PreviewWorld::NodeOf(std::string linuxPath) const {
+PreviewWorld::Node& PreviewWorld::NodeOf(std::string linuxPath, const Node* folder) const {
     const auto known = nodes_.find(linuxPath);
     if (known != nodes_.end()) return known->second;
     Node node;
     node.path = linuxPath;
+    if (folder != nullptr) {
+        node.parent = folder;
+        node.nameAt = Join(folder->path, "").size();
+    }
     return nodes_.emplace(std::move(linuxPath), std::move(node)).first->second;
+}
+
+int PreviewWorld::FolderDescriptor(const Node& folder) const {
+    for (const OpenFolder& open : openFolders_)
+        if (open.folder == &folder) return open.fd.get();
+    // The oldest gives way; a folder that cannot be opened is kept as -1 too.
+    OpenFolder& slot = openFolders_[nextOpenFolder_];
+    nextOpenFolder_ = (nextOpenFolder_ + 1) % openFolders_.size();
+    slot.folder = &folder;
+    slot.fd = Descriptor(open(folder.path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    return slot.fd.get();
 }
 
 const PreviewWorld::Mapping& PreviewWorld::MapUnder(const std::string& windowsPath) const {
@@ -280,13 +300,14 @@ const PreviewWorld::Mapping& PreviewWorld::MapUnder(const std::string& windowsPa
 // differs only in letter case; once a name is not found, the rest are taken
 // as they are.
 PreviewWorld::Mapping PreviewWorld::Below(const Mapping& folder, const std::string& utf8Name) const {
+    const Node* parent = folder.node;
     if (folder.found) {
-        const FolderNames& inside = NamesIn(folder.node->path);
-        if (inside.exact.count(utf8Name)) return {&NodeOf(Join(folder.node->path, utf8Name)), true};
+        const FolderNames& inside = NamesIn(parent->path);
+        if (inside.exact.count(utf8Name)) return {&NodeOf(Join(parent->path, utf8Name), parent), true};
         const auto match = inside.byUpperKey.find(KeyOf(utf8Name).upper);
-        if (match != inside.byUpperKey.end()) return {&NodeOf(Join(folder.node->path, match->second)), true};
+        if (match != inside.byUpperKey.end()) return {&NodeOf(Join(parent->path, match->second), parent), true};
     }
-    return {&NodeOf(Join(folder.node->path, utf8Name)), false};
+    return {&NodeOf(Join(parent->path, utf8Name), parent), false};
 }
 
 PreviewWorld::Mapping PreviewWorld::Resolve(const std::string& windowsPath) const {
@@ -373,7 +394,10 @@ PreviewWorld::Node& PreviewWorld::Stat(Node& node) const {
     if (node.statted) return node;
     node.statted = true;
     struct stat info;
-    if (stat(node.path.c_str(), &info) == 0) {
+    const int folder = node.parent != nullptr ? FolderDescriptor(*node.parent) : -1;
+    const int result = folder >= 0 ? fstatat(folder, node.path.c_str() + node.nameAt, &info, 0)
+                                   : stat(node.path.c_str(), &info);
+    if (result == 0) {
         node.exists = true;
         node.folder = S_ISDIR(info.st_mode);
         node.modified = static_cast<long long>(info.st_mtime);
@@ -494,7 +518,8 @@ std::optional<std::string> PreviewWorld::FileVersion(const std::string& path) {
         node->versionRead = true;
         const Node& status = Stat(*node);
         if (status.exists && !status.folder) {
-            FileSource file(node->path, status.size);
+            const int folder = node->parent != nullptr ? FolderDescriptor(*node->parent) : -1;
+            FileSource file(folder, node->path.c_str() + node->nameAt, node->path.c_str(), status.size);
             node->version = kit::ReadJapaneseFileVersion(file);
         }
     }

@@ -17,6 +17,7 @@
 // are recorded.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -72,6 +73,30 @@ struct ListingKey {
     }
 };
 
+// An open file descriptor, closed with it.
+class Descriptor {
+public:
+    Descriptor() = default;
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() { Close(); }
+    Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    Descriptor& operator=(Descriptor&& other) noexcept {
+        if (this != &other) {
+            Close();
+            fd_ = std::exchange(other.fd_, -1);
+        }
+        return *this;
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+
+    int get() const { return fd_; }
+
+private:
+    void Close();
+    int fd_ = -1;
+};
+
 class PreviewWorld {
 public:
     static PreviewWorld& Get();
@@ -108,6 +133,8 @@ private:
     // preview: what was looked up once is kept.
     struct Node {
         std::string path;
+        const Node* parent = nullptr;  // the folder it was found in, if any
+        std::size_t nameAt = 0;        // where its name starts in `path`, when it has a parent
         bool statted = false;
         bool exists = false;
         bool folder = false;
@@ -137,7 +164,10 @@ private:
     Mapping Resolve(const std::string& windowsPath) const;
     Mapping Below(const Mapping& folder, const std::string& utf8Name) const;
     Node* Find(const std::string& windowsPath) const;
-    Node& NodeOf(std::string linuxPath) const;
+    Node& NodeOf(std::string linuxPath, const Node* folder = nullptr) const;
+    // A descriptor of `folder` (O_PATH), from a few kept open, or -1 when it
+    // cannot be opened.
+    int FolderDescriptor(const Node& folder) const;
     Node& Stat(Node& node) const;
     const FolderRead& Read(const std::string& folder) const;
     const FolderNames& NamesIn(const std::string& folder) const;
@@ -158,6 +188,14 @@ private:
     mutable std::unordered_map<std::string, Mapping> mapped_;          // by Windows path
     mutable std::unordered_map<std::string, FolderRead> folderReads_;  // by Linux folder
     mutable std::unordered_map<std::string, FolderNames> folderNames_;  // by Linux folder
+    // Folders whose files are being looked at, kept open so that a file is
+    // found by its name alone rather than by walking its whole path again.
+    struct OpenFolder {
+        const Node* folder = nullptr;
+        Descriptor fd;
+    };
+    mutable std::array<OpenFolder, 4> openFolders_;
+    mutable std::size_t nextOpenFolder_ = 0;
     std::function<void(std::size_t)> progress_;
     std::size_t listed_ = 0;
 };
