@@ -407,11 +407,15 @@ PreviewWorld::Node& PreviewWorld::Stat(Node& node) const {
 }
 
 PreviewWorld::Node* PreviewWorld::Find(const std::string& windowsPath) const {
-    if (!overlay_.empty()) {
-        const auto copied = overlay_.find(UpperCaseAscii(windowsPath));
-        if (copied != overlay_.end()) return MapUnder(copied->second).node;
-    }
-    return MapUnder(windowsPath).node;
+    // The logic asks about one path several times in a row.
+    if (lastFound_ && lastPath_ == windowsPath) return lastNode_;
+    Node* node = nullptr;
+    const auto copied = overlay_.empty() ? overlay_.end() : overlay_.find(UpperCaseAscii(windowsPath));
+    node = copied != overlay_.end() ? MapUnder(copied->second).node : MapUnder(windowsPath).node;
+    lastFound_ = true;
+    lastPath_ = windowsPath;
+    lastNode_ = node;
+    return node;
 }
 
 std::optional<std::filesystem::path> PreviewWorld::LinuxPath(const std::string& windowsPath) const {
@@ -421,6 +425,14 @@ std::optional<std::filesystem::path> PreviewWorld::LinuxPath(const std::string& 
 }
 
 bool PreviewWorld::IsPretendFolder(const std::string& path) const {
+    // Without its trailing separators the path is between these lengths: a
+    // path of neither folder's length is neither, found without a copy.
+    const std::size_t longest = path.size();
+    const std::size_t shortest = path.find_last_not_of('\\') + 1;  // 0 when all are separators
+    const auto fits = [&](const std::string& key) {
+        return !key.empty() && key.size() >= shortest && key.size() <= longest;
+    };
+    if (!fits(documentsKey_) && !fits(logFolderKey_)) return false;
     const std::string upper = UpperCaseAscii(WithoutTrailingSeparators(path));
     return upper == documentsKey_ || (!logFolderKey_.empty() && upper == logFolderKey_);
 }
@@ -529,6 +541,7 @@ std::optional<std::string> PreviewWorld::FileVersion(const std::string& path) {
 void PreviewWorld::Copy(const std::string& source, const std::string& destination) {
     copies_.push_back({source, destination});
     overlay_[UpperCaseAscii(destination)] = source;
+    lastFound_ = false;  // the destination now names the source
 }
 
 }  // namespace preview

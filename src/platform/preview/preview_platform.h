@@ -195,6 +195,10 @@ private:
         Descriptor fd;
     };
     mutable std::array<OpenFolder, 4> openFolders_;
+    // The path Find was last asked about, and its answer.
+    mutable bool lastFound_ = false;
+    mutable std::string lastPath_;
+    mutable Node* lastNode_ = nullptr;
     mutable std::size_t nextOpenFolder_ = 0;
     std::function<void(std::size_t)> progress_;
     std::size_t listed_ = 0;
