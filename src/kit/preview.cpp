@@ -273,18 +273,17 @@ private:
 // cost as much as a dozen system calls: with 4 KiB pages the faults take a
 // good part of a preview's time. So the heap is grown once by a large step
 // (address space only) that the kernel is asked to back with 2 MiB pages
-// (where transparent huge pages are offered on request), large blocks come
-// from it too, and it is not given back while the preview runs. Where any of
-// this is refused, memory works as before.
+// (where transparent huge pages are offered on request), and it is not
+// given back while the preview runs. Where any of this is refused, memory
+// works as before.
 void ReserveHeap() {
 #if defined(__GLIBC__) && defined(MADV_HUGEPAGE)
     constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
-    constexpr std::uintptr_t kPage = 4096;
     constexpr std::uintptr_t kChunkHeader = 16;
     constexpr int kReserve = 1 << 30;
     constexpr int kDefaultTopPad = 128 * 1024;
     mallopt(M_TRIM_THRESHOLD, INT_MAX);
-    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
     const auto oldEnd = reinterpret_cast<std::uintptr_t>(sbrk(0));
     const std::size_t topFree = mallinfo2().keepcost;  // the free space at the heap's top
     mallopt(M_TOP_PAD, kReserve);
@@ -301,7 +300,7 @@ void ReserveHeap() {
     // be used.
     const auto end = reinterpret_cast<std::uintptr_t>(sbrk(0));
     const std::uintptr_t top = end - mallinfo2().keepcost;
-    const std::uintptr_t start = (oldEnd + kPage + kHugePage - 1) & ~(kHugePage - 1);
+    const std::uintptr_t start = (oldEnd + page + kHugePage - 1) & ~(kHugePage - 1);
     const std::uintptr_t stop = end & ~(kHugePage - 1);
     if (top > start || stop <= start) return;
     madvise(reinterpret_cast<void*>(start), stop - start, MADV_HUGEPAGE);
