@@ -3,7 +3,9 @@
 // writes. Expected texts are written as code page 932 bytes in escapes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -132,6 +134,122 @@ TEST(PeVersionFixtures, TruncatedAndCorruptedFilesAreReadSafely) {
 }
 
 // ---------------------------------------------------------------------------
+// Reading through a ByteSource: only what the walk needs is asked for.
+
+// Bytes in memory behind a stated size, recording what the reader asks for.
+// Past the bytes it holds it gives fewer than asked, as a file that has
+// shrunk since its size was taken does.
+class RecordingSource final : public ByteSource {
+public:
+    RecordingSource(std::string_view bytes, std::uint64_t statedSize) : bytes_(bytes), statedSize_(statedSize) {}
+    explicit RecordingSource(std::string_view bytes) : RecordingSource(bytes, bytes.size()) {}
+
+    std::uint64_t Size() const override { return statedSize_; }
+    std::size_t Read(std::uint64_t offset, char* into, std::size_t count) override {
+        ++reads;
+        if (offset > statedSize_ || count > statedSize_ - offset) pastTheEnd = true;
+        if (offset >= bytes_.size()) return 0;
+        const std::size_t given = std::min<std::size_t>(count, bytes_.size() - static_cast<std::size_t>(offset));
+        std::copy_n(bytes_.data() + offset, given, into);
+        copied += given;
+        return given;
+    }
+
+    std::size_t reads = 0;
+    std::uint64_t copied = 0;
+    bool pastTheEnd = false;
+
+private:
+    std::string_view bytes_;
+    std::uint64_t statedSize_;
+};
+
+bool Same(const VersionResource& a, const VersionResource& b) {
+    if (a.format != b.format || a.hasVersionResource != b.hasVersionResource || a.tables.size() != b.tables.size())
+        return false;
+    for (std::size_t i = 0; i < a.tables.size(); ++i)
+        if (a.tables[i].key != b.tables[i].key || a.tables[i].fileVersion != b.tables[i].fileVersion) return false;
+    return true;
+}
+
+std::vector<std::string> FixtureNames() {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(PE_FIXTURE_DIR))
+        if (entry.is_regular_file() && entry.path().filename().string()[0] != '.')
+            names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Every fixture, whole and cut at every length: the same answer as from an
+// exactly-sized copy in memory, never a read past the end.
+TEST(PeVersionSource, AnswersAsTheBytesInMemoryOnEveryFixtureAndEveryCut) {
+    const std::vector<std::string> names = FixtureNames();
+    ASSERT_GE(names.size(), 25u);
+    std::size_t withJapaneseVersion = 0;
+    for (const std::string& name : names) {
+        const std::string whole = Fixture(name);
+        if (ReadJapaneseFileVersion(whole)) ++withJapaneseVersion;
+        for (std::size_t size = 0; size <= whole.size(); ++size) {
+            const auto copy = std::make_unique<char[]>(size + 1);
+            std::copy(whole.begin(), whole.begin() + size, copy.get());
+            const std::string_view cut(copy.get(), size);
+            RecordingSource source(cut);
+            const VersionResource fromSource = ReadVersionResource(source);
+            ASSERT_TRUE(Same(fromSource, ReadVersionResource(cut))) << name << " cut at " << size;
+            ASSERT_FALSE(source.pastTheEnd) << name << " cut at " << size;
+        }
+    }
+    EXPECT_GE(withJapaneseVersion, 10u);  // the comparison covers found versions, not only misses
+}
+
+// A version resource is found from the headers, the section table, the
+// resource directories and the version block: data after them, however
+// large, is not read, and a file that is not PE is given up after two bytes.
+TEST(PeVersionSource, ReadsOnlyTheHeadersDirectoriesAndVersionBlock) {
+    for (const char* name : {"japanese.pe32.dll", "double_byte.pe32plus.dll", "long_value.pe32plus.dll"}) {
+        const std::string plain = Fixture(name);
+        const std::string padded = plain + std::string(std::size_t{4} << 20, '\x5A');
+        RecordingSource plainSource(plain);
+        RecordingSource paddedSource(padded);
+        const std::optional<std::string> version = ReadJapaneseFileVersion(plainSource);
+        ASSERT_TRUE(version) << name;
+        EXPECT_EQ(ReadJapaneseFileVersion(paddedSource), version) << name;
+        EXPECT_EQ(paddedSource.copied, plainSource.copied) << name;
+        EXPECT_LT(plainSource.copied, plain.size()) << name;
+        EXPECT_LT(plainSource.copied, 4096u) << name;
+    }
+    const std::string data(std::size_t{1} << 20, 'x');
+    RecordingSource dataSource(data);
+    EXPECT_EQ(ReadJapaneseFileVersion(dataSource), kNone);
+    EXPECT_LE(dataSource.copied, 2u);
+    EXPECT_EQ(dataSource.reads, 1u);
+}
+
+// A file that has shrunk since its size was taken: short reads are taken as
+// its end, no version is made up from bytes it no longer has.
+TEST(PeVersionSource, AFileShorterThanItsStatedSizeGivesNoMadeUpVersion) {
+    for (const char* name : {"japanese.pe32.dll", "double_byte.pe32plus.dll", "unmappable.pe32.dll"}) {
+        const std::string whole = Fixture(name);
+        const std::optional<std::string> value = ReadJapaneseFileVersion(whole);
+        ASSERT_TRUE(value) << name;
+        std::size_t found = 0;
+        for (std::size_t size = 0; size < whole.size(); ++size) {
+            const auto copy = std::make_unique<char[]>(size + 1);
+            std::copy(whole.begin(), whole.begin() + size, copy.get());
+            RecordingSource source(std::string_view(copy.get(), size), whole.size());
+            const std::optional<std::string> got = ReadJapaneseFileVersion(source);
+            if (got) {
+                ++found;
+                EXPECT_EQ(got, value) << name << " cut at " << size;
+            }
+        }
+        // Cut after the version block, the file still gives its version.
+        EXPECT_GT(found, 0u) << name;
+    }
+}
+
+// ---------------------------------------------------------------------------
 // Images put together here: one section ".rsrc" at RVA 0x1000, file offset
 // 0x200, holding the resource directory (type 16, name 1, the given
 // languages) and the version data.
@@ -241,6 +359,24 @@ TEST(PeVersionImages, TheBuilderMakesWhatTheReaderReads) {
     EXPECT_EQ(ReadJapaneseFileVersion(JapaneseImage(Text("FileVersion", "1.2.3.4"))), "1.2.3.4");
     EXPECT_EQ(DetectPeFormat(JapaneseImage("", true)), PeFormat::kPe32Plus);
     EXPECT_EQ(ReadJapaneseFileVersion(JapaneseImage(Text("FileVersion", "5.6"), true)), "5.6");
+}
+
+// The version block is read as far as its data entry's size: a large
+// section after it, and a root that claims more, cost nothing.
+TEST(PeVersionImages, TheVersionBlockIsReadOnlyAsFarAsItsSize) {
+    const std::string version = VersionInfo(Block("041103A4", "", 0, 1, Text("FileVersion", "3.1")));
+    const std::string section = ResourceSection({{0x411, version}}) + std::string(std::size_t{1} << 20, '\x11');
+    const std::string image = Image(section);
+    RecordingSource source(image);
+    EXPECT_EQ(ReadJapaneseFileVersion(source), "3.1");
+    EXPECT_LT(source.copied, 4096u);
+
+    std::string claimsMore = version;
+    Put16(claimsMore, 0, 0xFFFF);
+    const std::string bigger = Image(ResourceSection({{0x411, claimsMore}}) + std::string(std::size_t{1} << 20, '\0'));
+    RecordingSource biggerSource(bigger);
+    EXPECT_EQ(ReadJapaneseFileVersion(biggerSource), "3.1");
+    EXPECT_LT(biggerSource.copied, 4096u);
 }
 
 TEST(PeVersionImages, ValueLengthsAreKeptWithinTheBlock) {
