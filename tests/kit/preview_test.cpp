@@ -8,6 +8,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -225,6 +227,65 @@ TEST_F(PreviewTest, DriveRootsOnBothSides) {
     EXPECT_EQ(preview.sourceRoot, "E:\\");
     EXPECT_EQ(Paths(preview), (std::vector<std::string>{"Pkg\\keep.dll", "Top\\x.txt"}));
     EXPECT_EQ(preview.report, std::string("New[1.0.0.0] Org[2.0.0.0] FILE[D:\\Pkg\\keep.dll]\r\n"));
+}
+
+std::uint32_t Le(const std::string& bytes, std::size_t at, int width) {
+    std::uint32_t value = 0;
+    for (int i = width - 1; i >= 0; --i) value = (value << 8) | static_cast<unsigned char>(bytes.at(at + i));
+    return value;
+}
+
+// A DLL's bytes with the raw data of the section holding its resources moved
+// to `offset` (its old place zeroed), then `tail` bytes of padding: the
+// version can only be found by reading there.
+std::string WithResourcesAt(std::string dll, std::uint32_t offset, std::size_t tail) {
+    const std::size_t fileHeader = Le(dll, 0x3C, 4) + 4;
+    const std::size_t sections = Le(dll, fileHeader + 2, 2);
+    const std::size_t optional = fileHeader + 20;
+    const std::size_t directories = optional + (Le(dll, optional, 2) == 0x20B ? 112 : 96);
+    const std::uint32_t resourceRva = Le(dll, directories + 2 * 8, 4);
+    const std::size_t table = optional + Le(dll, fileHeader + 16, 2);
+    for (std::size_t i = 0; i < sections; ++i) {
+        const std::size_t header = table + 40 * i;
+        const std::uint32_t rva = Le(dll, header + 12, 4);
+        const std::uint32_t rawSize = Le(dll, header + 16, 4);
+        const std::uint32_t rawAt = Le(dll, header + 20, 4);
+        if (resourceRva < rva || resourceRva - rva >= rawSize) continue;
+        const std::string raw = dll.substr(rawAt, rawSize);
+        std::fill(dll.begin() + rawAt, dll.begin() + rawAt + rawSize, '\0');
+        if (dll.size() < offset) dll.resize(offset, '\0');
+        dll.replace(offset, std::min<std::size_t>(rawSize, dll.size() - offset), raw);
+        for (int byte = 0; byte < 4; ++byte) dll[header + 20 + byte] = static_cast<char>((offset >> (8 * byte)) & 0xFF);
+        return dll + std::string(tail, '\x5A');
+    }
+    ADD_FAILURE() << "no section holds the resources";
+    return dll;
+}
+
+// Versions found past the first 4 KiB of a file, and in a file with a large
+// tail after its sections.
+TEST_F(PreviewTest, VersionsAreFoundWhereverTheResourcesLie) {
+    const std::string newer = Read(fs::path(PREVIEW_FIXTURE_DIR) / "ja_13.10.0.1.dll");
+    const std::string older = Read(fs::path(PREVIEW_FIXTURE_DIR) / "ja_13.9.0.1.dll");
+    ASSERT_LT(newer.size(), 16384u);
+    Data(staged_, "Pkg/far.dll", WithResourcesAt(newer, 0x6000, 0));
+    Data(installed_, "Pkg/far.dll", WithResourcesAt(older, 0x3000, std::size_t{3} << 20));
+    Data(staged_, "Pkg/moved.dll", WithResourcesAt(older, 0x1200, 0));
+    Data(installed_, "Pkg/moved.dll", WithResourcesAt(newer, 0x4000, 100));
+    Data(staged_, "Pkg/near.dll", newer + std::string(std::size_t{2} << 20, '\0'));
+
+    const Preview preview = Make();
+    ASSERT_EQ(preview.entries.size(), 3u);
+    EXPECT_EQ(preview.entries[0].relativePath, "Pkg\\far.dll");
+    EXPECT_EQ(ActionText(preview.entries[0].action), ActionText(PreviewAction::kCopyInstalledOlder));
+    EXPECT_EQ(preview.entries[0].newStamp, "13.10.0.1");
+    EXPECT_EQ(preview.entries[0].installedStamp, "13.9.0.1");
+    EXPECT_EQ(preview.entries[1].relativePath, "Pkg\\moved.dll");
+    EXPECT_EQ(ActionText(preview.entries[1].action), ActionText(PreviewAction::kLeaveAlone));
+    EXPECT_EQ(preview.entries[1].newStamp, "13.9.0.1");
+    EXPECT_EQ(preview.entries[1].installedStamp, "13.10.0.1");
+    EXPECT_EQ(preview.entries[2].relativePath, "Pkg\\near.dll");
+    EXPECT_EQ(preview.entries[2].newStamp, "13.10.0.1");
 }
 
 // The command as a user runs it: its exit codes, its output and the report file.
