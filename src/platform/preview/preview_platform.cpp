@@ -277,8 +277,8 @@ PreviewWorld::Node& PreviewWorld::NodeOf(std::string linuxPath, const Node* fold
 }
 
 int PreviewWorld::FolderDescriptor(const Node& folder) const {
-    for (const OpenFolder& open : openFolders_)
-        if (open.folder == &folder) return open.fd.get();
+    for (const OpenFolder& kept : openFolders_)
+        if (kept.folder == &folder) return kept.fd.get();
     // The oldest gives way; a folder that cannot be opened is kept as -1 too.
     OpenFolder& slot = openFolders_[nextOpenFolder_];
     nextOpenFolder_ = (nextOpenFolder_ + 1) % openFolders_.size();
@@ -409,9 +409,8 @@ PreviewWorld::Node& PreviewWorld::Stat(Node& node) const {
 PreviewWorld::Node* PreviewWorld::Find(const std::string& windowsPath) const {
     // The logic asks about one path several times in a row.
     if (lastFound_ && lastPath_ == windowsPath) return lastNode_;
-    Node* node = nullptr;
     const auto copied = overlay_.empty() ? overlay_.end() : overlay_.find(UpperCaseAscii(windowsPath));
-    node = copied != overlay_.end() ? MapUnder(copied->second).node : MapUnder(windowsPath).node;
+    Node* node = copied != overlay_.end() ? MapUnder(copied->second).node : MapUnder(windowsPath).node;
     lastFound_ = true;
     lastPath_ = windowsPath;
     lastNode_ = node;
