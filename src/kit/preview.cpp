@@ -1,14 +1,11 @@
 #include "kit/preview.h"
 
-#include <sys/mman.h>
 #include <unistd.h>
 
 #if defined(__GLIBC__)
-#include <malloc.h>
 #endif
 
 #include <chrono>
-#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -268,47 +265,6 @@ private:
     std::chrono::steady_clock::time_point last_;
 };
 
-// A preview keeps a record of every path it looks at, and every page of
-// memory it first touches costs a page fault, which on a virtual machine can
-// cost as much as a dozen system calls: with 4 KiB pages the faults take a
-// good part of a preview's time. So the heap is grown once by a large step
-// (address space only) that the kernel is asked to back with 2 MiB pages
-// (where transparent huge pages are offered on request), and it is not
-// given back while the preview runs. Where any of this is refused, memory
-// works as before.
-void ReserveHeap() {
-#if defined(__GLIBC__) && defined(MADV_HUGEPAGE)
-    constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
-    constexpr std::uintptr_t kChunkHeader = 16;
-    constexpr int kReserve = 1 << 30;
-    constexpr int kDefaultTopPad = 128 * 1024;
-    mallopt(M_TRIM_THRESHOLD, INT_MAX);
-    const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
-    const auto oldEnd = reinterpret_cast<std::uintptr_t>(sbrk(0));
-    const std::size_t topFree = mallinfo2().keepcost;  // the free space at the heap's top
-    mallopt(M_TOP_PAD, kReserve);
-    {
-        // A little more than the heap has free: it grows by the pad. Only
-        // the bookkeeping just past the old end is written.
-        std::vector<char> grow;
-        grow.reserve(topFree + kChunkHeader);
-    }
-    mallopt(M_TOP_PAD, kDefaultTopPad);
-    // The stretch from the heap's free top to the next 2 MiB boundary past
-    // the pages written so far is filled by a block that is kept and never
-    // written, so that what is allocated next starts where 2 MiB pages can
-    // be used.
-    const auto end = reinterpret_cast<std::uintptr_t>(sbrk(0));
-    const std::uintptr_t top = end - mallinfo2().keepcost;
-    const std::uintptr_t start = (oldEnd + page + kHugePage - 1) & ~(kHugePage - 1);
-    const std::uintptr_t stop = end & ~(kHugePage - 1);
-    if (top > start || stop <= start) return;
-    madvise(reinterpret_cast<void*>(start), stop - start, MADV_HUGEPAGE);
-    static std::vector<char> filler;
-    if (start - top > kChunkHeader) filler.reserve(start - top - kChunkHeader);
-#endif
-}
-
 }  // namespace
 
 int PreviewCommand(const Arguments& arguments) {
@@ -349,7 +305,6 @@ int PreviewCommand(const Arguments& arguments) {
     if (!std::filesystem::is_directory(options.staged, error)) return Usage("not a folder: " + positional[0]);
     if (!std::filesystem::is_directory(options.installed, error)) return Usage("not a folder: " + positional[1]);
 
-    ReserveHeap();
     Preview preview;
     try {
         Progress progress;
