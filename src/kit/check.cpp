@@ -1,6 +1,5 @@
 #include "kit/check.h"
 
-#include <iconv.h>
 #include <locale.h>
 #include <unistd.h>
 #include <wctype.h>
@@ -15,6 +14,7 @@
 #include <map>
 #include <stdexcept>
 
+#include "kit/iconv_converter.h"
 #include "kit/manifest.h"
 #include "kit/pe_version.h"
 #include "text/cp932.h"
@@ -27,44 +27,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// One iconv conversion. Convert() fails on any sequence the source or the
-// target lacks; Replace() puts U+FFFD (UTF-8 target only) for each bad byte.
-class Converter {
-public:
-    Converter(const char* to, const char* from) : handle_(iconv_open(to, from)) {
-        if (handle_ == reinterpret_cast<iconv_t>(-1))
-            throw std::runtime_error(std::string("iconv cannot convert ") + from + " to " + to);
-    }
-    ~Converter() { iconv_close(handle_); }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
+// Each byte that is not text in the source becomes U+FFFD (UTF-8 targets).
+std::size_t ReplacementCharacter(std::string_view, std::string& out) {
+    out += "\xEF\xBF\xBD";
+    return 1;
+}
 
-    std::optional<std::string> Convert(std::string_view input) const { return Run(input, false); }
-    std::string Replace(std::string_view input) const { return *Run(input, true); }
-
-private:
-    std::optional<std::string> Run(std::string_view input, bool replace) const {
-        iconv(handle_, nullptr, nullptr, nullptr, nullptr);
-        std::string out;
-        std::array<char, 512> buffer;
-        char* in = const_cast<char*>(input.data());
-        std::size_t inLeft = input.size();
-        while (inLeft > 0) {
-            char* outPtr = buffer.data();
-            std::size_t outLeft = buffer.size();
-            const std::size_t result = iconv(handle_, &in, &inLeft, &outPtr, &outLeft);
-            out.append(buffer.data(), buffer.size() - outLeft);
-            if (result != static_cast<std::size_t>(-1) || errno == E2BIG) continue;
-            if (!replace) return std::nullopt;
-            out += "\xEF\xBF\xBD";
-            ++in;
-            --inLeft;
-        }
-        return out;
-    }
-
-    iconv_t handle_;
-};
+using Converter = IconvConverter;
 
 const Converter& Utf8ToUtf16() {
     static const Converter converter("UTF-16LE", "UTF-8");
@@ -410,7 +379,7 @@ std::u16string CaseKey(std::string_view utf8) {
 
 std::string Cp932ToUtf8(std::string_view cp932) {
     static const Converter converter("UTF-8", "CP932");
-    return converter.Replace(cp932);
+    return *converter.Convert(cp932, ReplacementCharacter);
 }
 
 std::string FindingsAsText(const CheckResult& result, bool strict) {

@@ -4,7 +4,8 @@
 // The UTF-16 to code page 932 conversion uses the C library's iconv.
 #include "kit/pe_version.h"
 
-#include <iconv.h>
+#include "kit/iconv_converter.h"
+
 
 #include <algorithm>
 #include <array>
@@ -399,41 +400,12 @@ const Override* FindOverride(std::uint16_t unit) {
     return it != end && it->unit == unit ? it : nullptr;
 }
 
-class Iconv {
-public:
-    Iconv(const char* to, const char* from) : handle_(iconv_open(to, from)) {
-        if (handle_ == reinterpret_cast<iconv_t>(-1))
-            throw std::runtime_error("iconv cannot convert UTF-16LE to CP932");
-    }
-    ~Iconv() { iconv_close(handle_); }
-    Iconv(const Iconv&) = delete;
-    Iconv& operator=(const Iconv&) = delete;
-
-    // Converts a run of units without surrogates; a unit the target lacks
-    // becomes '?'.
-    void Convert(std::string_view units, std::string& out) const {
-        iconv(handle_, nullptr, nullptr, nullptr, nullptr);  // the initial state
-        std::array<char, 512> buffer;
-        char* in = const_cast<char*>(units.data());
-        std::size_t inLeft = units.size();
-        while (inLeft > 0) {
-            char* outPtr = buffer.data();
-            std::size_t outLeft = buffer.size();
-            const std::size_t result = iconv(handle_, &in, &inLeft, &outPtr, &outLeft);
-            out.append(buffer.data(), buffer.size() - outLeft);
-            if (result != static_cast<std::size_t>(-1) || errno == E2BIG) continue;
-            // EILSEQ (a unit code page 932 lacks) or EINVAL (cannot happen for
-            // whole units without surrogates): the unit becomes '?'.
-            out.push_back('?');
-            const std::size_t skip = std::min<std::size_t>(2, inLeft);
-            in += skip;
-            inLeft -= skip;
-        }
-    }
-
-private:
-    iconv_t handle_;
-};
+// A unit code page 932 lacks becomes '?' (whole units only reach iconv, so
+// an input cut short cannot happen).
+std::size_t QuestionMark(std::string_view, std::string& out) {
+    out.push_back('?');
+    return 2;
+}
 
 }  // namespace
 
@@ -443,7 +415,7 @@ std::string Utf16ToCp932(std::string_view utf16le) {
     out.reserve(2 * units);
     if (units == 0) return out;
     // Opened once a thread: opening costs more than converting a version text.
-    thread_local const Iconv converter("CP932", "UTF-16LE");
+    thread_local const IconvConverter converter("CP932", "UTF-16LE");
     // Runs of ordinary units go to iconv. Each surrogate unit, paired or not,
     // becomes '?' on its own, as code page 932 has no character outside the
     // Basic Multilingual Plane and Windows converts unit by unit; a unit
@@ -454,7 +426,7 @@ std::string Utf16ToCp932(std::string_view utf16le) {
         const bool surrogate = i < units && (unit & 0xF800) == 0xD800;
         const Override* override = i < units && !surrogate ? FindOverride(unit) : nullptr;
         if (i < units && !surrogate && !override) continue;
-        converter.Convert(utf16le.substr(2 * runStart, 2 * (i - runStart)), out);
+        out += *converter.Convert(utf16le.substr(2 * runStart, 2 * (i - runStart)), QuestionMark);
         if (surrogate) out.push_back('?');
         if (override) {
             if (override->code > 0xFF) out.push_back(static_cast<char>(override->code >> 8));

@@ -2,7 +2,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <iconv.h>
 #include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +15,7 @@
 #include <memory>
 #include <system_error>
 
+#include "kit/iconv_converter.h"
 #include "kit/pe_version.h"
 #include "platform/progress_window.h"
 #include "text/cp932.h"
@@ -48,34 +48,15 @@ std::uint32_t ErrorOf(int error) {
     }
 }
 
-// One iconv conversion, reset before every use; any character converted
-// other than exactly (iconv counts those) makes the whole text fail.
+// A text converted exactly, or nothing: any character the target lacks, or
+// converts only approximately (iconv counts those), fails the whole text.
 class Converter {
 public:
-    Converter(const char* to, const char* from) : handle_(iconv_open(to, from)) {}
-    ~Converter() {
-        if (ready()) iconv_close(handle_);
-    }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
-
-    std::optional<std::string> operator()(std::string_view input) {
-        if (!ready()) return std::nullopt;
-        iconv(handle_, nullptr, nullptr, nullptr, nullptr);
-        std::string output(input.size() * 4 + 8, '\0');
-        char* in = const_cast<char*>(input.data());
-        std::size_t inLeft = input.size();
-        char* out = output.data();
-        std::size_t outLeft = output.size();
-        if (iconv(handle_, &in, &inLeft, &out, &outLeft) != 0 || inLeft != 0) return std::nullopt;
-        if (iconv(handle_, nullptr, nullptr, &out, &outLeft) != 0) return std::nullopt;
-        output.resize(output.size() - outLeft);
-        return output;
-    }
+    Converter(const char* to, const char* from) : iconv_(to, from) {}
+    std::optional<std::string> operator()(std::string_view input) const { return iconv_.Convert(input, {}, true); }
 
 private:
-    bool ready() const { return handle_ != reinterpret_cast<iconv_t>(-1); }
-    iconv_t handle_;
+    kit::IconvConverter iconv_;
 };
 
 locale_t UnicodeLocale() {
