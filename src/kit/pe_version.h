@@ -82,6 +82,8 @@ PeFormat DetectPeFormat(std::string_view bytes);
 struct StringTable {
     std::string key;                         // e.g. "041103A4", in code page 932 bytes
     std::optional<std::string> fileVersion;  // its FileVersion, in code page 932 bytes
+
+    bool operator==(const StringTable& other) const { return key == other.key && fileVersion == other.fileVersion; }
 };
 
 // What a file's version resource offers.
@@ -89,6 +91,10 @@ struct VersionResource {
     PeFormat format = PeFormat::kNotPe;
     bool hasVersionResource = false;  // an RT_VERSION resource was found and starts a block
     std::vector<StringTable> tables;  // the tables of the first StringFileInfo, in file order
+
+    bool operator==(const VersionResource& other) const {
+        return format == other.format && hasVersionResource == other.hasVersionResource && tables == other.tables;
+    }
 };
 
 // The whole answer for one file.

@@ -20,14 +20,6 @@ namespace {
 using fuzz::Require;
 using updater::kit::VersionResource;
 
-bool Same(const VersionResource& a, const VersionResource& b) {
-    if (a.format != b.format || a.hasVersionResource != b.hasVersionResource || a.tables.size() != b.tables.size())
-        return false;
-    for (std::size_t i = 0; i < a.tables.size(); ++i)
-        if (a.tables[i].key != b.tables[i].key || a.tables[i].fileVersion != b.tables[i].fileVersion) return false;
-    return true;
-}
-
 // The input in a heap block of its size plus `tail` bytes of `fill`.
 VersionResource ReadFromCopy(const std::uint8_t* bytes, std::size_t size, std::size_t tail, char fill) {
     const auto copy = std::make_unique<char[]>(size + tail + 1);
@@ -42,8 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     const std::string_view input(reinterpret_cast<const char*>(bytes), size);
     const VersionResource read = updater::kit::ReadVersionResource(input);
 
-    Require(Same(read, ReadFromCopy(bytes, size, 0, 0)), "an exactly-sized copy reads the same");
-    Require(Same(read, ReadFromCopy(bytes, size, 64, '\0')) && Same(read, ReadFromCopy(bytes, size, 64, '\xFF')),
+    Require(read == ReadFromCopy(bytes, size, 0, 0), "an exactly-sized copy reads the same");
+    Require(read == ReadFromCopy(bytes, size, 64, '\0') && read == ReadFromCopy(bytes, size, 64, '\xFF'),
             "bytes past the end change nothing");
 
     if (read.format == updater::kit::PeFormat::kNotPe) Require(!read.hasVersionResource, "no resource outside PE");

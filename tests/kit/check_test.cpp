@@ -16,6 +16,7 @@
 
 #include "kit/check.h"
 #include "kit/manifest.h"
+#include "wine_cp932_table.h"
 
 namespace updater::kit {
 namespace {
@@ -247,33 +248,12 @@ TEST(NameInCp932, GivesTheBytesWindowsUsesOrNothing) {
 // from the code page 932 table Wine ships: the unit to its code and the code
 // back; the name survives when it comes back as itself.
 TEST(NameInCp932, EveryUnitAsTheWindowsCodePageTableRoundTripsIt) {
-    std::ifstream file(WINE_CP932_TABLE, std::ios::binary);
-    const std::string nls(std::istreambuf_iterator<char>(file), {});
-    const auto word = [&](std::size_t i) {
-        return static_cast<std::uint16_t>(static_cast<unsigned char>(nls.at(2 * i)) |
-                                          (static_cast<unsigned char>(nls.at(2 * i + 1)) << 8));
-    };
-    ASSERT_GT(nls.size(), 26u);
-    ASSERT_EQ(word(1), 932);
-    // After the header: the offset of the Unicode table, 256 single-byte
-    // codes, a glyph table flag (and its 256 codes), then the double-byte
-    // ranges with their offsets relative to the first of them.
-    const std::size_t header = word(0);
-    const std::size_t toUnicodeTable = header + word(header) + 1;
-    const std::size_t singleBytes = header + 1;
-    std::size_t at = singleBytes + 256;
-    at += word(at) ? 257 : 1;
-    ASSERT_NE(word(at), 0);
-    const std::size_t offsets = at + 1;
-    const auto back = [&](std::uint16_t code) -> std::uint16_t {
-        if (code <= 0xFF) return word(singleBytes + code);
-        return word(offsets + word(offsets + (code >> 8)) + (code & 0xFF));
-    };
-    ASSERT_EQ(back(0x8DE0), 0x8CA1);  // 財
+    const test::WineCp932Table table;
+    ASSERT_EQ(table.UnitOf(0x8DE0), 0x8CA1);  // 財
     std::vector<std::uint32_t> differences;
     for (std::uint32_t unit = 1; unit < 0x10000; ++unit) {
         if (unit >= 0xD800 && unit <= 0xDFFF) continue;
-        const bool windows = back(word(toUnicodeTable + unit)) == unit;
+        const bool windows = table.UnitOf(table.CodeOf(unit)) == unit;
         std::string utf8;
         if (unit < 0x80) {
             utf8 += static_cast<char>(unit);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "kit/pe_version.h"
+#include "wine_cp932_table.h"
 
 namespace updater::kit {
 namespace {
@@ -164,14 +165,6 @@ private:
     std::uint64_t statedSize_;
 };
 
-bool Same(const VersionResource& a, const VersionResource& b) {
-    if (a.format != b.format || a.hasVersionResource != b.hasVersionResource || a.tables.size() != b.tables.size())
-        return false;
-    for (std::size_t i = 0; i < a.tables.size(); ++i)
-        if (a.tables[i].key != b.tables[i].key || a.tables[i].fileVersion != b.tables[i].fileVersion) return false;
-    return true;
-}
-
 std::vector<std::string> FixtureNames() {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(PE_FIXTURE_DIR))
@@ -196,7 +189,7 @@ TEST(PeVersionSource, AnswersAsTheBytesInMemoryOnEveryFixtureAndEveryCut) {
             const std::string_view cut(copy.get(), size);
             RecordingSource source(cut);
             const VersionResource fromSource = ReadVersionResource(source);
-            ASSERT_TRUE(Same(fromSource, ReadVersionResource(cut))) << name << " cut at " << size;
+            ASSERT_TRUE(fromSource == ReadVersionResource(cut)) << name << " cut at " << size;
             ASSERT_FALSE(source.pastTheEnd) << name << " cut at " << size;
         }
     }
@@ -498,19 +491,11 @@ TEST(Utf16ToCp932, TakesWindowsChoicesAndMarksWhatTheCodePageLacks) {
 // Wine ships (WINE_CP932_TABLE): its table of Unicode to code page 932, one
 // 16-bit code a unit, follows the header and the table of the other way.
 TEST(Utf16ToCp932, EveryUnitAsTheWindowsCodePageTableHasIt) {
-    std::ifstream file(WINE_CP932_TABLE, std::ios::binary);
-    const std::string nls(std::istreambuf_iterator<char>(file), {});
-    const auto word = [&](std::size_t i) {
-        return static_cast<std::uint16_t>(static_cast<unsigned char>(nls.at(2 * i)) |
-                                          (static_cast<unsigned char>(nls.at(2 * i + 1)) << 8));
-    };
-    ASSERT_GT(nls.size(), 26u);
-    ASSERT_EQ(word(1), 932);
-    const std::size_t table = word(0) + word(word(0)) + 1;
+    const test::WineCp932Table table;
     std::vector<std::uint32_t> differences;
     for (std::uint32_t unit = 1; unit < 0x10000; ++unit) {
         if (unit >= 0xD800 && unit <= 0xDFFF) continue;
-        const std::uint16_t code = word(table + unit);
+        const std::uint16_t code = table.CodeOf(unit);
         std::string expected;
         if (code > 0xFF) expected += static_cast<char>(code >> 8);
         expected += static_cast<char>(code & 0xFF);
