@@ -18,6 +18,7 @@
 #include "kit/manifest.h"
 #include "kit/pe_version.h"
 #include "text/cp932.h"
+#include "text/file_name.h"
 #include "update/copy_engine.h"
 #include "update/version_stamp.h"
 
@@ -106,19 +107,16 @@ std::string WindowsBytes(std::string_view utf8) {
     return units ? Utf16ToCp932(*units) : std::string(utf8);
 }
 
-// Why Windows cannot hold the name at all (characters it forbids in names,
-// or a trailing blank or dot that it drops); "" when it can.
-std::string ForbiddenInWindowsName(std::string_view name) {
-    // A trail byte may be "\" or "|": only single-byte characters count.
-    for (std::size_t pos = 0; pos < name.size(); pos += CharLength(name, pos)) {
-        const char c = name[pos];
-        if (CharLength(name, pos) == 2) continue;
-        if (static_cast<unsigned char>(c) < 0x20) return "holds a control character";
-        if (std::string_view("<>:\"\\|?*").find(c) != std::string_view::npos)
-            return std::string("holds \"") + c + "\", which Windows does not allow in a name";
+// Why a code page 932 name would not name itself on Windows; "" when it would.
+std::string NameFaultText(const std::string& name) {
+    switch (FaultOfName(name)) {
+    case NameFault::kNone: return "";
+    case NameFault::kForbiddenCharacter:
+        return "holds a control character or one of \\ / : * ? \" < > |, which Windows does not allow in a name";
+    case NameFault::kTrailingBlankOrDot: return "ends in a blank or a dot, which Windows drops";
+    case NameFault::kDeviceName: return "is a device name on Windows (CON, PRN, AUX, NUL, COM1-9, LPT1-9)";
+    case NameFault::kEmpty: return "is empty";
     }
-    if (!name.empty() && (name.back() == ' ' || name.back() == '.'))
-        return "ends in a blank or a dot, which Windows drops";
     return "";
 }
 
@@ -246,8 +244,13 @@ private:
                                                  : "named like the updater: skipped, never copied");
                 continue;
             }
+            std::error_code ignored;
             if (fs::is_symlink(entry.link) && fs::is_directory(entry.target)) {
                 Add(Severity::kError, path, "link to a folder inside the payload");
+            } else if (fs::is_symlink(entry.link) && fs::is_regular_file(entry.target)) {
+                Add(Severity::kError, path, "link to a file: the updater copies no link");
+            } else if (fs::is_regular_file(entry.link) && fs::hard_link_count(folder / entry.name, ignored) > 1) {
+                Add(Severity::kError, path, "file with more than one hard link: the updater copies no link");
             } else if (fs::is_directory(entry.link)) {
                 CheckFolder(folder / entry.name, path, windowsPath, sourceTooLong, targetTooLong);
             } else if (fs::is_regular_file(entry.target)) {
@@ -268,8 +271,8 @@ private:
         const std::optional<std::string> cp932 = NameInCp932(name);
         if (!cp932) {
             Add(Severity::kError, path, "name cannot be written in code page 932");
-        } else if (const std::string forbidden = ForbiddenInWindowsName(*cp932); !forbidden.empty()) {
-            Add(Severity::kError, path, "name " + forbidden);
+        } else if (const std::string fault = NameFaultText(*cp932); !fault.empty()) {
+            Add(Severity::kError, path, "name " + fault);
         }
     }
 

@@ -134,10 +134,6 @@ Preview MakePreview(const PreviewOptions& options) {
     }
     if (next != copies.size()) throw std::logic_error("the run copied files the preview did not list in that order");
 
-    for (const std::filesystem::path& path : world.unrepresentable()) {
-        const std::filesystem::path relative = path.lexically_relative(options.staged);
-        result.unrepresentable.push_back(relative.empty() ? path.string() : relative.generic_string());
-    }
     if (world.boxes().empty()) throw std::logic_error("the run ended without its final box");
     const preview::RecordedBox& box = world.boxes().back();
     result.succeeds = box.kind == DialogKind::Information;
@@ -180,12 +176,8 @@ void PrintPreview(const Preview& preview, std::FILE* out) {
                      ActionText(entry.action).data(), Shown(entry.relativePath).c_str(),
                      Shown(StampForLog(entry.newStamp)).c_str(), installed.c_str());
     }
-    for (const std::string& name : preview.unrepresentable)
-        std::fprintf(out, "not copied (no code page 932 name)\t%s\t-\t-\n", name.c_str());
 
     std::fprintf(out, "\nfiles: %zu to copy, %zu left alone", copying, preview.entries.size() - copying);
-    if (!preview.unrepresentable.empty())
-        std::fprintf(out, ", %zu not copied (no code page 932 name)", preview.unrepresentable.size());
     std::fprintf(out, "\nend: %s box \"%s\"", preview.succeeds ? "information" : "copy-failed (error)",
                  Shown(preview.endBoxText).c_str());
     if (!preview.unreadableFolder.empty())

@@ -50,7 +50,6 @@ struct Preview {
     std::string sourceRoot;  // as the updater works with them (Windows)
     std::string targetRoot;
     std::vector<PreviewEntry> entries;         // in the order the updater takes them
-    std::vector<std::string> unrepresentable;  // below the staged folder, UTF-8, "/" between names
     std::string unreadableFolder;              // the folder that cannot be listed (Windows), if any
     bool succeeds = true;                      // false: the run ends with the copy-failed box
     std::string endBoxText;                    // the final box's text, code page 932

@@ -97,14 +97,27 @@ struct FolderIdentity {
     bool operator==(const FolderIdentity& other) const { return volume == other.volume && file == other.file; }
 };
 
-// One folder's listing: its identity and the names of its entries in the
-// order the file system gives them ("." and ".." left out, hidden and system
-// entries included), or the system error that kept it from being read
-// whole. An empty folder is no error.
+// One entry of a folder as the file system lists it.
+struct FolderEntry {
+    // Code page 932. When `exactName` is false the entry's real (Unicode)
+    // name has no exact code page 932 spelling, and this text names no file.
+    std::string name;
+    bool folder = false;
+    bool exactName = true;
+    // A link of any kind: a reparse point (junction, symbolic link), a file
+    // whose final path is not the path listed, or a file with more than one
+    // hard link.
+    bool link = false;
+};
+
+// One folder's listing: its identity and its entries in the order the file
+// system gives them ("." and ".." left out, hidden and system entries
+// included), or the system error that kept it from being read whole. An
+// empty folder is no error.
 struct FolderListing {
     std::uint32_t error = 0;  // 0 when the whole folder was read
     FolderIdentity identity;
-    std::vector<std::string> names;
+    std::vector<FolderEntry> entries;
 
     bool ok() const { return error == 0; }
 };
@@ -125,6 +138,11 @@ std::optional<std::string> ReadJapaneseFileVersion(const std::string& path);
 
 // ---- Copying -------------------------------------------------------------
 
+// `path` made absolute and with "." and ".." resolved as Windows resolves
+// them (against the current folder where it is relative); "" when it cannot
+// be resolved. Nothing on disk is looked at.
+std::string FullPathName(const std::string& path);
+
 // Copies `source` over `destination` (the new file's full name), creating
 // missing folders and replacing an existing file without asking. False when
 // the copy did not happen. The system may show its own error dialog.
@@ -132,10 +150,16 @@ bool CopyFileOver(const std::string& source, const std::string& destination);
 
 // ---- Text files ----------------------------------------------------------
 
-// Creates or empties the file and writes every line followed by CR LF, as
-// code page 932 bytes without a byte-order mark. Raises PlatformError
-// (kFileCreateError, kStreamWriteError) when that cannot be done.
-void SaveTextFile(const std::string& path, const TextList& lines);
+// Writes every line followed by CR LF, as code page 932 bytes without a
+// byte-order mark, into the file `fileName` of the folder `folderName`
+// directly under `parent`. Only a real folder and a real file are written:
+// false, with nothing written, when that folder does not exist or is a link,
+// or when the file exists but is not a plain file with one link that lies in
+// that folder. Otherwise the file is created or emptied and written, through
+// the handle that was checked. Raises PlatformError (kFileCreateError,
+// kStreamWriteError) when the file cannot be created or written.
+bool SaveTextFile(const std::string& parent, const std::string& folderName, const std::string& fileName,
+                  const TextList& lines);
 
 // ---- Windows and messages ------------------------------------------------
 

@@ -29,3 +29,23 @@ std::string FileNameOfPath(const std::string& path);
 std::string ApplicationTitleOf(const std::string& executablePath);
 
 }  // namespace updater
+
+namespace updater {
+
+// True when `path` names a folder by an absolute path: a drive letter, a
+// colon and a separator ("D:\App"; "D:" alone is the drive's root, as "D:\"
+// reads without its trailing separator), or a network path
+// "\\server\share..." ("\" or "/" as separators). Relative, drive-relative
+// ("D:App"), root-relative ("\App") and device paths ("\\?\", "\\.\") are not.
+bool IsAbsoluteFolderPath(const std::string& path);
+
+// True when the full path `path` lies below the full folder path `folder`
+// (which ends in "\"): it starts with `folder` and names something in it.
+bool LiesBelow(const std::string& path, const std::string& folder);
+
+// An absolute path with its "." and ".." steps taken as Windows takes them
+// (".." never climbs above the drive or the share); "" for a path that is not
+// absolute. What the stand-ins of Windows resolve full path names with.
+std::string CollapseDotSegments(const std::string& path);
+
+}  // namespace updater

@@ -48,15 +48,27 @@ std::string StampForLog(const std::string& stamp) {
 namespace {
 
 // Writes the report as the profile's log when it holds lines and the log
-// folder already exists; the folder is never created.
+// folder already exists as a real folder; the folder is never created.
 void SaveCopyReport(const TextList& report, const ProductProfile& profile) {
     if (report.empty()) return;
     // No documents folder is no log folder: never a path from the drive's root.
     const std::string documents = GetSpecialFolder(SpecialFolder::Documents);
     if (documents.empty()) return;
-    const std::string folder = JoinPath(documents, profile.logFolderName);
-    if (!DirectoryExists(folder)) return;
-    SaveTextFile(folder + "\\" + profile.logFileName, report);
+    SaveTextFile(documents, profile.logFolderName, profile.logFileName, report);
+}
+
+// The two roots a copy must stay below, as Windows resolves them.
+struct CopyBounds {
+    std::string source;  // full paths ending in "\"
+    std::string target;
+
+    bool Hold(const std::string& file, const std::string& dest) const {
+        return LiesBelow(FullPathName(file), source) && LiesBelow(FullPathName(dest), target);
+    }
+};
+
+CopyBounds BoundsOf(const std::string& sourceRoot, const std::string& targetRoot) {
+    return {FullPathName(JoinPath(sourceRoot, "")), FullPathName(JoinPath(targetRoot, ""))};
 }
 
 // Copies or leaves one file; false when its copy failed. The installed copy's
@@ -64,7 +76,13 @@ void SaveCopyReport(const TextList& report, const ProductProfile& profile) {
 // one does the new file's stamp decide anything, so otherwise it is read just
 // for a failure line. Version reads cost about as much as a copy on some
 // systems.
-bool UpdateFile(const std::string& file, const std::string& dest, TextList& report) {
+bool UpdateFile(const std::string& file, const std::string& dest, const CopyBounds& bounds, TextList& report) {
+    // Never read or written outside the two roots, whatever the names said:
+    // failed like a copy, without a version read of a file out there.
+    if (!bounds.Hold(file, dest)) {
+        report.push_back(FormatText(texts::kCopyFailedLine, {kUnknownStamp, dest}));
+        return false;
+    }
     const std::string oldStamp = ReadVersionStamp(dest).text;
     std::optional<std::string> newStamp;
     const auto readNewStamp = [&]() -> const std::string& {
@@ -97,6 +115,7 @@ bool CopyAll(const std::string& sourceRoot, const std::string& targetRoot, TextL
         ReportUnreadable(folders, report);
         return false;
     }
+    const CopyBounds bounds = BoundsOf(sourceRoot, targetRoot);
     for (const std::string& folder : folders.paths) {
         const PayloadListing files = ListPayload(ListMode::FilesDeep, folder, {folders.identity});
         if (!files.ok()) {
@@ -104,7 +123,7 @@ bool CopyAll(const std::string& sourceRoot, const std::string& targetRoot, TextL
             return false;
         }
         for (const std::string& file : files.paths) {
-            if (!UpdateFile(file, DestinationPath(file, sourceRoot, targetRoot), report)) return false;
+            if (!UpdateFile(file, DestinationPath(file, sourceRoot, targetRoot), bounds, report)) return false;
         }
     }
     return true;

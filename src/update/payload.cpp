@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "text/file_name.h"
 #include "text/path.h"
 
 namespace updater {
@@ -16,20 +17,32 @@ struct Walk {
     PayloadListing result;
 };
 
-// False when a folder could not be listed; the walk stops there.
+// True when the entry can be taken into the payload as itself: its name
+// spells exactly the file the system listed, no path built from it leads
+// elsewhere, and it is no link.
+bool IsTrustworthy(const FolderEntry& entry) {
+    return entry.exactName && !entry.link && FaultOfName(entry.name) == NameFault::kNone;
+}
+
+// False when a folder could not be listed whole; the walk stops there.
 bool ListInto(Walk& walk, const std::string& folder) {
-    const FolderListing listing = ListFolder(folder);
-    if (!listing.ok()) {
+    const auto fail = [&] {
         walk.result.unreadableFolder = folder;
         return false;
-    }
+    };
+    const FolderListing listing = ListFolder(folder);
+    if (!listing.ok()) return fail();
     if (walk.path.size() == walk.depthAbove) walk.result.identity = listing.identity;
-    // A link back to a folder that is being listed would list it forever.
-    if (std::find(walk.path.begin(), walk.path.end(), listing.identity) != walk.path.end()) return true;
+    // A folder that is already being listed can only be reached through a
+    // link the system did not report as one.
+    if (std::find(walk.path.begin(), walk.path.end(), listing.identity) != walk.path.end()) return fail();
     walk.path.push_back(listing.identity);
-    for (const std::string& name : listing.names) {
-        if (name == walk.updaterName) continue;
-        const std::string path = JoinPath(folder, name);
+    for (const FolderEntry& entry : listing.entries) {
+        if (entry.name == walk.updaterName) continue;
+        // Loose files beside the updater are never copied: only what is taken counts.
+        if (walk.mode == ListMode::FoldersOnly && !entry.folder) continue;
+        if (!IsTrustworthy(entry)) return fail();
+        const std::string path = JoinPath(folder, entry.name);
         // Asked afresh: the entry may have changed since the folder was read.
         const EntryKind kind = GetEntryKind(path);
         if (kind == EntryKind::Missing) continue;

@@ -23,12 +23,12 @@ struct PayloadListing {
 // stay in the order the folder search returns them; the updater's own file
 // name is skipped at every depth. `folder` carries no trailing "\".
 //
-// A folder that is already on the path being listed (`above` holds the
-// folders above `folder`) is not entered again: a link leading back into the
-// payload is listed once, through its real place, and otherwise passed over
-// silently; passing one over is no failure and leaves nothing to report.
-// A folder that cannot be listed ends the listing: `unreadableFolder` names
-// it and `paths` is incomplete.
+// A folder cannot be listed whole when the system cannot list it, when an
+// entry taken from it is a link, has a name that does not spell exactly
+// itself, or a name Windows would take for another (see FaultOfName), and
+// when it is already on the path being listed (`above` holds the folders
+// above `folder`). That ends the listing: `unreadableFolder` names the
+// folder and `paths` is incomplete.
 PayloadListing ListPayload(ListMode mode, const std::string& folder,
                            const std::vector<FolderIdentity>& above = {});
 

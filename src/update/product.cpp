@@ -58,9 +58,10 @@ InstalledProduct LookupInstalledProduct(const ProductProfile& profile, int editi
     const std::string key = FormatText(profile.keyFormat, {kEditionTable.at(editionIndex).registrySuffix});
     InstalledProduct product;
     product.targetRoot = ReadRegistryText(key, texts::kRootDirValue);
-    // Separators alone name no folder: copying there would write to the root
-    // of the current drive or to a network path named after the payload.
-    if (product.targetRoot.find_first_not_of('\\') == std::string::npos) product.targetRoot.clear();
+    // Only an absolute folder is a product folder: anything else resolves
+    // against the current folder (the user's documents), and separators
+    // alone name the current drive's root or a network path.
+    if (!IsAbsoluteFolderPath(product.targetRoot)) product.targetRoot.clear();
     product.installedVersion = ReadRegistryText(key, texts::kVersionValue);
     return product;
 }

@@ -173,11 +173,13 @@ TEST_F(Staged, LinksInsideThePayload) {
     fs::create_directory_symlink("real", root_ / "bin/to-folder");
     fs::create_directory_symlink(root_ / "bin", root_ / "linked-bin");
     fs::create_symlink("missing.txt", root_ / "bin/broken");
-    fs::create_symlink("../outside.txt", root_ / "bin/to-file");  // a link to a file counts as the file
+    fs::create_symlink("../outside.txt", root_ / "bin/to-file");
+    Write("hard/a.txt", "two names");
+    fs::create_hard_link(root_ / "hard/a.txt", root_ / "hard/b.txt");
     ASSERT_EQ(mkfifo((root_ / "bin/fifo").c_str(), 0600), 0);
-    EXPECT_EQ(Found(), Lines({"error bin/broken", "error bin/fifo", "error bin/to-folder", "error linked-bin",
-                              "warning outside.txt"}));
-    EXPECT_EQ(Check().filesChecked, 2u);
+    EXPECT_EQ(Found(), Lines({"error bin/broken", "error bin/fifo", "error bin/to-file", "error bin/to-folder",
+                              "error hard/a.txt", "error hard/b.txt", "error linked-bin", "warning outside.txt"}));
+    EXPECT_EQ(Check().filesChecked, 1u);
 }
 
 // Paths count in code page 932 bytes; 259 is the longest a path may be.

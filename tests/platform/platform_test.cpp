@@ -167,12 +167,17 @@ class ListingTest : public FixturesTest {};
 TEST_F(ListingTest, AFolderListsItsEntriesWithoutDotsAndAnEmptyOneIsNoError) {
     const FolderListing plain = ListFolder(Fixture("listing\\plain"));
     ASSERT_TRUE(plain.ok()) << plain.error;
-    std::vector<std::string> names = plain.names;
+    std::vector<std::string> names;
+    for (const FolderEntry& entry : plain.entries) {
+        names.push_back(entry.name);
+        EXPECT_EQ(entry.folder, entry.name == "sub") << entry.name;
+        EXPECT_TRUE(entry.exactName && !entry.link) << entry.name;
+    }
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{".hidden", "a.txt", "sub", "表.dll"}));
     const FolderListing empty = ListFolder(Fixture("listing\\empty"));
     EXPECT_TRUE(empty.ok()) << empty.error;
-    EXPECT_TRUE(empty.names.empty());
+    EXPECT_TRUE(empty.entries.empty());
 }
 
 TEST_F(ListingTest, AMissingFolderIsAFailureNotAnEmptyFolder) {
@@ -185,6 +190,7 @@ TEST_F(ListingTest, ALinkLeadsToTheIdentityOfItsTarget) {
     const FolderListing back = ListFolder(Fixture("listing\\loop\\back"));
     const FolderListing other = ListFolder(Fixture("listing\\plain"));
     ASSERT_TRUE(loop.ok() && back.ok() && other.ok());
+    for (const FolderEntry& entry : loop.entries) EXPECT_EQ(entry.link, entry.name == "back") << entry.name;
     EXPECT_TRUE(back.identity == loop.identity);
     EXPECT_FALSE(other.identity == loop.identity);
     EXPECT_FALSE(ListFolder(Fixture("listing\\plain\\sub")).identity == other.identity);
@@ -197,7 +203,7 @@ TEST_F(ListingTest, AFolderWhosePathsReachTheAnsiLimitIsNotListedWhole) {
     const std::string deep = folder;
     ASSERT_LT(deep.size(), static_cast<std::size_t>(MAX_PATH)) << deep;
     const FolderListing listing = ListFolder(deep);
-    EXPECT_FALSE(listing.ok()) << deep << " listed " << listing.names.size() << " names";
+    EXPECT_FALSE(listing.ok()) << deep << " listed " << listing.entries.size() << " names";
 }
 
 TEST_F(FixturesTest, EntryKindsAndFileExistence) {
@@ -239,10 +245,13 @@ TEST_F(CopyTest, ACopyOverAFileHeldWithoutSharingFailsAndKeepsIt) {
 TEST_F(CopyTest, ATextFileGetsEveryLineWithCrLfAndAFolderInTheWayRaises) {
     const std::string path = Fixture("copy\\log.txt");
     WriteAll(path, "old content that is longer than the new one\r\n");
-    SaveTextFile(path, {"New[1.0.0.0] Org[2.0.0.0] FILE[C:\\製品\\a.dll]", ""});
+    EXPECT_TRUE(SaveTextFile(Fixtures(), "copy", "log.txt", {"New[1.0.0.0] Org[2.0.0.0] FILE[C:\\製品\\a.dll]", ""}));
     EXPECT_EQ(ReadAll(path), "New[1.0.0.0] Org[2.0.0.0] FILE[C:\\製品\\a.dll]\r\n\r\n");
+    EXPECT_TRUE(SaveTextFile(Fixtures(), "copy", "new log.txt", {"x"}));
+    EXPECT_EQ(ReadAll(Fixture("copy\\new log.txt")), "x\r\n");
+    EXPECT_FALSE(SaveTextFile(Fixtures(), "no such folder", "log.txt", {"x"}));
     try {
-        SaveTextFile(Fixture("copy\\out"), {"x"});
+        SaveTextFile(Fixtures(), "copy", "out", {"x"});
         ADD_FAILURE() << "a folder was written as a file";
     } catch (const PlatformError& error) {
         EXPECT_STREQ(error.kind().c_str(), kFileCreateError);

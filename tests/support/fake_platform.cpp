@@ -129,10 +129,11 @@ void FakeWindows::AddDataFile(const std::string& path, const std::string& conten
     AddFile(path, FakeFile{content, std::nullopt});
 }
 
-void FakeWindows::AddFolderLink(const std::string& path, const std::string& target) {
+void FakeWindows::AddFolderLink(const std::string& path, const std::string& target, bool reported) {
     AddFolder(path);
     Entry& link = entries_.at(PathKey(path));
     link.linkTarget = Resolve(PathKey(target));
+    link.linkReported = reported;
     hasLinks_ = true;
 }
 
@@ -168,9 +169,17 @@ FolderListing FakeWindows::List(const std::string& folder) {
     }
     listing.identity = {1, found->second.id};
     const std::vector<std::string>& keys = children_[resolved];
-    listing.names.reserve(keys.size());
-    for (const std::string& child : keys) listing.names.push_back(entries_.at(child).name);
+    listing.entries.reserve(keys.size());
+    for (const std::string& child : keys) {
+        const Entry& entry = entries_.at(child);
+        listing.entries.push_back({entry.name, entry.folder, true, !entry.linkTarget.empty() && entry.linkReported});
+    }
     return listing;
+}
+
+std::string FakeWindows::FullPath(const std::string& path) const {
+    if (const auto given = fullPaths_.find(path); given != fullPaths_.end()) return given->second;
+    return CollapseDotSegments(IsAbsoluteFolderPath(path) ? path : JoinPath(currentFolder, path));
 }
 
 const FakeFile* FakeWindows::FindFile(const std::string& path) const {
@@ -281,16 +290,20 @@ bool CopyFileOver(const std::string& source, const std::string& destination) {
     return true;
 }
 
-void SaveTextFile(const std::string& path, const TextList& lines) {
+std::string FullPathName(const std::string& path) { return World().FullPath(path); }
+
+bool SaveTextFile(const std::string& parent, const std::string& folderName, const std::string& fileName,
+                  const TextList& lines) {
     FakeWindows& world = World();
-    const std::string folder = path.substr(0, LastSeparator(path, false));
-    if (!world.FolderExists(folder))
-        throw PlatformError(kFileCreateError, FormatText(texts::kCannotCreateFile, {path, "not found"}));
+    const std::string folder = JoinPath(parent, folderName);
+    if (!world.FolderExists(folder)) return false;
     if (world.saveShortWrite()) throw PlatformError(kStreamWriteError, texts::kStreamWriteError);
     fake::FakeFile file;
     for (const std::string& line : lines) file.content += line + "\r\n";
+    const std::string path = JoinPath(folder, fileName);
     world.AddFile(path, std::move(file));
     world.events.push_back("save " + path);
+    return true;
 }
 
 void ShowMessageBox(DialogKind kind, const std::string& text) {

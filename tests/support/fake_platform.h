@@ -54,7 +54,9 @@ public:
     void AddDataFile(const std::string& path, const std::string& content);
     // A folder link (a junction or symbolic link) at `path` leading to the
     // existing folder `target`: paths through it reach the target's entries.
-    void AddFolderLink(const std::string& path, const std::string& target);
+    // Its folder's listing reports it as a link unless `reported` is false
+    // (a link the system does not show as one).
+    void AddFolderLink(const std::string& path, const std::string& target, bool reported = true);
 
     // ---- failures
     // Listing `folder` fails with the system error `error`.
@@ -66,6 +68,8 @@ public:
     void RaiseOnCopy(const std::string& destination);
     // Version texts cannot be read at all (the library cannot be loaded).
     void FailVersionReading() { versionReadingFails_ = true; }
+    // Windows resolves the full path name of `path` to `fullPath`.
+    void ResolveFullPathAs(const std::string& path, const std::string& fullPath) { fullPaths_[path] = fullPath; }
     // Saving a text file stores fewer bytes than asked.
     void FailSaveWithShortWrite() { saveShortWrite_ = true; }
 
@@ -89,6 +93,7 @@ public:
         std::uint64_t id = 0;  // file identity within the volume
         FakeFile file;
         std::string linkTarget;  // key of the folder a link leads to; "" for no link
+        bool linkReported = true;
     };
     const std::string& commandLine() const { return commandLine_; }
     std::string SpecialFolderPath(SpecialFolder folder) const;
@@ -101,6 +106,7 @@ public:
     bool CopyRaises(const std::string& destination) const;
     bool versionReadingFails() const { return versionReadingFails_; }
     bool saveShortWrite() const { return saveShortWrite_; }
+    std::string FullPath(const std::string& path) const;
 
 private:
     std::string Resolve(const std::string& key) const;
@@ -119,6 +125,7 @@ private:
     std::set<std::string> raisingCopies_;
     bool versionReadingFails_ = false;
     bool saveShortWrite_ = false;
+    std::map<std::string, std::string> fullPaths_;
 
     struct LookupCache {
         bool valid = false;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "text/file_name.h"
 #include "text/path.h"
 
 namespace updater {
@@ -27,6 +28,45 @@ TEST(EndsWithBackslash, LooksAtTheLastCharacterNotTheLastByte) {
     EXPECT_FALSE(EndsWithBackslash("D:\\\x83\x5C"));
     EXPECT_TRUE(EndsWithBackslash("D:\\\x83\x5C\\"));
     EXPECT_FALSE(EndsWithBackslash(""));
+}
+
+TEST(FaultOfName, NamesWindowsWouldTakeForAnotherFileOrNoneAtAll) {
+    const std::pair<std::string, NameFault> rows[] = {
+        {"a.dll", NameFault::kNone},
+        {"\x83\x5C", NameFault::kNone},              // "ソ": its trail byte is no separator
+        {"\x95\x7C.txt", NameFault::kNone},          // "表"-like trail byte "|"
+        {"CONSOLE.txt", NameFault::kNone},            // only the whole stem is a device
+        {"COM0", NameFault::kNone},
+        {".hidden", NameFault::kNone},
+        {"", NameFault::kEmpty},
+        {"a\\b", NameFault::kForbiddenCharacter},
+        {"a/b", NameFault::kForbiddenCharacter},
+        {"C:x", NameFault::kForbiddenCharacter},
+        {"*?\"<>|", NameFault::kForbiddenCharacter},
+        {"tab\there", NameFault::kForbiddenCharacter},
+        {"x.dat.", NameFault::kTrailingBlankOrDot},
+        {"x.dat ", NameFault::kTrailingBlankOrDot},
+        {"..", NameFault::kTrailingBlankOrDot},
+        {"CON", NameFault::kDeviceName},
+        {"nul.txt", NameFault::kDeviceName},
+        {"Com1.tar.gz", NameFault::kDeviceName},
+        {"LPT9", NameFault::kDeviceName},
+        {"aux .log", NameFault::kDeviceName},        // blanks before the dot do not help
+        {"CONOUT$", NameFault::kDeviceName},
+    };
+    for (const auto& [name, fault] : rows) EXPECT_EQ(FaultOfName(name), fault) << name;
+}
+
+TEST(CollapseDotSegments, StaysWithinTheDriveOrShare) {
+    EXPECT_EQ(CollapseDotSegments("C:\\a\\.\\b\\..\\c"), "C:\\a\\c");
+    EXPECT_EQ(CollapseDotSegments("C:\\a\\..\\..\\..\\x"), "C:\\x");
+    EXPECT_EQ(CollapseDotSegments("\\\\srv\\share\\..\\x"), "\\\\srv\\share\\x");
+    EXPECT_EQ(CollapseDotSegments("D:\\"), "D:\\");
+    EXPECT_EQ(CollapseDotSegments("D:\\App\\"), "D:\\App\\");
+    EXPECT_EQ(CollapseDotSegments("relative\\x"), "");
+    EXPECT_TRUE(LiesBelow("D:\\App\\x", "D:\\App\\"));
+    EXPECT_FALSE(LiesBelow("D:\\Apple\\x", "D:\\App"));
+    EXPECT_FALSE(LiesBelow("D:\\App\\", "D:\\App\\"));
 }
 
 }  // namespace

@@ -73,42 +73,43 @@ TEST_F(Payload, AnEmptyFolderIsNoFailure) {
     EXPECT_THAT(listing.paths, IsEmpty());
 }
 
-TEST_F(Payload, ALinkBackToTheFolderItselfOrAnAncestorIsNotEntered) {
-    world().AddFile("C:\\Stage\\bin\\a.dll");
-    world().AddFile("C:\\Stage\\bin\\sub\\b.dll");
-    world().AddFolderLink("C:\\Stage\\bin\\sub\\up", "C:\\Stage\\bin");
-    world().AddFolderLink("C:\\Stage\\bin\\self", "C:\\Stage\\bin");
-    EXPECT_THAT(Paths(ListMode::FilesDeep, "C:\\Stage\\bin"),
-                ElementsAre("C:\\Stage\\bin\\a.dll", "C:\\Stage\\bin\\sub\\b.dll"));
+// Any link ends the listing, wherever it leads: back into the payload or
+// out of it to what the elevated run may read and the user may not.
+TEST_F(Payload, ALinkOfAnyKindEndsTheListingAndNamesItsFolder) {
+    for (const char* target : {"C:\\Stage\\bin", "C:\\Stage", "C:\\Shared"}) {
+        SCOPED_TRACE(target);
+        SetUp();
+        world().AddFile("C:\\Shared\\common.dll");
+        world().AddFile("C:\\Stage\\bin\\a.dll");
+        world().AddFile("C:\\Stage\\bin\\sub\\b.dll");
+        world().AddFolderLink("C:\\Stage\\bin\\sub\\link", target);
+        const PayloadListing listing = ListPayload(ListMode::FilesDeep, "C:\\Stage\\bin");
+        EXPECT_EQ(listing.unreadableFolder, "C:\\Stage\\bin\\sub");
+        EXPECT_THAT(listing.paths, ElementsAre("C:\\Stage\\bin\\a.dll", "C:\\Stage\\bin\\sub\\b.dll"));
+    }
 }
 
-TEST_F(Payload, TwoLinksLeadingToEachOtherAreFollowedUntilTheCircleCloses) {
-    world().AddFile("C:\\Stage\\bin\\x\\1.dll");
-    world().AddFile("C:\\Stage\\bin\\y\\2.dll");
-    world().AddFolderLink("C:\\Stage\\bin\\x\\toY", "C:\\Stage\\bin\\y");
-    world().AddFolderLink("C:\\Stage\\bin\\y\\toX", "C:\\Stage\\bin\\x");
-    // From x: x's file, then y through the link and y's file; y's link back to x closes the circle.
-    EXPECT_THAT(Paths(ListMode::FilesDeep, "C:\\Stage\\bin\\x"),
-                ElementsAre("C:\\Stage\\bin\\x\\1.dll", "C:\\Stage\\bin\\x\\toY\\2.dll"));
-}
-
-TEST_F(Payload, ALinkToAFolderOutsideThePathIsListedLikeAnyFolder) {
-    world().AddFile("C:\\Shared\\common.dll");
+TEST_F(Payload, AFolderReachedAgainThroughALinkTheSystemDoesNotShowEndsTheListing) {
     world().AddFile("C:\\Stage\\bin\\a.dll");
-    world().AddFolderLink("C:\\Stage\\bin\\shared", "C:\\Shared");
-    EXPECT_THAT(Paths(ListMode::FilesDeep, "C:\\Stage\\bin"),
-                ElementsAre("C:\\Stage\\bin\\a.dll", "C:\\Stage\\bin\\shared\\common.dll"));
-}
-
-TEST_F(Payload, FoldersAboveTheListedOneCountAsOnThePath) {
-    world().AddFile("C:\\Stage\\readme.txt");
-    world().AddFile("C:\\Stage\\bin\\a.dll");
-    world().AddFolderLink("C:\\Stage\\bin\\root", "C:\\Stage");
+    world().AddFolderLink("C:\\Stage\\bin\\sub\\root", "C:\\Stage", /*reported=*/false);
     const PayloadListing top = ListPayload(ListMode::FoldersOnly, "C:\\Stage");
     ASSERT_TRUE(top.ok());
     const PayloadListing files = ListPayload(ListMode::FilesDeep, "C:\\Stage\\bin", {top.identity});
-    EXPECT_TRUE(files.ok());
-    EXPECT_THAT(files.paths, ElementsAre("C:\\Stage\\bin\\a.dll"));
+    EXPECT_EQ(files.unreadableFolder, "C:\\Stage\\bin\\sub\\root");
+}
+
+// Only entries taken into the payload count: a loose file beside the updater
+// is never copied, whatever its name.
+TEST_F(Payload, ANameWindowsWouldTakeForAnotherEndsTheListingOfThePayloadOnly) {
+    for (const char* name : {"x.dat.", "x.dat ", "CON", "nul.txt", "a:b", "a/b", "Com7.log"}) {
+        SCOPED_TRACE(name);
+        SetUp();
+        world().AddFile(std::string("C:\\Stage\\") + name);
+        world().AddFile("C:\\Stage\\bin\\a.dll");
+        world().AddFile(std::string("C:\\Stage\\bin\\sub\\") + name);
+        EXPECT_THAT(Paths(ListMode::FoldersOnly, "C:\\Stage"), ElementsAre("C:\\Stage\\bin"));
+        EXPECT_EQ(ListPayload(ListMode::FilesDeep, "C:\\Stage\\bin").unreadableFolder, "C:\\Stage\\bin\\sub");
+    }
 }
 
 }  // namespace

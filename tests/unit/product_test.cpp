@@ -113,16 +113,26 @@ TEST_F(Lookup, ExpandableTextIsReturnedUnexpandedAndOtherTypesRaise) {
     EXPECT_EQ(ReadRegistryText(kTorven71Key, "RootDir"), "");
 }
 
-TEST_F(Lookup, ARootDirOfSeparatorsAloneIsNoInstalledProduct) {
-    for (const char* rootDir : {"\\", "\\\\", "\\\\\\", "\\\\\\\\"}) {
+// Only an absolute folder is a product folder; anything else would resolve
+// against the current folder, the user's documents.
+TEST_F(Lookup, ARootDirThatIsNotAnAbsoluteFolderIsNoInstalledProduct) {
+    for (const char* rootDir : {"\\", "\\\\", "\\\\\\", "\\\\\\\\", "ORMIKA", "C:ORMIKA", "\\ORMIKA", "1:\\x",
+                                "\\\\server", "\\\\server\\", "\\\\?\\C:\\ORMIKA", "\\\\.\\C:\\ORMIKA",
+                                "//?/C:/ORMIKA"}) {
         SCOPED_TRACE(rootDir);
         InstalledProduct(kTorven71Key, rootDir, "7.1.0.9");
         const updater::InstalledProduct product = LookupInstalledProduct(kProductProfiles[0], 5);
         EXPECT_EQ(product.targetRoot, "");
         EXPECT_EQ(product.installedVersion, "7.1.0.9");
     }
-    InstalledProduct(kTorven71Key, "\\\\server\\share\\", "7.1.0.9");
-    EXPECT_EQ(LookupInstalledProduct(kProductProfiles[0], 5).targetRoot, "\\\\server\\share");
+    const std::pair<const char*, const char*> kept[] = {
+        {"\\\\server\\share\\", "\\\\server\\share"}, {"D:\\", "D:"}, {"d:\\App\\", "d:\\App"},
+        {"D:/App", "D:/App"}, {"\\\\サーバ\\共有\\製品", "\\\\サーバ\\共有\\製品"}};
+    for (const auto& [rootDir, targetRoot] : kept) {
+        SCOPED_TRACE(rootDir);
+        InstalledProduct(kTorven71Key, rootDir, "7.1.0.9");
+        EXPECT_EQ(LookupInstalledProduct(kProductProfiles[0], 5).targetRoot, targetRoot);
+    }
 }
 
 }  // namespace

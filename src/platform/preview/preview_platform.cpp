@@ -15,6 +15,7 @@
 #include <memory>
 #include <system_error>
 
+#include "kit/check.h"
 #include "kit/iconv_converter.h"
 #include "kit/pe_version.h"
 #include "platform/progress_window.h"
@@ -423,10 +424,35 @@ FolderListing PreviewWorld::List(const std::string& folder) {
     const auto cached = listings_.find(key);
     if (cached != listings_.end()) return cached->second;
     FolderListing listing = ReadFolder(folder);
-    listed_ += listing.names.size();
+    listed_ += listing.entries.size();
     if (progress_) progress_(listed_);
     return listings_.emplace(key, std::move(listing)).first->second;
 }
+
+namespace {
+
+// The entry `utf8` at the Linux path `path` as Windows would list it. Its
+// code page 932 name is exact only where the C library's conversion and
+// Windows's own agree (what update-kit check requires of a name); a link is
+// a symbolic link or a file with more than one hard link.
+FolderEntry EntryOf(const std::string& path, const std::string& utf8) {
+    FolderEntry entry;
+    const std::optional<std::string> name = Utf8ToCp932(utf8);
+    entry.name = name ? *name : utf8;
+    entry.exactName = name && kit::NameInCp932(utf8) == name;
+    struct stat own;
+    if (lstat(path.c_str(), &own) != 0) {
+        entry.link = true;  // nothing vouches for it
+        return entry;
+    }
+    struct stat target;
+    entry.folder = S_ISDIR(own.st_mode) || (S_ISLNK(own.st_mode) && stat(path.c_str(), &target) == 0 &&
+                                            S_ISDIR(target.st_mode));
+    entry.link = S_ISLNK(own.st_mode) || (!S_ISDIR(own.st_mode) && own.st_nlink > 1);
+    return entry;
+}
+
+}  // namespace
 
 FolderListing PreviewWorld::ReadFolder(const std::string& folder) {
     FolderListing listing;
@@ -448,22 +474,15 @@ FolderListing PreviewWorld::ReadFolder(const std::string& folder) {
     const auto device = static_cast<std::uint64_t>(info.st_dev);
     listing.identity = {static_cast<std::uint32_t>(device ^ (device >> 32)), static_cast<std::uint64_t>(info.st_ino)};
 
-    std::vector<std::pair<const ListingKey*, std::string>> entries;
+    std::vector<std::pair<const ListingKey*, FolderEntry>> entries;
     const std::size_t prefix = JoinPath(folder, "").size();
     bool tooLong = false;
     const FolderRead& read = Read(node->path);
     for (const auto& [key, utf8] : read.entries) {
-        // Characters no Windows name may hold, "\" among them, make a name
-        // that Windows cannot give either.
-        std::optional<std::string> name;
-        if (utf8.find_first_of("\\:*?\"<>|") == std::string::npos) name = Utf8ToCp932(utf8);
-        if (!name) {
-            unrepresentable_.push_back(Join(node->path, utf8));
-            continue;
-        }
+        FolderEntry entry = EntryOf(Join(node->path, utf8), utf8);
         // An entry no ANSI call can name: the folder is not listed whole.
-        if (prefix + name->size() >= kMaxPath) tooLong = true;
-        entries.emplace_back(&key, std::move(*name));
+        if (prefix + entry.name.size() >= kMaxPath) tooLong = true;
+        entries.emplace_back(&key, std::move(entry));
     }
     if (read.error != 0) {
         listing.error = ErrorOf(read.error);
@@ -474,8 +493,8 @@ FolderListing PreviewWorld::ReadFolder(const std::string& folder) {
         return listing;
     }
     std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return *a.first < *b.first; });
-    listing.names.reserve(entries.size());
-    for (auto& entry : entries) listing.names.push_back(std::move(entry.second));
+    listing.entries.reserve(entries.size());
+    for (auto& entry : entries) listing.entries.push_back(std::move(entry.second));
     return listing;
 }
 
@@ -573,7 +592,15 @@ bool CopyFileOver(const std::string& source, const std::string& destination) {
     return true;
 }
 
-void SaveTextFile(const std::string& path, const TextList& lines) { World().Save(path, lines); }
+std::string FullPathName(const std::string& path) { return CollapseDotSegments(path); }
+
+bool SaveTextFile(const std::string& parent, const std::string& folderName, const std::string& fileName,
+                  const TextList& lines) {
+    const std::string folder = JoinPath(parent, folderName);
+    if (World().Kind(folder) != EntryKind::Folder) return false;
+    World().Save(JoinPath(folder, fileName), lines);
+    return true;
+}
 
 void ShowMessageBox(DialogKind kind, const std::string& text) { World().Box(kind, text); }
 

@@ -111,7 +111,6 @@ public:
     const std::vector<SavedFile>& savedFiles() const { return savedFiles_; }
     const std::vector<RecordedBox>& boxes() const { return boxes_; }
     // Linux paths of names that have no exact code page 932 spelling.
-    const std::vector<std::filesystem::path>& unrepresentable() const { return unrepresentable_; }
 
     // The Linux path a Windows path names now, or nothing when it lies
     // outside both folders or cannot be spelled on Linux. A file already
@@ -181,7 +180,6 @@ private:
     std::vector<RecordedCopy> copies_;
     std::vector<SavedFile> savedFiles_;
     std::vector<RecordedBox> boxes_;
-    std::vector<std::filesystem::path> unrepresentable_;
     std::unordered_map<std::string, std::string> overlay_;  // upper-cased destination -> source
     std::unordered_map<std::string, FolderListing> listings_;  // by upper-cased folder
     mutable std::unordered_map<std::string, Node> nodes_;              // by Linux path

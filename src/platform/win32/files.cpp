@@ -17,19 +17,98 @@ namespace updater {
 
 namespace {
 
-win32::UniqueFind FindFirst(const std::string& pattern, WIN32_FIND_DATAA& data) {
-    return win32::OwnedOrEmpty<win32::UniqueFind>(FindFirstFileA(pattern.c_str(), &data));
-}
-
 // A failure whose code the system left at 0 is still a failure.
 std::uint32_t FailureCode(DWORD error) { return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE; }
 
+// A code page 932 text as the ANSI calls take it, in UTF-16.
+std::wstring Wide(const std::string& text) {
+    if (text.empty()) return std::wstring();
+    const int size = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(size > 0 ? size : 0, L'\0');
+    if (size > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
+    return wide;
+}
+
+// `name` in the ANSI code page, and whether that spelling is exact: no
+// character replaced or mapped onto a near match (the yen sign onto "\"),
+// and converting it back gives `name` again.
+std::string Narrow(const std::wstring& name, bool& exact) {
+    const int length = static_cast<int>(name.size());
+    BOOL usedDefault = FALSE;
+    const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name.data(), length, nullptr, 0, nullptr,
+                                         &usedDefault);
+    std::string text(size > 0 ? size : 0, '\0');
+    if (size > 0)
+        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name.data(), length, text.data(), size, nullptr,
+                            &usedDefault);
+    exact = size > 0 && !usedDefault && Wide(text) == name;
+    return text;
+}
+
+win32::UniqueFile OpenForAttributes(const std::wstring& path, DWORD share, bool followLinks) {
+    const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+    return win32::OwnedOrEmpty<win32::UniqueFile>(
+        CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, share, nullptr, OPEN_EXISTING, flags, nullptr));
+}
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// The path the system resolves an open file or folder to; "" when it cannot say.
+std::wstring FinalPathOf(HANDLE handle) {
+    std::wstring path(MAX_PATH, L'\0');
+    DWORD length = GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), 0);
+    if (length >= path.size()) {
+        path.resize(length);
+        length = GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), 0);
+    }
+    if (length == 0 || length >= path.size()) return std::wstring();
+    path.resize(length);
+    return path;
+}
+
+// The final path of the entry `name` in the folder whose final path is `folder`.
+std::wstring FinalPathIn(const std::wstring& folder, const std::wstring& name) {
+    if (folder.empty()) return std::wstring();
+    return folder.back() == L'\\' ? folder + name : folder + L'\\' + name;
+}
+
+// Paths are compared as the file system compares names: without regard to case.
+bool SamePath(const std::wstring& a, const std::wstring& b) {
+    return !a.empty() && CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
+                                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+// True when the handle is a plain file with one name, at the final path `expected`.
+bool IsPlainFileAt(HANDLE file, const std::wstring& expected) {
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(file, &information)) return false;
+    if (information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+    return information.nNumberOfLinks == 1 && SamePath(FinalPathOf(file), expected);
+}
+
+// True when the handle is a real folder (no link) at the final path `expected`.
+bool IsRealFolderAt(HANDLE folder, const std::wstring& expected) {
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(folder, &information)) return false;
+    if (!(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+    if (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return false;
+    return SamePath(FinalPathOf(folder), expected);
+}
+
+// Whether a listed file is a link: a reparse point, more than one hard link,
+// or a final path other than where it was listed (what a symbolic link to a
+// file looks like where the system does not mark it). A file that cannot be
+// looked at counts as one: nothing vouches for it.
+bool IsFileLink(const std::wstring& folderFinal, const std::wstring& folderPrefix, const std::wstring& name) {
+    const win32::UniqueFile file = OpenForAttributes(folderPrefix + name, kShareAll, false);
+    return !file || !IsPlainFileAt(file.get(), FinalPathIn(folderFinal, name));
+}
+
 // The identity of the folder `path` leads to, links followed: the volume's
-// serial number and the file index within it.
-bool ReadFolderIdentity(const std::string& path, FolderListing& listing) {
-    const win32::UniqueFile folder = win32::OwnedOrEmpty<win32::UniqueFile>(
-        CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+// serial number and the file index within it; and its final path.
+bool ReadFolderIdentity(const std::wstring& path, FolderListing& listing, std::wstring& finalPath) {
+    const win32::UniqueFile folder =
+        OpenForAttributes(path, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, true);
     BY_HANDLE_FILE_INFORMATION information;
     if (!folder || !GetFileInformationByHandle(folder.get(), &information)) {
         listing.error = FailureCode(GetLastError());
@@ -37,11 +116,12 @@ bool ReadFolderIdentity(const std::string& path, FolderListing& listing) {
     }
     listing.identity.volume = information.dwVolumeSerialNumber;
     listing.identity.file = (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow;
+    finalPath = FinalPathOf(folder.get());
     return true;
 }
 
-bool IsDotEntry(const char* name) {
-    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+bool IsDotEntry(const wchar_t* name) {
+    return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
 }
 
 }  // namespace
@@ -52,16 +132,20 @@ EntryKind GetEntryKind(const std::string& path) {
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? EntryKind::Folder : EntryKind::File;
 }
 
-// Every entry is listed, hidden and system ones included. Only "no more
-// files" ends a folder, and "file not found" at the first search means an
-// empty one (a drive's root has no "." and ".."); any other failure, at the
-// first entry or later, means the folder was not read whole, and so does an
-// entry whose full path reaches the ANSI path limit.
+// Every entry is listed, hidden and system ones included, under its real
+// (Unicode) name, so that what its ANSI spelling stands for is known. Only
+// "no more files" ends a folder, and "file not found" at the first search
+// means an empty one (a drive's root has no "." and ".."); any other
+// failure, at the first entry or later, means the folder was not read
+// whole, and so does an entry whose full path reaches the ANSI path limit.
 FolderListing ListFolder(const std::string& folder) {
     FolderListing listing;
-    if (!ReadFolderIdentity(folder, listing)) return listing;
-    WIN32_FIND_DATAA data;
-    const win32::UniqueFind find = FindFirst(JoinPath(folder, "*.*"), data);
+    const std::wstring folderPrefix = Wide(JoinPath(folder, ""));  // ends in "\\"
+    std::wstring folderFinal;
+    if (!ReadFolderIdentity(Wide(folder), listing, folderFinal)) return listing;
+    WIN32_FIND_DATAW data;
+    const win32::UniqueFind find = win32::OwnedOrEmpty<win32::UniqueFind>(
+        FindFirstFileW((folderPrefix + L"*.*").c_str(), &data));
     if (!find) {
         const DWORD error = GetLastError();
         if (error != ERROR_FILE_NOT_FOUND) listing.error = FailureCode(error);
@@ -70,14 +154,19 @@ FolderListing ListFolder(const std::string& folder) {
     const std::size_t prefix = JoinPath(folder, "").size();
     do {
         if (IsDotEntry(data.cFileName)) continue;
+        FolderEntry entry;
+        entry.name = Narrow(data.cFileName, entry.exactName);
         // An entry that no ANSI call can name cannot be looked at or copied:
         // the folder is not listed whole.
-        if (prefix + std::strlen(data.cFileName) >= MAX_PATH) {
+        if (prefix + entry.name.size() >= MAX_PATH) {
             listing.error = ERROR_FILENAME_EXCED_RANGE;
             return listing;
         }
-        listing.names.emplace_back(data.cFileName);
-    } while (FindNextFileA(find.get(), &data));
+        entry.folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        entry.link = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+                     (!entry.folder && IsFileLink(folderFinal, folderPrefix, data.cFileName));
+        listing.entries.push_back(std::move(entry));
+    } while (FindNextFileW(find.get(), &data));
     const DWORD error = GetLastError();
     if (error != ERROR_NO_MORE_FILES) listing.error = FailureCode(error);
     return listing;
@@ -96,7 +185,7 @@ bool FileExists(const std::string& path) {
         lastWrite = data.ftLastWriteTime;
     } else {
         WIN32_FIND_DATAA data;
-        if (!FindFirst(path, data)) return false;
+        if (!win32::OwnedOrEmpty<win32::UniqueFind>(FindFirstFileA(path.c_str(), &data))) return false;
         attributes = data.dwFileAttributes;
         lastWrite = data.ftLastWriteTime;
     }
@@ -109,33 +198,69 @@ bool FileExists(const std::string& path) {
     return FileTimeToLocalFileTime(&lastWrite, &local) && FileTimeToDosDateTime(&local, &date, &time);
 }
 
-namespace {
-
-std::string FullPathOf(const std::string& path) {
+std::string FullPathName(const std::string& path) {
     const DWORD size = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
-    if (size == 0) return path;
+    if (size == 0) return "";
     std::vector<char> buffer(size);
     const DWORD length = GetFullPathNameA(path.c_str(), size, buffer.data(), nullptr);
-    return length > 0 && length < size ? std::string(buffer.data(), length) : path;
+    return length > 0 && length < size ? std::string(buffer.data(), length) : std::string();
+}
+
+namespace {
+
+[[noreturn]] void RaiseCannotCreate(const std::string& path, DWORD error) {
+    const std::string full = FullPathName(path);
+    win32::RaiseError(kFileCreateError, FormatText(texts::kCannotCreateFile,
+                                                   {full.empty() ? path : full, win32::SystemErrorText(error)}));
+}
+
+// The file opened for writing without following a link and without being
+// emptied yet: the existing one, or a new one where there was none. Empty
+// when something appeared at the name between the two tries (a link that
+// leads nowhere, say).
+win32::UniqueFile OpenLogFile(const std::string& path) {
+    const auto open = [&](DWORD disposition) {
+        return win32::OwnedOrEmpty<win32::UniqueFile>(
+            CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition,
+                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    };
+    win32::UniqueFile file = open(OPEN_EXISTING);
+    if (file) return file;
+    DWORD error = GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND) RaiseCannotCreate(path, error);
+    file = open(CREATE_NEW);
+    if (file) return file;
+    error = GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) RaiseCannotCreate(path, error);
+    return file;
 }
 
 }  // namespace
 
-void SaveTextFile(const std::string& path, const TextList& lines) {
-    const win32::UniqueFile file = win32::OwnedOrEmpty<win32::UniqueFile>(
-        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                    nullptr));
-    if (!file) {
-        const DWORD error = GetLastError();
-        win32::RaiseError(kFileCreateError, FormatText(texts::kCannotCreateFile,
-                                                              {FullPathOf(path), win32::SystemErrorText(error)}));
-    }
+// The folder is held open without delete sharing while the file is checked
+// and written, so that it cannot be swapped for a link meanwhile; the file is
+// checked on the handle it is then written through.
+bool SaveTextFile(const std::string& parent, const std::string& folderName, const std::string& fileName,
+                  const TextList& lines) {
+    const win32::UniqueFile parentFolder = OpenForAttributes(Wide(parent), kShareAll, true);
+    if (!parentFolder) return false;
+    const std::wstring folderFinal = FinalPathIn(FinalPathOf(parentFolder.get()), Wide(folderName));
+    const std::string folderPath = JoinPath(parent, folderName);
+    const win32::UniqueFile folder = OpenForAttributes(Wide(folderPath), FILE_SHARE_READ | FILE_SHARE_WRITE, false);
+    if (!folder || !IsRealFolderAt(folder.get(), folderFinal)) return false;
+
+    const std::string path = JoinPath(folderPath, fileName);
+    const win32::UniqueFile file = OpenLogFile(path);
+    if (!file || !IsPlainFileAt(file.get(), FinalPathIn(folderFinal, Wide(fileName)))) return false;
+    if (SetFilePointer(file.get(), 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER || !SetEndOfFile(file.get()))
+        RaiseCannotCreate(path, GetLastError());
     std::string content;
     for (const std::string& line : lines) content.append(line).append("\r\n");
-    if (content.empty()) return;
+    if (content.empty()) return true;
     DWORD written = 0;
     const BOOL ok = WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
     if (!ok || written != content.size()) win32::RaiseError(kStreamWriteError, texts::kStreamWriteError);
+    return true;
 }
 
 }  // namespace updater
