@@ -243,31 +243,93 @@ class CopyTest(RigTestCase):
             left_alone_line("13.1.2.76", ".13.1.2.80", target + "\\Pkg\\dot.dll")
             + left_alone_line("13.1.2.76", "13.1.  2.80", target + "\\Pkg\\lines.dll"))
 
-    def test_a_link_back_into_the_payload_is_not_followed(self):
+    def assert_payload_folder_refused(self, plant):
+        """Stages A/first.txt and Pkg/kept.txt, lets plant(new, cases) put
+        something into Pkg, and checks that the run copies A, refuses Pkg
+        whole with its failure line, and ends with the copy-failed box."""
+        self.rig.reset()
         exe, new = self.stage()
-        product = self.rig.scratch("product")
+        product = os.path.join(self.rig.scratch("product"), "inner")
         self.install_at(product)
-        new.data("Pkg/bin/a.txt", b"a\n")
-        new.data("Pkg/bin/z.txt", b"z\n")
-        # A link to its own folder, and two links leading to each other.
-        os.symlink(new.path("Pkg/bin"), new.path("Pkg/bin/loop"))
-        new.data("Pkg/p/one.txt", b"1\n")
-        new.data("Pkg/q/two.txt", b"2\n")
-        os.symlink(new.path("Pkg/q"), new.path("Pkg/p/to_q"))
-        os.symlink(new.path("Pkg/p"), new.path("Pkg/q/to_p"))
+        new.data("A/first.txt", b"copied before\n")
+        new.data("Pkg/kept.txt", b"never copied: its folder is refused\n")
+        plant(new, self.rig.cases)
         self.log_folder()
 
-        self.run_update(exe, SUCCESS)
+        self.run_update(exe, FAILURE)
 
-        # Each file once at its real place, plus once through the first link
-        # that leads out of the folder it is found in; never a folder inside itself.
-        copied = snapshot(product)
-        self.assertEqual(copied.get("Pkg/bin/a.txt"), b"a\n")
-        self.assertEqual(copied.get("Pkg/bin/z.txt"), b"z\n")
-        self.assertFalse([rel for rel in copied if rel.startswith("Pkg/bin/loop/")], copied)
-        self.assertFalse([rel for rel in copied if "/to_q/to_p/" in rel or "/to_p/to_q/" in rel],
-                         copied)
-        self.assertFalse(os.path.exists(self.log_path()))
+        self.assertEqual(snapshot(os.path.dirname(product)), {"inner/A/first.txt": b"copied before\n"})
+        self.assertEqual(read_bytes(self.log_path()),
+                         failed_line("0.0.0.0", self.rig.windows_path(new.path("Pkg")) + "\\"))
+
+    def test_a_name_that_is_not_itself_on_windows_refuses_its_folder(self):
+        def planted(name):
+            def plant(new, cases):
+                with open(os.path.join(cases, "evil.txt"), "wb") as f:
+                    f.write(b"the source a climbing name would reach\n")
+                new.data("Pkg/" + name, b"payload\n")
+            return plant
+
+        # "¥" reaches the ANSI calls as "\\": this one would climb out of both roots.
+        for name in ("..¥..¥evil.txt", "한국어.txt", "x.dat.", "x.dat ", "con.txt"):
+            with self.subTest(name=name):
+                self.assert_payload_folder_refused(planted(name))
+
+    def test_a_link_in_the_payload_refuses_its_folder(self):
+        def secret(cases):
+            folder = os.path.join(cases, "secret")
+            os.makedirs(folder, exist_ok=True)
+            with open(os.path.join(folder, "key.txt"), "wb") as f:
+                f.write(b"only the administrator may read this\n")
+            return folder
+
+        plants = {
+            "folder link out of the payload": lambda new, cases: os.symlink(secret(cases), new.path("Pkg/out")),
+            "folder link back into it": lambda new, cases: os.symlink(new.path("Pkg"), new.path("Pkg/loop")),
+            "file link": lambda new, cases: os.symlink(os.path.join(secret(cases), "key.txt"),
+                                                       new.path("Pkg/key.txt")),
+            "hard link": lambda new, cases: os.link(os.path.join(secret(cases), "key.txt"),
+                                                    new.path("Pkg/key.txt")),
+        }
+        for kind, plant in plants.items():
+            with self.subTest(kind=kind):
+                self.assert_payload_folder_refused(plant)
+
+    def test_the_log_is_never_written_through_a_link(self):
+        def run(link_the_log):
+            self.rig.reset()
+            exe, new = self.stage()
+            product = self.rig.scratch("product")
+            target = self.install_at(product)
+            new.pe("Pkg/a.dll", "1.0.0.0", "a-new")
+            Tree(product).pe("Pkg/a.dll", "2.0.0.0", "a-old")  # left alone: the report has a line
+            victim = os.path.join(self.rig.scratch("system"), TORVEN_LOG_FILE)
+            with open(victim, "wb") as f:
+                f.write(b"a file the user may not write\r\n")
+            link_the_log(victim)
+            self.run_update(exe, SUCCESS)
+            return target, victim
+
+        def folder_link(victim):
+            os.symlink(os.path.dirname(victim), os.path.join(self.rig.documents, TORVEN_LOG_FOLDER))
+
+        def file_link(victim):
+            os.symlink(victim, os.path.join(self.log_folder(), TORVEN_LOG_FILE))
+
+        def hard_link(victim):
+            os.link(victim, os.path.join(self.log_folder(), TORVEN_LOG_FILE))
+
+        for plant in (folder_link, file_link, hard_link):
+            with self.subTest(link=plant.__name__):
+                target, victim = run(plant)
+                self.assertEqual(read_bytes(victim), b"a file the user may not write\r\n")
+                self.assertEqual(os.listdir(os.path.dirname(victim)), [TORVEN_LOG_FILE])
+
+        # A real log folder and log file: written as always, the old log replaced.
+        with self.subTest(link="none"):
+            target, victim = run(lambda victim: open(self.log_path(), "wb").close() if self.log_folder() else None)
+            self.assertEqual(read_bytes(self.log_path()),
+                             left_alone_line("1.0.0.0", "2.0.0.0", target + "\\Pkg\\a.dll"))
 
     def test_a_folder_whose_paths_pass_the_ansi_limit_stops_the_run_and_is_named(self):
         exe, new = self.stage()

@@ -146,9 +146,11 @@ class PreflightTest(RigTestCase):
         self.install(TORVEN_KEY, "071", version="7.1.0.9")
         self.assert_run_ends_with_box(["/TORVEN", "7.1.0.12", "Pkg"], WARNING, not_installed("トーヴェン", "15 消改版"))
 
-    def test_root_folder_of_separators_alone_is_not_installed(self):
-        # "\\" would name the current drive's root and "\\\" a network path.
-        for root_dir in ("\\", "\\\\", "\\\\\\"):
+    def test_root_folder_that_is_not_an_absolute_path_is_not_installed(self):
+        # Each would resolve against the current folder, the user's documents
+        # ("\\" names the current drive's root, "\\\" a network path), or is a
+        # device path.
+        for root_dir in ("\\", "\\\\", "\\\\\\", "ORMIKA", "C:ORMIKA", "\\ORMIKA", "\\\\?\\C:\\ORMIKA"):
             with self.subTest(root_dir=root_dir):
                 self.install(TORVEN_KEY, "071", root_dir, "7.1.0.9")
                 self.assert_run_ends_with_box(["/TORVEN", "7.1.0.12", "Pkg"], WARNING,
@@ -189,8 +191,12 @@ class PreflightTest(RigTestCase):
         self.assert_run_ends_with_box(["/TORVEN", "7.1.0.12", "サンプル"], INFORMATION, SUCCESS_TEXT)
 
     def test_expandable_text_value_is_read_as_text(self):
-        self.rig.reg_add(TORVEN_KEY % "071", "RootDir", "REG_EXPAND_SZ", "%SystemDrive%\\Prod\\")
+        # Not expanded: "%SystemDrive%\\Prod" would be a path relative to the
+        # current folder, and so no product folder at all.
+        self.rig.reg_add(TORVEN_KEY % "071", "RootDir", "REG_EXPAND_SZ", "C:\\%NotExpanded%\\")
         self.assert_run_ends_with_box(["/TORVEN", "7.1.0.12", "Pkg"], INFORMATION, SUCCESS_TEXT)
+        self.rig.reg_add(TORVEN_KEY % "071", "RootDir", "REG_EXPAND_SZ", "%SystemDrive%\\Prod\\")
+        self.assert_run_ends_with_box(["/TORVEN", "7.1.0.12", "Pkg"], WARNING, not_installed("トーヴェン", "15 消改版"))
 
     # ---- the top-level error handler -------------------------------------------
 
