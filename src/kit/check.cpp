@@ -336,9 +336,12 @@ constexpr char kCheckHelp[] =
     "  --json                 the findings as JSON\n"
     "\n"
     "Paths count in code page 932 bytes and must stay below MAX_PATH (at most\n"
-    "259 bytes). Errors: names code page 932 cannot represent or Windows\n"
-    "cannot hold, names that differ only in case, links to folders, broken\n"
-    "links, paths over the limit, updater.exe missing. Warnings: files beside\n"
+    "259 bytes). Errors: names code page 932 cannot represent exactly or\n"
+    "Windows would take for another (a forbidden character, a trailing blank\n"
+    "or dot, a device name), names that differ only in case, links of any\n"
+    "kind (to folders, to files, hard links, broken ones), paths over the\n"
+    "limit, updater.exe missing: the updater refuses the folder that holds\n"
+    "any of them and copies nothing more. Warnings: files beside\n"
     "updater.exe, PE files without a four-item Japanese FileVersion, files\n"
     "named like the updater in a sub-folder, an empty payload.\n";
 
