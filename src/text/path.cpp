@@ -76,9 +76,11 @@ std::size_t RootLength(const std::string& path) {
     if (path.size() < 2 || !IsSeparator(path[0]) || !IsSeparator(path[1])) return 0;
     const std::size_t serverEnd = EndOfName(path, 2);
     const std::string server = path.substr(2, serverEnd - 2);
-    if (server.empty() || server == "?" || server == "." || serverEnd == path.size()) return 0;
+    const auto isStep = [](const std::string& name) { return name == "." || name == ".."; };
+    if (server.empty() || server == "?" || isStep(server) || serverEnd == path.size()) return 0;
     const std::size_t shareEnd = EndOfName(path, serverEnd + 1);
-    return shareEnd > serverEnd + 1 ? shareEnd : 0;
+    const std::string share = path.substr(serverEnd + 1, shareEnd - serverEnd - 1);
+    return share.empty() || isStep(share) ? 0 : shareEnd;
 }
 
 }  // namespace
@@ -108,7 +110,10 @@ std::string CollapseDotSegments(const std::string& path) {
         }
         pos = end;
     }
-    if (ends.empty() || EndsWithBackslash(path) || path.back() == '/') resolved.push_back('\\');
+    // A drive's root keeps its "\\"; otherwise a path ends in "\\" when it did.
+    const bool driveRoot = ends.empty() && resolved.size() == 2;
+    if (driveRoot || (!ends.empty() && (EndsWithBackslash(path) || path.back() == '/'))) resolved.push_back('\\');
+    else if (ends.empty() && root < path.size()) resolved.push_back('\\');
     return resolved;
 }
 

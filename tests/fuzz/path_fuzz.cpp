@@ -8,6 +8,7 @@
 
 #include "fuzz_check.h"
 #include "text/cp932.h"
+#include "text/file_name.h"
 #include "text/path.h"
 
 namespace {
@@ -98,6 +99,48 @@ void CheckTitle(const std::string& path) {
             "every character after the first is in lower case");
 }
 
+// Every lead byte is followed by a trail byte (0x40-0x7E, 0x80-0xFC).
+bool IsWellFormed(const std::string& text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (!fuzz::IsLead(static_cast<unsigned char>(text[i]))) continue;
+        if (++i == text.size()) return false;
+        const unsigned char trail = static_cast<unsigned char>(text[i]);
+        if (trail < 0x40 || trail == 0x7F || trail > 0xFC) return false;
+    }
+    return true;
+}
+
+// The steps of a path between "\" (or "/") separators that start characters.
+std::vector<std::string> Steps(const std::string& path) {
+    const std::vector<bool> starts = fuzz::CharStarts(path);
+    std::vector<std::string> steps(1);
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        if (starts[i] && (path[i] == '\\' || path[i] == '/')) steps.emplace_back();
+        else steps.back() += path[i];
+    }
+    return steps;
+}
+
+// Resolving "." and ".." never leaves the path's drive or share, and leaves
+// no such step behind; a name free of faults names no other file.
+void CheckResolvingAndNames(const std::string& path) {
+    const std::string resolved = updater::CollapseDotSegments(path);
+    Require(resolved.empty() == !updater::IsAbsoluteFolderPath(path), "exactly the absolute paths resolve");
+    if (!resolved.empty()) {
+        Require(updater::IsAbsoluteFolderPath(resolved), "a resolved path is absolute");
+        const std::vector<std::string> steps = Steps(resolved);
+        for (std::size_t i = 1; i < steps.size(); ++i)
+            Require(steps[i] != "." && steps[i] != "..", "no \".\" or \"..\" step is left");
+        // Joining steps with "\\" can pair a lone lead byte with it: only
+        // well-formed text resolves the same twice.
+        if (IsWellFormed(path))
+            Require(updater::CollapseDotSegments(resolved) == resolved, "resolving twice changes nothing");
+    }
+    if (updater::FaultOfName(path) != updater::NameFault::kNone) return;
+    Require(Steps(path).size() == 1, "a faultless name holds no separator");
+    Require(path.back() != '.' && path.back() != ' ', "a faultless name ends in neither a dot nor a blank");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
@@ -107,5 +150,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     CheckJoin(path);
     CheckCase(path);
     CheckTitle(path);
+    CheckResolvingAndNames(path);
     return 0;
 }
