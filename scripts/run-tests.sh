@@ -36,12 +36,10 @@ done
 source scripts/e2e-builds.sh
 echo "$E2E_HEADLINE"
 for build in $E2E_BUILDS; do
-  part "end-to-end ($build)" ctest --preset "$build" -L e2e
+  how=native
+  [[ " $E2E_EMULATED_BUILDS " == *" $build "* ]] && how="in a 64-bit prefix, emulated"
+  part "end-to-end ($build, $how)" ctest --preset "$build" -L e2e
 done
-if [[ " $E2E_BUILDS " != *" win32 "* ]]; then
-  part "end-to-end (win32 smoke in a 64-bit prefix)" \
-    ctest --preset win32 -L wow64_smoke --output-on-failure -V
-fi
 
 echo
 echo "run-tests: $E2E_HEADLINE"

@@ -57,12 +57,13 @@ class ProbeVerdictTest(unittest.TestCase):
         self.assertEqual(verdict.headline,
                          "end-to-end: 32-bit and 64-bit builds: this machine executes 32-bit code")
 
-    def test_exec_format_error_means_the_64_bit_build_only(self):
+    def test_exec_format_error_means_the_32_bit_build_runs_emulated(self):
         verdict = self.verdict(wine32=EXEC_FORMAT)
-        self.assertEqual(verdict.builds, ("win64",))
+        self.assertEqual(verdict.builds, ("win32", "win64"))
         self.assertFalse(verdict.native32)
-        self.assertEqual(verdict.headline,
-                         "end-to-end: 64-bit build only: this machine cannot execute 32-bit code")
+        self.assertEqual(verdict.lines(), [
+            "end-to-end: 32-bit build in a 64-bit prefix under qemu-i386, 64-bit build natively: "
+            "this machine cannot execute 32-bit code", "win32 emulated", "win64 native"])
 
     def test_a_32_bit_wine_that_fails_otherwise_is_named_with_its_cause(self):
         verdict = self.verdict(wine32=(False, "/usr/lib/wine/wine is not installed"))
@@ -92,7 +93,7 @@ class ProbeVerdictTest(unittest.TestCase):
         self.add_entry("qemu-i386", I386_ENTRY_TEXT)
         self.add_entry("python3.11", "enabled\ninterpreter /usr/bin/python3.11\nmagic a70d0d0a\n")
         verdict = self.verdict()
-        self.assertEqual(verdict.builds, ("win64",))
+        self.assertEqual(verdict.how("win32"), "emulated")
         self.assertFalse(verdict.native32)
         self.assertIn("binfmt_misc entry qemu-i386", verdict.headline)
 
@@ -111,14 +112,14 @@ class ProbeVerdictTest(unittest.TestCase):
         with open(self.lock_path, "a") as held:
             fcntl.flock(held, fcntl.LOCK_SH)
             verdict = self.verdict()  # the loader runs, but through the emulator
-            self.assertEqual(verdict.builds, ("win64",))
+            self.assertEqual(verdict.how("win32"), "emulated")
             self.assertEqual(verdict.reason, machine.NO_32_BIT)
             with open(os.path.join(self.binfmt.name, machine.EMULATION_ENTRY)) as f:
                 self.assertEqual(f.read(), I386_ENTRY_TEXT)
 
     def test_registration_is_refused_in_one_line_where_binfmt_misc_is_missing(self):
         if not os.path.isfile(machine.QEMU_I386):
-            self.skipTest("qemu-user-static is not installed")
+            self.skipTest("qemu-user is not installed")
         missing = os.path.join(self.binfmt.name, "absent")
         registered, message = machine.enable_emulation(binfmt_dir=missing, mount=False,
                                                        lock_path=self.lock_path)
@@ -158,7 +159,7 @@ class ProbeOnThisMachineTest(unittest.TestCase):
         if not os.path.exists(machine.WINE64_LOADER):
             self.skipTest("Wine is not installed (scripts/install-deps.sh)")
         verdict = machine.probe(env={})
-        if machine.foreign_i386_entries():
+        if machine.foreign_i386_entries() or machine.emulation_in_use():
             self.assertFalse(verdict.native32)
             return
         self.assertEqual(verdict.native32, executes_32_bit_code_natively(), verdict)

@@ -13,6 +13,7 @@ import unittest
 
 from .common import EXPECTED_CODE_PAGE, LOCALE, SOURCE_ROOT, RigError, env_path
 from .display import Display
+from .machine import enable_emulation, remove_emulation, runs_32_bit_natively
 from .prefix import WINE32, WINE64, WinePrefix
 from .registry import Registry
 from .tool import ToolOutput
@@ -21,32 +22,50 @@ LOCK_TIMEOUT = 900
 BUILDS = ("win32", "win64")
 
 
+class EmulationRefused(RigError):
+    """The machine refused the emulator that the 32-bit build needs here:
+    the one reason a part of the suite is skipped. Its text is one line."""
+
+
 class Target:
     """The Windows build under test, the programs that test it, where its rig
     works and which Wine runs it. Taken from the environment that ctest sets
-    (E2E_BUILD, E2E_UPDATER, E2E_TOOL, E2E_PLANTED_DLL, E2E_PLANT_PROBE,
-    E2E_WORK, E2E_WOW64); without it, from the default build folders.
+    (E2E_BUILD, E2E_UPDATER, E2E_TOOL, E2E_TOOL64, E2E_PLANTED_DLL,
+    E2E_PLANT_PROBE, E2E_WORK, E2E_WOW64); without it, from the default build
+    folders.
 
-    E2E_WOW64=1 runs a 32-bit build in a 64-bit prefix, driven by the 64-bit
-    test tool: the way the 32-bit build runs on a machine without 32-bit
-    support (under emulation)."""
+    The 32-bit build runs in a 64-bit prefix (`wow64`) where this machine
+    cannot execute 32-bit code, its 32-bit processes under the emulator
+    (`emulated`), driven by the 64-bit test tool; elsewhere under the 32-bit
+    Wine. E2E_WOW64=1 or 0 chooses the prefix on any machine. A 64-bit
+    prefix lives in E2E_WORK + "-wow64"."""
 
     def __init__(self, build=None, env=None):
         env = os.environ if env is None else env
         self.build = build or env.get("E2E_BUILD", "win32")
         if self.build not in BUILDS:
             raise RigError("unknown build %r (one of %s)" % (self.build, ", ".join(BUILDS)))
-        self.wow64 = env.get("E2E_WOW64", "") == "1"
+        choice = env.get("E2E_WOW64", "")
+        if self.build == "win64":
+            self.wow64 = self.emulated = False
+        else:
+            self.wow64 = choice == "1" or (choice != "0" and not runs_32_bit_natively())
+            self.emulated = self.wow64 and not runs_32_bit_natively()
         folder = os.path.join(SOURCE_ROOT, "build", self.build)
-        tool_folder = os.path.join(SOURCE_ROOT, "build", "win64" if self.wow64 else self.build)
 
         def path(name, default):
             return env_path(name, default) if build is None or build == env.get("E2E_BUILD") \
                 else default
 
-        self.work = path("E2E_WORK", os.path.join(folder, "e2e-wow64" if self.wow64 else "e2e"))
+        self.work = path("E2E_WORK", os.path.join(folder, "e2e"))
+        if self.wow64:
+            self.work += "-wow64"
         self.updater = path("E2E_UPDATER", os.path.join(folder, "updater.exe"))
-        self.tool_exe = path("E2E_TOOL", os.path.join(tool_folder, "tests", "e2e", "e2etool.exe"))
+        if self.wow64:
+            self.tool_exe = path("E2E_TOOL64", os.path.join(SOURCE_ROOT, "build", "win64", "tests",
+                                                            "e2e", "e2etool.exe"))
+        else:
+            self.tool_exe = path("E2E_TOOL", os.path.join(folder, "tests", "e2e", "e2etool.exe"))
         self.planted_dll = path("E2E_PLANTED_DLL",
                                 os.path.join(folder, "tests", "e2e", "planted", "version.dll"))
         self.plant_probe = path("E2E_PLANT_PROBE",
@@ -54,12 +73,20 @@ class Target:
         self.wine = WINE64 if self.build == "win64" or self.wow64 else WINE32
 
     @property
+    def how(self):
+        """How this build runs here, in a few words."""
+        if self.emulated:
+            return "in a 64-bit prefix, 32-bit processes under qemu-i386"
+        if self.wow64:
+            return "in a 64-bit prefix"
+        return "natively"
+
+    @property
     def bits(self):
         return 64 if self.build == "win64" else 32
 
     def __repr__(self):
-        return "Target(%s%s, %s)" % (self.build, " in a 64-bit prefix" if self.wow64 else "",
-                                     self.wine.name)
+        return "Target(%s %s, %s)" % (self.build, self.how, self.wine.name)
 
 
 class Process:
@@ -138,6 +165,7 @@ class Rig:
         self.artifacts = os.path.join(self.work, "artifacts")
         self.logs = os.path.join(self.work, "logs")
         self._lock_file = None
+        self._emulating = False
         self._processes = []
         self._drives = {}
         self._counter = 0
@@ -165,10 +193,12 @@ class Rig:
         return False
 
     def start(self):
-        """Lock, locale, Xvfb, prefix, wineserver -p and one GetACP() check."""
+        """Lock, emulator (where needed), locale, Xvfb, prefix, wineserver -p
+        and one GetACP() check."""
         os.makedirs(self.work, exist_ok=True)
         self._take_lock()
         self._check_programs()
+        self._start_emulation()
         self.wine_prefix.ensure_locale()
         self.display_server.kill_stale()
         self.display_server.start()
@@ -185,6 +215,9 @@ class Rig:
         self._kill_started()
         self.wine_prefix.stop_server()
         self.display_server.stop()
+        if self._emulating:
+            remove_emulation()
+            self._emulating = False
         if self._lock_file:
             self._lock_file.close()
             self._lock_file = None
@@ -201,6 +234,16 @@ class Rig:
                 if time.monotonic() > deadline:
                     raise RigError("another rig holds %s/rig.lock" % self.work)
                 time.sleep(0.2)
+
+    def _start_emulation(self):
+        # binfmt_misc is machine-wide: the entry lives only while this rig does.
+        if not self.target.emulated:
+            return
+        registered, message = enable_emulation()
+        print("end-to-end [%s]: %s" % (self.build, message), flush=True)
+        if not registered:
+            raise EmulationRefused("32-bit part skipped: " + message)
+        self._emulating = True
 
     def _check_programs(self):
         if not os.path.isfile(self.tool_exe):
@@ -459,7 +502,10 @@ class RigTestCase(unittest.TestCase):
     def setUpClass(cls):
         cls.rig = Rig(extra_env=cls.rig_extra_env)
         cls.addClassCleanup(cls.rig.close)  # also after a start cut short
-        cls.rig.start()
+        try:
+            cls.rig.start()
+        except EmulationRefused as refused:
+            raise unittest.SkipTest(str(refused))
 
     def __str__(self):
         return "%s [%s]" % (super().__str__(), Target().build)
@@ -482,8 +528,8 @@ def run_tests():
     """The main of an end-to-end test file: names the build, then runs."""
     exit_through_cleanups_on_sigterm()
     target = Target()
-    print("end-to-end [%s]: %s, %s" % (target.build, target.updater, target.wine.name),
-          flush=True)
+    print("end-to-end [%s]: %s, %s, %s" % (target.build, target.updater, target.wine.name,
+                                           target.how), flush=True)
     unittest.main(verbosity=2)
 
 
@@ -491,11 +537,16 @@ def setup_main():
     """`python3 -m rig setup`: builds the prefix and checks the code page once."""
     exit_through_cleanups_on_sigterm()
     started = time.monotonic()
-    with Rig() as rig:
-        out = rig.tool("acp")
-        print("[%s] prefix %s ready (%s), display %s, ANSI code page %s, documents %s (%.1f s)"
-              % (rig.build, rig.prefix, rig.target.wine.name, rig.display, out.text("acp"),
-                 rig.documents, time.monotonic() - started))
+    try:
+        with Rig() as rig:
+            out = rig.tool("acp")
+            print("[%s] prefix %s ready (%s, %s), display %s, ANSI code page %s, documents %s "
+                  "(%.1f s)" % (rig.build, rig.prefix, rig.target.wine.name, rig.target.how,
+                                rig.display, out.text("acp"), rig.documents,
+                                time.monotonic() - started))
+    except EmulationRefused as refused:
+        print(refused)
+        return 0
     return 0
 
 

@@ -1,14 +1,17 @@
-"""Which Windows builds this machine can run under Wine, found by probing,
-and the user-mode emulation that lets the 32-bit build run once where the
+"""Which Windows builds this machine can run under Wine, and how, found by
+probing; and the user-mode emulation that runs the 32-bit build where the
 kernel executes 64-bit code only.
 
 Some x86-64 machines cannot execute 32-bit code at all (their kernel has
 IA-32 emulation off): there the 32-bit Wine loader fails with "Exec format
-error" and only the 64-bit Wine runs. The probe executes both loaders and
-believes what happens, nothing else.
+error". The 32-bit build then runs in a 64-bit prefix, its 32-bit processes
+under qemu-i386 (qemu-user), which the rig registers with binfmt_misc while
+it runs and removes afterwards. The probe executes both loaders and believes
+what happens, nothing else.
 
-    python3 -m rig probe              prints the verdict's headline and the
-                                      builds, one per line after it
+    python3 -m rig probe              prints the verdict's headline, then one
+                                      line per build: "win32 native",
+                                      "win32 emulated" or "win64 native"
 """
 
 import errno
@@ -23,43 +26,53 @@ WINE32_LOADER = "/usr/lib/wine/wine"
 WINE64_LOADER = "/usr/lib/wine/wine64"
 WINESERVER64 = "/usr/lib/wine/wineserver64"
 
-# Set to 1 to run the 64-bit path on any machine: the 64-bit build alone,
-# plus the smoke of the 32-bit build.
+# Set to 1 to run the 64-bit build alone, on any machine.
 FORCE_64_VARIABLE = "E2E_64BIT_ONLY"
 
 BINFMT_DIR = "/proc/sys/fs/binfmt_misc"
 EMULATION_ENTRY = "updater-e2e-i386"
-QEMU_I386 = "/usr/bin/qemu-i386-static"
-# Without this reservation the emulated 32-bit loader cannot map Wine's
-# shared user data and stops.
-EMULATION_ENV = {"QEMU_RESERVED_VA": "0xf7000000"}
+# qemu-user (static binaries) from bookworm-backports: bookworm's own 7.2
+# spends about a minute on every 32-bit process start.
+QEMU_I386 = "/usr/bin/qemu-i386"
 # The standard magic and mask of an i386 ELF executable or shared object.
 I386_MAGIC = r"\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00"
 I386_MASK = r"\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff"
 
 NO_32_BIT = "this machine cannot execute 32-bit code"
 
-# Held (shared) by the run that registered the entry, for as long as it is
-# registered: binfmt_misc is machine-wide, so a probe must not take a live
-# entry for one that a killed run left behind.
+# Held (shared) by every run that uses the entry, for as long as it does:
+# binfmt_misc is machine-wide, so a probe must not take a live entry for one
+# that a killed run left behind, and the last run to let go removes it.
 LOCK_PATH = os.path.join(tempfile.gettempdir(), EMULATION_ENTRY + ".lock")
 _held_lock = None
 
 
 class Verdict:
     """What the probe found: `builds` to run the whole suite against,
-    whether 32-bit code runs natively, and why a build is left out."""
+    whether 32-bit code runs natively, and why a build runs emulated or is
+    left out."""
 
     def __init__(self, builds, native32, reason=""):
         self.builds = tuple(builds)
         self.native32 = native32
         self.reason = reason
 
+    def how(self, build):
+        """"native" or "emulated": how the build's programs run here."""
+        return "emulated" if build == "win32" and not self.native32 else "native"
+
     @property
     def headline(self):
-        if "win32" in self.builds:
+        if "win32" not in self.builds:
+            return "end-to-end: 64-bit build only: " + self.reason
+        if self.native32:
             return "end-to-end: 32-bit and 64-bit builds: this machine executes 32-bit code"
-        return "end-to-end: 64-bit build only: " + self.reason
+        return ("end-to-end: 32-bit build in a 64-bit prefix under %s, 64-bit build natively: %s"
+                % (os.path.basename(QEMU_I386), self.reason))
+
+    def lines(self):
+        """The headline, then "BUILD HOW" for every build."""
+        return [self.headline] + ["%s %s" % (build, self.how(build)) for build in self.builds]
 
     def __repr__(self):
         return "Verdict(%r, native32=%r, %r)" % (self.builds, self.native32, self.reason)
@@ -119,7 +132,7 @@ def emulation_in_use(binfmt_dir=BINFMT_DIR, lock_path=LOCK_PATH):
             fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
         except BlockingIOError:
             return True
-        remove_emulation(binfmt_dir)
+        _remove_entry(binfmt_dir)
     return False
 
 
@@ -133,6 +146,7 @@ def probe(env=None, run=run_version, binfmt_dir=BINFMT_DIR, lock_path=LOCK_PATH)
         raise RigError("no Wine can start: " + detail64)
     ok32, detail32 = run([WINE32_LOADER])
     diverted = foreign_i386_entries(binfmt_dir)
+    runs32 = True  # the 32-bit build runs, natively or emulated
     if emulated:
         # Registered only where 32-bit code did not run natively.
         native32, reason = False, NO_32_BIT
@@ -144,13 +158,24 @@ def probe(env=None, run=run_version, binfmt_dir=BINFMT_DIR, lock_path=LOCK_PATH)
     elif "exec format error" in detail32:
         native32, reason = False, NO_32_BIT
     else:
-        native32, reason = False, "the 32-bit Wine cannot start (%s)" % detail32
+        native32, runs32 = False, False
+        reason = "the 32-bit Wine cannot start (%s)" % detail32
     if env.get(FORCE_64_VARIABLE, "") not in ("", "0"):
         return Verdict(("win64",), native32, "forced by %s=%s" % (FORCE_64_VARIABLE,
                                                                   env[FORCE_64_VARIABLE]))
-    if native32:
-        return Verdict(("win32", "win64"), True)
-    return Verdict(("win64",), False, reason)
+    return Verdict(("win32", "win64") if runs32 else ("win64",), native32, reason)
+
+
+_native32 = None
+
+
+def runs_32_bit_natively():
+    """The probe's answer for this process, asked once (before the rig
+    registers anything)."""
+    global _native32
+    if _native32 is None:
+        _native32 = probe().native32
+    return _native32
 
 
 # ---- user-mode emulation of the 32-bit loader ----------------------------
@@ -160,12 +185,14 @@ def _entry(binfmt_dir):
 
 
 def enable_emulation(binfmt_dir=BINFMT_DIR, mount=True, lock_path=LOCK_PATH):
-    """Registers qemu-i386-static for i386 programs (flag F: the emulator is
-    opened now, so it works in every mount namespace). Only for machines that
-    cannot execute 32-bit code: elsewhere it would divert every 32-bit
-    program. Returns (True, what was done) or (False, why it cannot be)."""
+    """Registers qemu-i386 for i386 programs (flag F: the emulator is opened
+    now, so it works in every mount namespace), or joins the entry that
+    another live run registered. Only for machines that cannot execute 32-bit
+    code: elsewhere it would divert every 32-bit program. Holds the lock
+    until remove_emulation(). Returns (True, what was done) or (False, why
+    it cannot be)."""
     if not os.path.isfile(QEMU_I386):
-        return False, "%s is not installed" % QEMU_I386
+        return False, "%s is not installed (qemu-user, scripts/install-deps.sh)" % QEMU_I386
     register = os.path.join(binfmt_dir, "register")
     if not os.path.exists(register) and mount:
         result = subprocess.run(["mount", "-t", "binfmt_misc", "binfmt_misc", binfmt_dir],
@@ -176,10 +203,13 @@ def enable_emulation(binfmt_dir=BINFMT_DIR, mount=True, lock_path=LOCK_PATH):
     if not os.path.exists(register):
         return False, "binfmt_misc is not available at %s" % binfmt_dir
     global _held_lock
-    if emulation_in_use(binfmt_dir, lock_path):
-        return False, "binfmt_misc entry %s is in use by another run" % EMULATION_ENTRY
+    _release_lock()
     _held_lock = open(lock_path, "a")
+    # Blocks only while a probe checks for a left-over entry (a moment).
     fcntl.flock(_held_lock, fcntl.LOCK_SH)
+    if os.path.exists(_entry(binfmt_dir)):
+        return True, "joined binfmt_misc entry %s of another run: i386 programs run under %s" % (
+            EMULATION_ENTRY, QEMU_I386)
     line = ":%s:M::%s:%s:%s:F" % (EMULATION_ENTRY, I386_MAGIC, I386_MASK, QEMU_I386)
     try:
         with open(register, "w") as f:
@@ -198,20 +228,33 @@ def _release_lock():
         _held_lock = None
 
 
-def remove_emulation(binfmt_dir=BINFMT_DIR):
-    """Removes this rig's entry (and lets go of its lock); True when there was one."""
+def _remove_entry(binfmt_dir):
     entry = _entry(binfmt_dir)
     if not os.path.exists(entry):
-        _release_lock()
         return False
     try:
         with open(entry, "w") as f:
-            f.write("-1")
+            f.write("-1")  # what binfmt_misc takes as "remove"
     except OSError as error:
         raise RigError("cannot remove binfmt_misc entry %s: %s" % (entry, error.strerror))
+    return True
+
+
+def remove_emulation(binfmt_dir=BINFMT_DIR):
+    """Lets go of the entry that enable_emulation() registered or joined, and
+    removes it when no other run still holds it. True when it was removed.
+    (Two runs letting go at the same moment may both leave it: the next
+    probe then removes it as left over.)"""
+    if _held_lock is None:
+        return False
+    try:
+        try:
+            fcntl.flock(_held_lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+        except BlockingIOError:
+            return False  # another run still uses it
+        return _remove_entry(binfmt_dir)
     finally:
         _release_lock()
-    return True
 
 
 def main():
@@ -220,7 +263,6 @@ def main():
     except RigError as error:
         print("end-to-end: %s" % error)
         return 1
-    print(verdict.headline)
-    for build in verdict.builds:
-        print(build)
+    for line in verdict.lines():
+        print(line)
     return 0
