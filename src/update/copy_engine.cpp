@@ -64,7 +64,7 @@ void SaveCopyReport(const TextList& report, const ProductProfile& profile) {
 // one does the new file's stamp decide anything, so otherwise it is read just
 // for a failure line. Version reads cost about as much as a copy on some
 // systems.
-bool UpdateFile(const std::string& file, const std::string& dest, TextList& report) {
+bool UpdateFile(const std::string& file, const std::string& dest, const PayloadTrust& trust, TextList& report) {
     const std::string oldStamp = ReadVersionStamp(dest).text;
     std::optional<std::string> newStamp;
     const auto readNewStamp = [&]() -> const std::string& {
@@ -76,7 +76,9 @@ bool UpdateFile(const std::string& file, const std::string& dest, TextList& repo
             FormatText(texts::kLeftAloneLine, {StampForLog(readNewStamp()), StampForLog(oldStamp), dest}));
         return true;
     }
-    if (!CopyFileOver(file, dest)) {
+    // Held unchanged since it was verified, until the copy has read it.
+    HeldFile held;
+    if (!trust.HoldIfUnchanged(file, held) || !CopyFileOver(file, dest)) {
         report.push_back(FormatText(texts::kCopyFailedLine, {StampForLog(readNewStamp()), dest}));
         return false;
     }
@@ -91,7 +93,12 @@ void ReportUnreadable(const PayloadListing& listing, TextList& report) {
 
 // Stops at the first failure; a folder's files are listed whole before the
 // first of them is copied, so nothing of a folder that cannot be listed is.
-bool CopyAll(const std::string& sourceRoot, const std::string& targetRoot, TextList& report) {
+bool CopyAll(const std::string& sourceRoot, const std::string& targetRoot, const PayloadTrust& trust,
+             TextList& report) {
+    if (trust.Refused()) {
+        report.push_back(FormatText(texts::kCopyFailedLine, {kUnknownStamp, trust.refusedPath()}));
+        return false;
+    }
     const PayloadListing folders = ListPayload(ListMode::FoldersOnly, sourceRoot);
     if (!folders.ok()) {
         ReportUnreadable(folders, report);
@@ -104,7 +111,7 @@ bool CopyAll(const std::string& sourceRoot, const std::string& targetRoot, TextL
             return false;
         }
         for (const std::string& file : files.paths) {
-            if (!UpdateFile(file, DestinationPath(file, sourceRoot, targetRoot), report)) return false;
+            if (!UpdateFile(file, DestinationPath(file, sourceRoot, targetRoot), trust, report)) return false;
         }
     }
     return true;
@@ -113,12 +120,12 @@ bool CopyAll(const std::string& sourceRoot, const std::string& targetRoot, TextL
 }  // namespace
 
 bool CopyPayload(const std::string& sourceRoot, const std::string& targetRoot,
-                 const ProductProfile& profile) {
+                 const ProductProfile& profile, const PayloadTrust& trust) {
     PrepareVersionReading();  // without it every installed copy would count as older
     TextList report;
     bool ok = false;
     try {
-        ok = CopyAll(sourceRoot, targetRoot, report);
+        ok = CopyAll(sourceRoot, targetRoot, trust, report);
     } catch (...) {
         // The report of what happened before the error is kept; the error
         // itself is what goes on, even if the log cannot be written.
