@@ -17,7 +17,7 @@ runs=${1:-10000000}
 shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(command_line path version_items integer version_key text pe_version)
+  targets=(command_line path version_items integer version_key text pe_version manifest)
 fi
 jobs=${FUZZ_JOBS:-2}
 

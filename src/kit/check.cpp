@@ -16,6 +16,8 @@
 
 #include "kit/iconv_converter.h"
 #include "kit/manifest.h"
+#include "kit/manifest_check.h"
+#include "kit/manifest_signature.h"
 #include "kit/pe_version.h"
 #include "text/cp932.h"
 #include "text/file_name.h"
@@ -170,6 +172,8 @@ public:
 
     CheckResult Run() {
         CheckRoot();
+        // stage checks a payload before there is an updater or a manifest.
+        if (!options_.updaterToBeAdded) CheckManifestOf(staged_, updaterName_, result_.findings);
         if (copied_ == 0)
             Add(Severity::kWarning, ".", "empty payload: no file in the sub-folders would be copied");
         return std::move(result_);
@@ -216,7 +220,7 @@ private:
             } else if (EqualsIgnoringAsciiCase(entry.name, kUpdaterName)) {
                 if (options_.updaterToBeAdded)
                     Add(Severity::kError, entry.name, "lies where the updater goes and would be replaced by it");
-            } else if (entry.name != kManifestName) {
+            } else if (entry.name != kManifestName && entry.name != kManifestSignatureName) {
                 Add(Severity::kWarning, entry.name, "beside updater.exe: never copied");
             }
         }

@@ -8,12 +8,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "kit/check.h"
 #include "kit/manifest.h"
+#include "kit/manifest_signature.h"
 
 extern char** environ;
 
@@ -38,7 +41,10 @@ constexpr char kStageHelp[] =
     "\n"
     "  --sign P12     sign updater.exe with osslsigncode, the PKCS#12 file P12\n"
     "                 and the password in the environment variable\n"
-    "                 UPDATE_KIT_SIGN_PASSWORD, then verify the signature\n"
+    "                 UPDATE_KIT_SIGN_PASSWORD, then verify the signature; sign\n"
+    "                 update-manifest.json with the same certificate and key\n"
+    "                 (update-manifest.json.p7s, detached CMS, DER): a signed\n"
+    "                 updater copies only what that manifest lists\n"
     "  --ca-file PEM  the certificates the signature is verified against\n"
     "                 (default: osslsigncode's, the system's bundle)\n"
     "\n"
@@ -144,6 +150,25 @@ void Sign(const fs::path& updater, const std::string& p12, const std::string& ca
     if (verified.status != 0) throw std::runtime_error("the signature does not verify:\n" + verified.output);
 }
 
+void WriteFile(const fs::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out << bytes;
+    if (!out.flush()) throw std::runtime_error("cannot write " + path.string());
+}
+
+// Writes the manifest's detached signature and checks it as the updater
+// will: it verifies, and its signer is updater.exe's.
+void SignManifest(const fs::path& staged, const std::string& manifest, const std::string& p12,
+                  const std::string& password) {
+    const std::string signature = SignDetached(manifest, p12, password);
+    std::ifstream in(staged / kUpdaterName, std::ios::binary);
+    const std::string updater(std::istreambuf_iterator<char>(in), {});
+    const std::optional<std::string> signer = DetachedSigner(manifest, signature);
+    if (!signer || *signer != ReadAuthenticodeSigner(updater).certificate)
+        throw std::runtime_error("the manifest's signature does not verify with updater.exe's certificate");
+    WriteFile(staged / kManifestSignatureName, signature);
+}
+
 // The files below `root` as (file, Windows path below root), in walk order.
 std::vector<std::pair<fs::path, std::string>> FilesBelow(const fs::path& root) {
     std::vector<std::pair<fs::path, std::string>> files;
@@ -212,15 +237,19 @@ int Stage(const StageOptions& options) {
         entries.push_back(DescribeFile(file, windowsPath));
         progress.Show("hashing " + std::to_string(++done) + "/" + std::to_string(stagedFiles.size()));
     }
-    {
-        std::ofstream manifest(staging.path() / kManifestName, std::ios::binary);
-        manifest << ManifestText(std::move(entries));
-        if (!manifest.flush()) throw std::runtime_error("cannot write the manifest");
+    const std::string manifest = ManifestText(std::move(entries));
+    WriteFile(staging.path() / kManifestName, manifest);
+    if (!options.p12.empty()) {
+        // After the manifest, which describes the signed updater.exe.
+        progress.Show("signing " + std::string(kManifestName));
+        const char* password = std::getenv(kSignPasswordVariable);
+        SignManifest(staging.path(), manifest, options.p12, password ? password : "");
     }
     staging.MoveTo(outPath);
     progress.Clear();
-    std::printf("staged %s: updater.exe%s and %zu payload files, manifest %s\n", options.out.c_str(),
-                options.p12.empty() ? "" : " (signed, signature verified)", payloadFiles.size(), kManifestName);
+    std::printf("staged %s: updater.exe%s and %zu payload files, manifest %s%s\n", options.out.c_str(),
+                options.p12.empty() ? "" : " (signed, signature verified)", payloadFiles.size(), kManifestName,
+                options.p12.empty() ? "" : " (signed)");
     return 0;
 }
 

@@ -16,7 +16,9 @@
 //    input) and the signature is verified with `osslsigncode verify`
 //    against --ca-file (default: the system's certificate bundle).
 // 4. update-manifest.json (see manifest.h) lists every file, hashed after
-//    signing.
+//    signing; with --sign it is signed too (update-manifest.json.p7s, a
+//    detached CMS signature by the same certificate and key, checked against
+//    updater.exe's signer before the folder is handed over).
 // 5. The folder is renamed to OUT. OUT must not exist or be an empty
 //    folder. On any failure the folder is removed and OUT is untouched.
 #pragma once

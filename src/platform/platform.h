@@ -161,6 +161,52 @@ bool CopyFileOver(const std::string& source, const std::string& destination);
 bool SaveTextFile(const std::string& parent, const std::string& folderName, const std::string& fileName,
                   const TextList& lines);
 
+// ---- Signatures and hashes (the signed updater's trust check) ------------
+
+// What the running program's own Authenticode signature says of its signer.
+struct OwnSignature {
+    enum class State { Unsigned, Signed, Unreadable } state = State::Unsigned;
+    std::string certificate;  // the signer's certificate (DER) when Signed
+};
+// The signer of the running executable's embedded signature, as Windows
+// shows it in the elevation prompt. Unsigned when the file carries no
+// signature; Unreadable when it carries one whose signer cannot be read.
+// Raises PlatformError (kLibraryLoadError) when the system's signature
+// library cannot be loaded.
+OwnSignature ReadOwnSignature();
+
+// The signer certificate (DER) of a detached PKCS#7 signature of `content`,
+// or nothing when the signature does not hold for these bytes.
+std::optional<std::string> VerifyDetachedSignature(const std::string& content, const std::string& signature);
+
+// The whole file's bytes, or nothing when it cannot be read or holds more
+// than `limit` bytes.
+std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t limit);
+
+// A UTF-8 text in the ANSI code page (932) exactly: nothing when any
+// character has no exact spelling there (no near matches, no "?").
+std::optional<std::string> Utf8ToAnsiExact(const std::string& utf8);
+
+// A file opened for reading that no one can write, rename or delete while
+// it is held; other readers (the shell's copy) may still open it.
+struct HeldFileHandle;  // defined by each implementation
+struct HeldFileCloser {
+    void operator()(HeldFileHandle* file) const;
+};
+using HeldFile = std::unique_ptr<HeldFileHandle, HeldFileCloser>;
+
+struct FileDigest {
+    std::uint64_t size = 0;
+    std::string sha256;  // 64 lower-case hex digits
+    bool operator==(const FileDigest& other) const { return size == other.size && sha256 == other.sha256; }
+};
+
+// Holds `path` (empty when it cannot be opened so).
+HeldFile HoldFile(const std::string& path);
+// Size and SHA-256 of the held file's bytes, read through the held handle
+// from its start; nothing when reading fails.
+std::optional<FileDigest> DigestOfHeldFile(const HeldFile& file);
+
 // ---- Windows and messages ------------------------------------------------
 
 enum class DialogKind { Warning, Error, Information };

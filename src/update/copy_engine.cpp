@@ -76,7 +76,8 @@ CopyBounds BoundsOf(const std::string& sourceRoot, const std::string& targetRoot
 // one does the new file's stamp decide anything, so otherwise it is read just
 // for a failure line. Version reads cost about as much as a copy on some
 // systems.
-bool UpdateFile(const std::string& file, const std::string& dest, const CopyBounds& bounds, TextList& report) {
+bool UpdateFile(const std::string& file, const std::string& dest, const CopyBounds& bounds,
+                const PayloadTrust& trust, TextList& report) {
     // Never read or written outside the two roots, whatever the names said:
     // failed like a copy, without a version read of a file out there.
     if (!bounds.Hold(file, dest)) {
@@ -94,7 +95,9 @@ bool UpdateFile(const std::string& file, const std::string& dest, const CopyBoun
             FormatText(texts::kLeftAloneLine, {StampForLog(readNewStamp()), StampForLog(oldStamp), dest}));
         return true;
     }
-    if (!CopyFileOver(file, dest)) {
+    // Held unchanged since it was verified, until the copy has read it.
+    HeldFile held;
+    if (!trust.HoldIfUnchanged(file, held) || !CopyFileOver(file, dest)) {
         report.push_back(FormatText(texts::kCopyFailedLine, {StampForLog(readNewStamp()), dest}));
         return false;
     }
@@ -109,7 +112,12 @@ void ReportUnreadable(const PayloadListing& listing, TextList& report) {
 
 // Stops at the first failure; a folder's files are listed whole before the
 // first of them is copied, so nothing of a folder that cannot be listed is.
-bool CopyAll(const std::string& sourceRoot, const std::string& targetRoot, TextList& report) {
+bool CopyAll(const std::string& sourceRoot, const std::string& targetRoot, const PayloadTrust& trust,
+             TextList& report) {
+    if (trust.Refused()) {
+        report.push_back(FormatText(texts::kCopyFailedLine, {kUnknownStamp, trust.refusedPath()}));
+        return false;
+    }
     const PayloadListing folders = ListPayload(ListMode::FoldersOnly, sourceRoot);
     if (!folders.ok()) {
         ReportUnreadable(folders, report);
@@ -123,7 +131,7 @@ bool CopyAll(const std::string& sourceRoot, const std::string& targetRoot, TextL
             return false;
         }
         for (const std::string& file : files.paths) {
-            if (!UpdateFile(file, DestinationPath(file, sourceRoot, targetRoot), bounds, report)) return false;
+            if (!UpdateFile(file, DestinationPath(file, sourceRoot, targetRoot), bounds, trust, report)) return false;
         }
     }
     return true;
@@ -132,12 +140,12 @@ bool CopyAll(const std::string& sourceRoot, const std::string& targetRoot, TextL
 }  // namespace
 
 bool CopyPayload(const std::string& sourceRoot, const std::string& targetRoot,
-                 const ProductProfile& profile) {
+                 const ProductProfile& profile, const PayloadTrust& trust) {
     PrepareVersionReading();  // without it every installed copy would count as older
     TextList report;
     bool ok = false;
     try {
-        ok = CopyAll(sourceRoot, targetRoot, report);
+        ok = CopyAll(sourceRoot, targetRoot, trust, report);
     } catch (...) {
         // The report of what happened before the error is kept; the error
         // itself is what goes on, even if the log cannot be written.

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "update/payload_trust.h"
 #include "update/product.h"
 #include "update/version_stamp.h"
 
@@ -27,8 +28,10 @@ std::string StampForLog(const std::string& stamp);
 // installed copies that are newer and stopping at the first failed copy or
 // the first folder that cannot be listed. The report of files left alone and
 // of the failure goes to the profile's log. True when nothing failed. Raises
-// before copying anything when version texts cannot be read.
+// before copying anything when version texts cannot be read. A refused
+// `trust` copies nothing and reports the file it names; otherwise each file
+// is copied only when `trust` still finds it as verified.
 bool CopyPayload(const std::string& sourceRoot, const std::string& targetRoot,
-                 const ProductProfile& profile);
+                 const ProductProfile& profile, const PayloadTrust& trust = PayloadTrust());
 
 }  // namespace updater

@@ -6,6 +6,7 @@
 #include "text/text.h"
 #include "text/texts.h"
 #include "update/copy_engine.h"
+#include "update/payload_trust.h"
 #include "update/product.h"
 
 namespace updater {
@@ -32,6 +33,13 @@ void MoveToDocumentsFolder() {
 // Shows the progress window, copies the payload, and says how it went.
 FinalMessage RunCopyPhase(const std::string& displayName, const std::string& targetRoot,
                           const ProductProfile& profile) {
+    const std::string sourceRoot = FolderOfPath(GetExecutablePath());
+    // A signed updater checks its payload first: a refusal shows no progress window.
+    const PayloadTrust trust = CheckPayloadTrust(sourceRoot);
+    if (trust.Refused()) {
+        CopyPayload(sourceRoot, targetRoot, profile, trust);
+        return {texts::kCopyFailed, DialogKind::Error};
+    }
     ProgressWindow window = CreateProgressWindow();
     if (!displayName.empty()) {
         SetProgressText(window, FormatText(texts::kCopyingPleaseWait, {displayName}));
@@ -39,7 +47,7 @@ FinalMessage RunCopyPhase(const std::string& displayName, const std::string& tar
         ProcessPendingMessages();
     }
     // Should the copy raise an error, `window` is destroyed on the way out.
-    const bool ok = CopyPayload(FolderOfPath(GetExecutablePath()), targetRoot, profile);
+    const bool ok = CopyPayload(sourceRoot, targetRoot, profile, trust);
     FinalMessage final = ok ? FinalMessage{texts::kInstallSucceeded, DialogKind::Information}
                             : FinalMessage{texts::kCopyFailed, DialogKind::Error};
     DestroyProgressWindow(window);

@@ -7,6 +7,8 @@ loading of the planted name; a program that searched its own folder would
 then load the planted copy.
 
 What is planted, and why only that (measured under Wine 8):
+- crypt32.dll: the updater loads it itself, at run time, to read its own
+  signature; the control program loads it with a plain LoadLibraryA.
 - uxtheme.dll: user32 loads it when the first window is made, through the
   ordinary search, so a program that did not restrict the search to the
   system folder loads a planted copy (the control case). On Windows too it is
@@ -33,8 +35,9 @@ from rig import DLL_OVERRIDES, TORVEN_071 as PRODUCT_KEY, RigTestCase, run_tests
 
 PAYLOAD_BYTES = b"payload file without a version resource\r\n"
 
-# Loaded while the updater runs, once it shows a window.
-PLANTED = ("uxtheme",)
+# Loaded while the updater runs: uxtheme once it shows a window, crypt32 by
+# the updater itself (at run time, for its own signature) on every run.
+PLANTED = ("crypt32", "uxtheme")
 
 # DLLs that Windows always maps from its system folder (the KnownDLLs list),
 # so that importing them can never pick up a planted copy.

@@ -63,7 +63,13 @@ TEST_F(Staged, AWellFormedUpdatePassesEvenStrictly) {
     Fixture("bin/both.dll", "both_tables.pe32.dll");
     Write(u8"data/税率表.csv", "1,2\r\n");
     Write("data/text.bin", "MZ but no PE header");
-    Write(kManifestName, "{}");  // the stage command's manifest beside updater.exe
+    // The stage command's manifest beside updater.exe, listing every file.
+    std::vector<ManifestEntry> entries;
+    for (const auto& item : fs::recursive_directory_iterator(root_))
+        if (item.is_regular_file())
+            entries.push_back(DescribeFile(item.path(), item.path().lexically_relative(root_).generic_string()));
+    for (ManifestEntry& entry : entries) std::replace(entry.path.begin(), entry.path.end(), '/', '\\');
+    Write(kManifestName, ManifestText(entries));
     const CheckResult result = Check();
     EXPECT_TRUE(result.findings.empty()) << FindingsAsText(result, true);
     EXPECT_EQ(result.filesChecked, 5u);

@@ -94,7 +94,7 @@ class StageTest(KitTestCase):
         for folder, _, names in os.walk(self.out):
             for name in names:
                 rel = os.path.relpath(os.path.join(folder, name), self.out).replace(os.sep, "\\")
-                if rel != "update-manifest.json":
+                if rel not in ("update-manifest.json", "update-manifest.json.p7s"):
                     on_disk.add(rel)
         self.assertEqual([e["path"] for e in manifest["files"]], sorted(on_disk))
         versions = {}
@@ -108,11 +108,67 @@ class StageTest(KitTestCase):
         # The payload's own bytes came across unchanged.
         self.assertEqual(read(self.p("data/rates.csv")), read(os.path.join(self.out, "data", "rates.csv")))
 
+        # The manifest's detached signature (DER) is the updater's signer's, and verifies.
+        signature = os.path.join(self.out, "update-manifest.json.p7s")
+        cms = subprocess.run(["openssl", "cms", "-verify", "-binary", "-inform", "DER", "-in", signature,
+                              "-content", os.path.join(self.out, "update-manifest.json"), "-CAfile", pem,
+                              "-purpose", "any", "-out", os.devnull, "-signer", os.path.join(self.tmp, "signer.pem")],
+                             capture_output=True)
+        self.assertEqual(cms.returncode, 0, cms.stderr)
+        self.assertEqual(read(os.path.join(self.tmp, "signer.pem")), read(pem))
+
         # What was staged passes check, the manifest beside updater.exe included.
         check = run_kit("check", "--strict", self.out)
         self.assertEqual(check.returncode, 1)  # the three-item version warns
         os.remove(os.path.join(self.out, "bin", "tax", "old.dll"))
+        check = run_kit("check", "--strict", self.out)
+        self.assertEqual(check.returncode, 1)  # the manifest still lists it
+        self.assertIn(b"error: bin\\tax\\old.dll: listed in the manifest but not staged", check.stdout)
+
+    def test_check_holds_a_signed_update_to_its_signed_manifest(self):
+        p12, _ = make_certificate(self.tmp)
+        os.remove(self.p("bin/tax/old.dll"))
+        self.assertEqual(run_kit("stage", "--updater", self.updater, "--payload", self.payload, "--out", self.out,
+                                 "--sign", p12, "--ca-file", os.path.join(self.tmp, "cert.pem"),
+                                 password=PASSWORD).returncode, 0)
         self.assertEqual(run_kit("check", "--strict", self.out).returncode, 0)
+
+        def errors():
+            result = run_kit("check", self.out)
+            return [line for line in result.stdout.decode().splitlines() if line.startswith("error")]
+
+        rates = os.path.join(self.out, "data", "rates.csv")
+        rates_bytes = read(rates)
+        write(os.path.join(self.out, "bin", "extra.dll"), b"MZ")
+        write(rates, b"changed")
+        self.assertEqual(errors(), ["error: data/rates.csv: differs from its manifest entry (size or SHA-256)",
+                                    "error: bin/extra.dll: staged but not in the manifest"])
+        os.remove(os.path.join(self.out, "bin", "extra.dll"))
+        write(rates, rates_bytes)
+        manifest = os.path.join(self.out, "update-manifest.json")
+        original = read(manifest)
+        write(manifest, original.replace(b'"size": ', b'"size":  '))
+        self.assertIn("error: update-manifest.json.p7s: does not verify for update-manifest.json", errors())
+        # The unchanged manifest signed by another certificate.
+        other = tempfile.mkdtemp(dir=self.tmp)
+        other_p12, _ = make_certificate(other)
+        signer = os.path.join(other, "signer.pem")
+        subprocess.run(["openssl", "pkcs12", "-in", other_p12, "-nodes", "-passin", "env:UPDATE_KIT_SIGN_PASSWORD",
+                        "-out", signer], check=True, capture_output=True,
+                       env=dict(os.environ, UPDATE_KIT_SIGN_PASSWORD=PASSWORD))
+        write(manifest, original)
+        subprocess.run(["openssl", "cms", "-sign", "-binary", "-outform", "DER", "-noattr", "-in", manifest,
+                        "-signer", signer, "-inkey", signer, "-out",
+                        os.path.join(self.out, "update-manifest.json.p7s")], check=True, capture_output=True)
+        os.remove(signer)
+        self.assertIn("error: update-manifest.json.p7s: made by another certificate than the one that signed "
+                      "updater.exe", errors())
+        os.remove(os.path.join(self.out, "update-manifest.json.p7s"))
+        self.assertIn("error: update-manifest.json.p7s: missing: the signed updater refuses to copy without it",
+                      errors())
+        os.remove(manifest)
+        self.assertEqual(errors(), ["error: update-manifest.json: missing: the signed updater refuses to copy "
+                                    "without it"])
 
     def test_refusals_leave_nothing_behind(self):
         p12, pem = make_certificate(self.tmp)

@@ -1,5 +1,8 @@
 #include "support/fake_platform.h"
 
+#include <iconv.h>
+#include <openssl/evp.h>
+
 #include <memory>
 
 #include "platform/command_line.h"
@@ -199,6 +202,22 @@ std::vector<std::string> FakeWindows::Events(const std::string& prefix) const {
     return matching;
 }
 
+std::string FakeWindows::DetachedSignature(const std::string& certificate, const std::string& content) {
+    return "signed by " + certificate + "\n" + content;
+}
+
+void FakeWindows::SwapAfterHolds(const std::string& path, int holds, FakeFile file) {
+    swaps_[PathKey(path)] = Swap{holds, std::move(file)};
+}
+
+void FakeWindows::HoldReleased(const std::string& path) {
+    const auto swap = swaps_.find(PathKey(path));
+    if (swap == swaps_.end() || --swap->second.holds > 0) return;
+    FakeFile file = std::move(swap->second.file);
+    swaps_.erase(swap);
+    AddFile(path, std::move(file));
+}
+
 }  // namespace fake
 
 using fake::FakeWindows;
@@ -330,5 +349,73 @@ ProgressWindow CreateProgressWindow() {
 void SetProgressText(ProgressWindow&, const std::string& text) { World().events.push_back("window text " + text); }
 void ShowProgressWindow(ProgressWindow&) { World().events.push_back("window show"); }
 void DestroyProgressWindow(ProgressWindow& window) { window.reset(); }
+
+}  // namespace updater
+
+// ---- signatures and hashes
+
+namespace updater {
+
+OwnSignature ReadOwnSignature() { return World().ownSignature; }
+
+std::optional<std::string> VerifyDetachedSignature(const std::string& content, const std::string& signature) {
+    const std::string prefix = "signed by ";
+    const std::size_t end = signature.find('\n');
+    if (signature.compare(0, prefix.size(), prefix) != 0 || end == std::string::npos ||
+        signature.compare(end + 1, std::string::npos, content) != 0)
+        return std::nullopt;
+    return signature.substr(prefix.size(), end - prefix.size());
+}
+
+std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t limit) {
+    const fake::FakeFile* file = World().FindFile(path);
+    if (file == nullptr || file->content.size() > limit) return std::nullopt;
+    return file->content;
+}
+
+// The C library's code page 932, without near matches: "//" options are not given.
+std::optional<std::string> Utf8ToAnsiExact(const std::string& utf8) {
+    const iconv_t converter = iconv_open("CP932", "UTF-8");
+    if (converter == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+    std::string out(utf8.size() * 2 + 1, '\0');
+    char* in = const_cast<char*>(utf8.data());
+    std::size_t inLeft = utf8.size();
+    char* to = out.data();
+    std::size_t outLeft = out.size();
+    const std::size_t result = iconv(converter, &in, &inLeft, &to, &outLeft);
+    iconv_close(converter);
+    if (result != 0 || inLeft != 0) return std::nullopt;  // irreversible conversions count too
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+struct HeldFileHandle {
+    std::string path;
+    std::string content;  // what reading through the handle gives
+};
+
+void HeldFileCloser::operator()(HeldFileHandle* file) const {
+    World().events.push_back("release " + file->path);
+    World().HoldReleased(file->path);
+    std::default_delete<HeldFileHandle>()(file);
+}
+
+HeldFile HoldFile(const std::string& path) {
+    const fake::FakeFile* file = World().FindFile(path);
+    if (file == nullptr) return HeldFile();
+    World().events.push_back("hold " + path);
+    return HeldFile(std::make_unique<HeldFileHandle>(HeldFileHandle{path, file->content}).release());
+}
+
+std::optional<FileDigest> DigestOfHeldFile(const HeldFile& file) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (!file || EVP_Digest(file->content.data(), file->content.size(), digest, &length, EVP_sha256(), nullptr) != 1)
+        return std::nullopt;
+    static const char digits[] = "0123456789abcdef";
+    FileDigest result{file->content.size(), {}};
+    for (unsigned int i = 0; i < length; ++i) result.sha256.append(1, digits[digest[i] >> 4]).append(1, digits[digest[i] & 0xF]);
+    return result;
+}
 
 }  // namespace updater

@@ -73,6 +73,17 @@ public:
     // Saving a text file stores fewer bytes than asked.
     void FailSaveWithShortWrite() { saveShortWrite_ = true; }
 
+    // ---- signatures
+    // The running updater's own signature (unsigned by default).
+    OwnSignature ownSignature;
+    // A detached signature of `content` by `certificate`, as the stand-in's
+    // VerifyDetachedSignature accepts it.
+    static std::string DetachedSignature(const std::string& certificate, const std::string& content);
+    // Replaces `path` with `file` as the `holds`-th hold of it is released:
+    // a file swapped after it was checked.
+    void SwapAfterHolds(const std::string& path, int holds, FakeFile file);
+    void HoldReleased(const std::string& path);
+
     // ---- inspection
     const FakeFile* FindFile(const std::string& path) const;
     bool FolderExists(const std::string& path) const;
@@ -126,6 +137,11 @@ private:
     bool versionReadingFails_ = false;
     bool saveShortWrite_ = false;
     std::map<std::string, std::string> fullPaths_;
+    struct Swap {
+        int holds = 0;
+        FakeFile file;
+    };
+    std::map<std::string, Swap> swaps_;
 
     struct LookupCache {
         bool valid = false;

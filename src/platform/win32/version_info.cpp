@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32/system_library.h"
 #include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_support.h"
 #include "text/text.h"
@@ -28,37 +29,19 @@ constexpr char kJapaneseFileVersion[] = "\\StringFileInfo\\041103A4\\FileVersion
 using GetInfoFunction = decltype(&GetFileVersionInfoA);
 using QueryValueFunction = decltype(&VerQueryValueA);
 
-template <typename Function>
-Function Entry(HMODULE module, const char* name) {
-    // Through void(*)(): the one cast between function types that GCC accepts silently.
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
-
-win32::UniqueModule LoadSystemLibrary(const char* name) {
-    win32::UniqueModule module(LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
-    if (module || GetLastError() != ERROR_INVALID_PARAMETER) return module;
-    // A system without the search flags (Windows 7 before its loader update):
-    // name the file in the system folder explicitly.
-    char folder[MAX_PATH + 1];
-    const UINT length = GetSystemDirectoryA(folder, sizeof folder);
-    if (length == 0 || length >= sizeof folder) return module;
-    const std::string path = std::string(folder, length) + "\\" + name;
-    return win32::UniqueModule(LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
-}
-
 struct VersionLibrary {
     win32::UniqueModule module;
     GetInfoFunction getInfo = nullptr;
     QueryValueFunction queryValue = nullptr;
     DWORD error = ERROR_SUCCESS;  // why it could not be loaded
 
-    VersionLibrary() : module(LoadSystemLibrary(kLibraryName)) {
+    VersionLibrary() : module(win32::LoadSystemLibrary(kLibraryName)) {
         if (!module) {
             error = GetLastError();
             return;
         }
-        getInfo = Entry<GetInfoFunction>(module.get(), "GetFileVersionInfoA");
-        queryValue = Entry<QueryValueFunction>(module.get(), "VerQueryValueA");
+        getInfo = win32::Entry<GetInfoFunction>(module.get(), "GetFileVersionInfoA");
+        queryValue = win32::Entry<QueryValueFunction>(module.get(), "VerQueryValueA");
         if (!getInfo || !queryValue) error = GetLastError();
     }
     bool ready() const { return getInfo && queryValue; }

@@ -1,7 +1,7 @@
 // The control program of the DLL-planting test. Like the updater it imports
 // version.dll's functions and creates a window (which makes user32 load
-// uxtheme.dll), but it leaves the DLL search order as it is, so a DLL planted
-// beside it is found there first.
+// uxtheme.dll) and loads crypt32.dll at run time, but it leaves the DLL
+// search order as it is, so a DLL planted beside it is found there first.
 #include <windows.h>
 
 #include <cstdio>
@@ -16,5 +16,8 @@ int main() {
                                         nullptr, nullptr, nullptr, nullptr);
     std::printf("window=%d\n", window != nullptr);
     if (window) DestroyWindow(window);
+    const HMODULE crypt = LoadLibraryA("crypt32.dll");
+    std::printf("crypt32=%d\n", crypt != nullptr);
+    if (crypt) FreeLibrary(crypt);
     return 0;
 }

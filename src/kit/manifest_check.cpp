@@ -1,0 +1,100 @@
+#include "kit/manifest_check.h"
+
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <optional>
+
+#include "kit/manifest.h"
+#include "kit/manifest_signature.h"
+#include "update/manifest_reader.h"
+
+namespace updater::kit {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::optional<std::string> ReadBytes(const fs::path& path) {
+    std::error_code ignored;
+    if (!fs::is_regular_file(path, ignored)) return std::nullopt;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void Error(std::vector<Finding>& findings, std::string path, std::string reason) {
+    findings.push_back({Severity::kError, std::move(path), std::move(reason)});
+}
+
+// Every staged file as (Windows path below the folder, "/"-path), the
+// manifest and its signature excepted: what stage lists.
+std::map<std::string, std::string> StagedFiles(const fs::path& staged) {
+    std::map<std::string, std::string> files;
+    for (auto it = fs::recursive_directory_iterator(staged); it != fs::recursive_directory_iterator(); ++it) {
+        if (!it->is_regular_file()) continue;
+        const std::string relative = it->path().lexically_relative(staged).generic_string();
+        if (relative == kManifestName || relative == kManifestSignatureName) continue;
+        std::string windows = relative;
+        for (char& c : windows)
+            if (c == '/') c = '\\';
+        files.emplace(windows, relative);
+    }
+    return files;
+}
+
+void CheckSignature(const fs::path& staged, const std::string& updaterName, const std::optional<std::string>& manifest,
+                    std::vector<Finding>& findings) {
+    const std::optional<std::string> updater = ReadBytes(staged / updaterName);
+    if (!updater) return;
+    const AuthenticodeSigner own = ReadAuthenticodeSigner(*updater);
+    if (!own.present) return;
+    if (own.certificate.empty()) {
+        Error(findings, updaterName, "carries a signature whose signer cannot be read: the updater refuses to copy");
+        return;
+    }
+    if (!manifest) {
+        Error(findings, kManifestName, "missing: the signed updater refuses to copy without it");
+        return;
+    }
+    const std::optional<std::string> signature = ReadBytes(staged / kManifestSignatureName);
+    if (!signature) {
+        Error(findings, kManifestSignatureName, "missing: the signed updater refuses to copy without it");
+        return;
+    }
+    const std::optional<std::string> signer = DetachedSigner(*manifest, *signature);
+    if (!signer) Error(findings, kManifestSignatureName, "does not verify for update-manifest.json");
+    else if (*signer != own.certificate)
+        Error(findings, kManifestSignatureName, "made by another certificate than the one that signed updater.exe");
+}
+
+void CheckEntries(const fs::path& staged, const std::string& manifest, std::vector<Finding>& findings) {
+    const std::optional<std::vector<ManifestFile>> entries = ReadManifest(manifest);
+    if (!entries) {
+        Error(findings, kManifestName, "is not a manifest the updater can read");
+        return;
+    }
+    std::map<std::string, std::string> files = StagedFiles(staged);
+    for (const ManifestFile& entry : *entries) {
+        const auto file = files.find(entry.path);
+        if (file == files.end()) {
+            Error(findings, entry.path, "listed in the manifest but not staged");
+            continue;
+        }
+        const fs::path path = staged / file->second;
+        if (fs::file_size(path) != entry.size || Sha256OfFile(path) != entry.sha256)
+            Error(findings, file->second, "differs from its manifest entry (size or SHA-256)");
+        files.erase(file);
+    }
+    for (const auto& [windows, relative] : files) Error(findings, relative, "staged but not in the manifest");
+}
+
+}  // namespace
+
+void CheckManifestOf(const fs::path& staged, const std::string& updaterName, std::vector<Finding>& findings) {
+    const std::optional<std::string> manifest = ReadBytes(staged / kManifestName);
+    CheckSignature(staged, updaterName, manifest, findings);
+    if (manifest) CheckEntries(staged, *manifest, findings);
+}
+
+}  // namespace updater::kit

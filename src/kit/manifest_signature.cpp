@@ -1,0 +1,135 @@
+#include "kit/manifest_signature.h"
+
+#include <openssl/bio.h>
+#include <openssl/cms.h>
+#include <openssl/pkcs12.h>
+#include <openssl/pkcs7.h>
+#include <openssl/x509.h>
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string_view>
+
+namespace updater::kit {
+
+namespace {
+
+template <typename T, void (*Free)(T*)>
+struct Freer {
+    void operator()(T* p) const { Free(p); }
+};
+template <typename T, void (*Free)(T*)>
+using Owned = std::unique_ptr<T, Freer<T, Free>>;
+
+using Bio = Owned<BIO, BIO_free_all>;
+using Cms = Owned<CMS_ContentInfo, CMS_ContentInfo_free>;
+using Pkcs12 = Owned<PKCS12, PKCS12_free>;
+using Pkcs7 = Owned<PKCS7, PKCS7_free>;
+using Certificate = Owned<X509, X509_free>;
+using Key = Owned<EVP_PKEY, EVP_PKEY_free>;
+using Store = Owned<X509_STORE, X509_STORE_free>;
+
+void FreeCertificates(STACK_OF(X509) * certificates) { sk_X509_pop_free(certificates, X509_free); }
+void FreeStack(STACK_OF(X509) * certificates) { sk_X509_free(certificates); }
+
+Bio MemoryOf(const std::string& bytes) { return Bio(BIO_new_mem_buf(bytes.data(), static_cast<int>(bytes.size()))); }
+
+std::string DerOf(X509* certificate) {
+    unsigned char* der = nullptr;
+    const int length = i2d_X509(certificate, &der);
+    if (length <= 0) return "";
+    std::string bytes(reinterpret_cast<const char*>(der), static_cast<std::size_t>(length));
+    OPENSSL_free(der);
+    return bytes;
+}
+
+std::string ReadFile(const std::filesystem::path& path) {
+    const Bio file(BIO_new_file(path.c_str(), "rb"));
+    if (!file) throw std::runtime_error("cannot read " + path.string());
+    std::string bytes;
+    char buffer[4096];
+    for (int got; (got = BIO_read(file.get(), buffer, sizeof buffer)) > 0;) bytes.append(buffer, static_cast<std::size_t>(got));
+    return bytes;
+}
+
+// Little-endian fields of a PE file, bounds-checked.
+std::optional<std::uint32_t> Field(std::string_view bytes, std::size_t offset, std::size_t width) {
+    if (offset > bytes.size() || bytes.size() - offset < width) return std::nullopt;
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < width; ++i) value |= std::uint32_t{static_cast<unsigned char>(bytes[offset + i])} << (8 * i);
+    return value;
+}
+
+// The certificate table (data directory 4: a file offset and a size), or nothing.
+std::optional<std::string_view> CertificateTable(std::string_view pe) {
+    const auto header = Field(pe, 0x3C, 4);
+    if (pe.substr(0, 2) != "MZ" || !header || pe.substr(*header, 4) != std::string_view("PE\0\0", 4)) return std::nullopt;
+    const std::size_t optional = *header + 24;
+    const auto magic = Field(pe, optional, 2);
+    if (!magic || (*magic != 0x10B && *magic != 0x20B)) return std::nullopt;
+    const std::size_t directories = optional + (*magic == 0x10B ? 96 : 112);
+    const auto count = Field(pe, directories - 4, 4);
+    const auto offset = Field(pe, directories + 4 * 8, 4);
+    const auto size = Field(pe, directories + 4 * 8 + 4, 4);
+    if (!count || *count <= 4 || !offset || !size || *size == 0) return std::nullopt;
+    if (*offset > pe.size() || pe.size() - *offset < *size) return std::string_view();
+    return pe.substr(*offset, *size);
+}
+
+}  // namespace
+
+std::string SignDetached(const std::string& content, const std::filesystem::path& p12, const std::string& password) {
+    const std::string p12Bytes = ReadFile(p12);
+    const Bio p12Bio = MemoryOf(p12Bytes);
+    const Pkcs12 parsed(d2i_PKCS12_bio(p12Bio.get(), nullptr));
+    EVP_PKEY* key = nullptr;
+    X509* certificate = nullptr;
+    STACK_OF(X509)* chain = nullptr;
+    if (!parsed || !PKCS12_parse(parsed.get(), password.c_str(), &key, &certificate, &chain))
+        throw std::runtime_error("cannot read the certificate and key of " + p12.string() + " (wrong password?)");
+    const Key ownedKey(key);
+    const Certificate ownedCertificate(certificate);
+    const Owned<STACK_OF(X509), FreeCertificates> ownedChain(chain);
+    if (!key || !certificate) throw std::runtime_error(p12.string() + " holds no certificate with its key");
+    const Bio data = MemoryOf(content);
+    // No signed attributes: the signature covers the manifest's digest alone,
+    // the form Windows's detached-message check was measured with.
+    const Cms cms(CMS_sign(certificate, key, chain, data.get(), CMS_BINARY | CMS_DETACHED | CMS_NOATTR));
+    const Bio out(BIO_new(BIO_s_mem()));
+    if (!cms || !out || i2d_CMS_bio(out.get(), cms.get()) != 1) throw std::runtime_error("cannot sign the manifest");
+    char* bytes = nullptr;
+    const long length = BIO_get_mem_data(out.get(), &bytes);
+    return std::string(bytes, static_cast<std::size_t>(length));
+}
+
+std::optional<std::string> DetachedSigner(const std::string& content, const std::string& signature) {
+    const Bio signatureBio = MemoryOf(signature);
+    const Cms cms(d2i_CMS_bio(signatureBio.get(), nullptr));
+    const Store store(X509_STORE_new());
+    const Bio data = MemoryOf(content);
+    if (!cms || !store || !data) return std::nullopt;
+    if (CMS_verify(cms.get(), nullptr, store.get(), data.get(), nullptr, CMS_BINARY | CMS_NO_SIGNER_CERT_VERIFY) != 1)
+        return std::nullopt;
+    const Owned<STACK_OF(X509), FreeStack> signers(CMS_get0_signers(cms.get()));
+    if (!signers || sk_X509_num(signers.get()) != 1) return std::nullopt;
+    return DerOf(sk_X509_value(signers.get(), 0));
+}
+
+AuthenticodeSigner ReadAuthenticodeSigner(const std::string& pe) {
+    const std::optional<std::string_view> table = CertificateTable(pe);
+    if (!table) return {};
+    AuthenticodeSigner signer{true, ""};
+    // WIN_CERTIFICATE: length, revision, type 2 (PKCS#7 SignedData), then the DER.
+    const auto length = Field(*table, 0, 4);
+    const auto type = Field(*table, 6, 2);
+    if (!length || !type || *type != 2 || *length < 8 || *length > table->size()) return signer;
+    const auto* der = reinterpret_cast<const unsigned char*>(table->data() + 8);
+    const Pkcs7 p7(d2i_PKCS7(nullptr, &der, static_cast<long>(*length - 8)));
+    if (!p7) return signer;
+    const Owned<STACK_OF(X509), FreeStack> signers(PKCS7_get0_signers(p7.get(), nullptr, 0));
+    if (signers && sk_X509_num(signers.get()) == 1) signer.certificate = DerOf(sk_X509_value(signers.get(), 0));
+    return signer;
+}
+
+}  // namespace updater::kit

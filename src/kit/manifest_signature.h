@@ -1,0 +1,32 @@
+// The manifest's detached CMS signature and the updater's Authenticode
+// signer, with OpenSSL: update-kit stage --sign makes the first with the
+// certificate and key that sign updater.exe, and update-kit check requires
+// the two signers to be one certificate, as the signed updater does.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace updater::kit {
+
+inline constexpr char kManifestSignatureName[] = "update-manifest.json.p7s";
+
+// The DER of a detached CMS signature (SignedData, no signed attributes, the
+// signer's certificate included) of `content` by the PKCS#12 file's
+// certificate and key. Throws std::runtime_error when that cannot be done.
+std::string SignDetached(const std::string& content, const std::filesystem::path& p12, const std::string& password);
+
+// The signer certificate (DER) of a detached CMS signature when it holds
+// for `content` (no chain is built: the caller compares certificates);
+// nothing otherwise.
+std::optional<std::string> DetachedSigner(const std::string& content, const std::string& signature);
+
+// What a PE file's embedded Authenticode signature says of its signer.
+struct AuthenticodeSigner {
+    bool present = false;     // the file has a certificate table
+    std::string certificate;  // the signer's certificate (DER); "" when it cannot be read
+};
+AuthenticodeSigner ReadAuthenticodeSigner(const std::string& pe);
+
+}  // namespace updater::kit

@@ -1,0 +1,33 @@
+// Reads update-manifest.json, the list of files its signer staged (written
+// by update-kit stage; see src/kit/manifest.h for the format). The text comes
+// from the update folder, which anyone may have changed, so the reader takes
+// nothing on trust: it reads only within the text, nests no deeper than the
+// format does, and refuses anything the format does not allow (other types,
+// duplicate keys, malformed UTF-8 or escapes, sizes past 2^63, hashes that
+// are not 64 lower-case hex digits, two entries of one path).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace updater {
+
+inline constexpr char kManifestFileName[] = "update-manifest.json";
+inline constexpr char kManifestSignatureFileName[] = "update-manifest.json.p7s";
+inline constexpr char kManifestFormatName[] = "update-kit manifest 1";
+
+struct ManifestFile {
+    std::string path;  // UTF-8, "\"-separated, below the update folder
+    std::uint64_t size = 0;
+    std::string sha256;  // 64 lower-case hex digits
+};
+
+// The manifest's files in the order they are listed, or nothing when the text
+// is not a manifest of this format. Members other than "format" and "files",
+// and "fileVersion" in an entry, are allowed and not kept.
+std::optional<std::vector<ManifestFile>> ReadManifest(std::string_view text);
+
+}  // namespace updater

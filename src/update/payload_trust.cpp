@@ -1,0 +1,140 @@
+#include "update/payload_trust.h"
+
+#include <optional>
+#include <vector>
+
+#include "text/path.h"
+#include "update/manifest_reader.h"
+#include "update/payload.h"
+
+namespace updater {
+
+namespace {
+
+// Far above any real manifest (about 150 bytes a file) or signature.
+constexpr std::size_t kManifestLimit = std::size_t{64} << 20;
+constexpr std::size_t kSignatureLimit = std::size_t{1} << 20;
+
+std::optional<FileDigest> DigestOf(const std::string& path) {
+    const HeldFile held = HoldFile(path);
+    if (!held) return std::nullopt;
+    return DigestOfHeldFile(held);
+}
+
+bool Matches(const std::string& path, const FileDigest& expected) {
+    const std::optional<FileDigest> digest = DigestOf(path);
+    return digest && *digest == expected;
+}
+
+// What the manifest says, by each file's full path in code page 932, in
+// the manifest's order; nothing when a path has no exact spelling there.
+struct Expected {
+    std::map<std::string, FileDigest> byPath;
+    std::vector<std::string> order;
+};
+
+std::optional<Expected> ExpectedFiles(const std::vector<ManifestFile>& files, const std::string& sourceRoot) {
+    Expected expected;
+    for (const ManifestFile& file : files) {
+        const std::optional<std::string> path = Utf8ToAnsiExact(file.path);
+        if (!path) return std::nullopt;
+        const std::string full = JoinPath(sourceRoot, *path);
+        if (!expected.byPath.emplace(full, FileDigest{file.size, file.sha256}).second) return std::nullopt;
+        expected.order.push_back(full);
+    }
+    return expected;
+}
+
+// The manifest's own checks; "" when they hold, else the path to name.
+std::string CheckManifest(const std::string& sourceRoot, const std::string& certificate, Expected& expected) {
+    const std::string manifestPath = JoinPath(sourceRoot, kManifestFileName);
+    const std::optional<std::string> text = ReadSmallFile(manifestPath, kManifestLimit);
+    const std::optional<std::string> signature =
+        ReadSmallFile(JoinPath(sourceRoot, kManifestSignatureFileName), kSignatureLimit);
+    if (!text || !signature) return manifestPath;
+    // The certificates are compared byte for byte: the updater's own
+    // signature is the one Windows judged before the elevation prompt.
+    const std::optional<std::string> signer = VerifyDetachedSignature(*text, *signature);
+    if (!signer || *signer != certificate) return manifestPath;
+    const std::optional<std::vector<ManifestFile>> files = ReadManifest(*text);
+    if (!files) return manifestPath;
+    std::optional<Expected> read = ExpectedFiles(*files, sourceRoot);
+    if (!read) return manifestPath;
+    expected = std::move(*read);
+    return "";
+}
+
+}  // namespace
+
+PayloadTrust CheckPayloadTrust(const std::string& sourceRoot) {
+    PayloadTrust trust;
+    const OwnSignature own = ReadOwnSignature();
+    if (own.state == OwnSignature::State::Unsigned) return trust;
+    trust.signed_ = true;
+    const std::string updater = GetExecutablePath();
+    if (own.state == OwnSignature::State::Unreadable) {
+        trust.refusedPath_ = updater;
+        return trust;
+    }
+    Expected expected;
+    trust.refusedPath_ = CheckManifest(sourceRoot, own.certificate, expected);
+    if (trust.Refused()) return trust;
+
+    // The manifest must describe this very updater: a manifest of another
+    // release by the same signer is not this update's.
+    const auto self = expected.byPath.find(updater);
+    if (self == expected.byPath.end() || !Matches(updater, self->second)) {
+        trust.refusedPath_ = updater;
+        return trust;
+    }
+    expected.byPath.erase(self);
+
+    // Every payload file, as the copy will list it.
+    const PayloadListing folders = ListPayload(ListMode::FoldersOnly, sourceRoot);
+    if (!folders.ok()) {
+        trust.refusedPath_ = JoinPath(folders.unreadableFolder, "");
+        return trust;
+    }
+    for (const std::string& folder : folders.paths) {
+        const PayloadListing files = ListPayload(ListMode::FilesDeep, folder, {folders.identity});
+        if (!files.ok()) {
+            trust.refusedPath_ = JoinPath(files.unreadableFolder, "");
+            return trust;
+        }
+        for (const std::string& file : files.paths) {
+            const auto entry = expected.byPath.find(file);
+            const std::optional<FileDigest> digest =
+                entry == expected.byPath.end() ? std::nullopt : DigestOf(file);
+            if (!digest || !(*digest == entry->second)) {
+                trust.refusedPath_ = file;
+                return trust;
+            }
+            trust.verified_.emplace(file, *digest);
+            expected.byPath.erase(entry);
+        }
+    }
+
+    // Every manifest entry the copy would meet: those in a sub-folder, less
+    // files named like the updater, which the listing passes over.
+    const std::string updaterName = FileNameOfPath(updater);
+    for (const std::string& path : expected.order) {
+        const bool inSubFolder = FolderOfPath(path) != FolderOfPath(updater);
+        if (inSubFolder && FileNameOfPath(path) != updaterName && expected.byPath.count(path)) {
+            trust.refusedPath_ = path;
+            return trust;
+        }
+    }
+    return trust;
+}
+
+bool PayloadTrust::HoldIfUnchanged(const std::string& file, HeldFile& held) const {
+    if (!signed_) return true;
+    const auto verified = verified_.find(file);
+    if (verified == verified_.end()) return false;
+    held = HoldFile(file);
+    if (!held) return false;
+    const std::optional<FileDigest> digest = DigestOfHeldFile(held);
+    return digest && *digest == verified->second;
+}
+
+}  // namespace updater

@@ -1,0 +1,50 @@
+// The signed updater's trust check: a signed updater copies only the files
+// its signer staged.
+//
+// An update is a folder, and Authenticode covers updater.exe alone: anyone
+// can put files beside a genuinely signed updater. So when the running
+// updater carries a signature of its own, the payload must match
+// update-manifest.json beside it, whose detached signature
+// (update-manifest.json.p7s) must be made by the very certificate that
+// signed the updater. An unsigned updater reads no manifest at all.
+#pragma once
+
+#include <map>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace updater {
+
+class PayloadTrust {
+public:
+    // An unsigned updater's: nothing refused, nothing checked before a copy.
+    PayloadTrust() = default;
+
+    bool Refused() const { return !refusedPath_.empty(); }
+    // The first file that failed the check, or the manifest when its
+    // signature or text did not hold; "" when nothing was refused.
+    const std::string& refusedPath() const { return refusedPath_; }
+
+    // True when `file` may be copied now. An unsigned updater's trust allows
+    // every file and holds none; a signed one's allows only a file it
+    // verified, still with the verified size and SHA-256, which `held` then
+    // keeps from being written, renamed or deleted until it is released.
+    bool HoldIfUnchanged(const std::string& file, HeldFile& held) const;
+
+private:
+    friend PayloadTrust CheckPayloadTrust(const std::string& sourceRoot);
+
+    bool signed_ = false;
+    std::string refusedPath_;
+    std::map<std::string, FileDigest> verified_;  // by the payload file's full path
+};
+
+// Runs the check for the update folder `sourceRoot` (the updater's own):
+// nothing for an unsigned updater; else the updater's signer, the manifest's
+// signature and signer, and then every payload file (listed as the copy
+// lists them) against the manifest, and every manifest entry against the
+// payload. Stops at the first failure.
+PayloadTrust CheckPayloadTrust(const std::string& sourceRoot);
+
+}  // namespace updater
