@@ -61,7 +61,7 @@ install_emulator() {
   printf '%s\n' "Types: deb" "URIs: http://deb.debian.org/debian" "Suites: bookworm-backports" \
     "Components: main" "Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg" |
     "${SUDO[@]}" tee "$BACKPORTS_SOURCES" >/dev/null
-  "${SUDO[@]}" apt-get update -q
+  "${SUDO[@]}" apt-get update -q || echo "install-deps: some package indexes could not be fetched; going on"
   # qemu-user replaces bookworm's qemu-user-static, whose 10.0 version is a
   # transitional package that would pull in qemu-user-binfmt.
   "${SUDO[@]}" apt-get install -y -q -t bookworm-backports --no-install-recommends \
@@ -74,10 +74,32 @@ if [ "${#missing[@]}" -eq 0 ]; then
   exit 0
 fi
 
+# A mirror caught mid-sync serves an index that its release file does not
+# list (seen for bookworm-security's i386 index): apt then installs from the
+# other indexes. Without that suite's i386 half, the two halves of a
+# multi-arch library can no longer agree on a version; the install is then
+# tried once more with the security suite ranked below the point release, in
+# a preference file of this run only (the machine's own files stay as they are).
+install_packages() {
+  if "${SUDO[@]}" apt-get install -y -q "$@"; then
+    return 0
+  fi
+  local preferences
+  preferences=$(mktemp -d)
+  printf '%s\n' "Package: *" "Pin: release l=Debian-Security" "Pin-Priority: 100" >"$preferences/security-below.pref"
+  echo "install-deps: the install failed; trying again with the security suite ranked below the point release"
+  local status=0
+  "${SUDO[@]}" apt-get install -y -q -o Dir::Etc::PreferencesParts="$preferences" "$@" || status=$?
+  rm -rf "$preferences"
+  return "$status"
+}
+
 echo "install-deps: installing ${missing[*]}"
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   "${SUDO[@]}" dpkg --add-architecture i386
 fi
-"${SUDO[@]}" apt-get update -q
-"${SUDO[@]}" apt-get install -y -q "${missing[@]}"
+if ! "${SUDO[@]}" apt-get update -q; then
+  echo "install-deps: some package indexes could not be fetched (see above); going on with the rest"
+fi
+install_packages "${missing[@]}"
 install_emulator

@@ -4,18 +4,28 @@
 // top-level window as owner) and does nothing else: no listing, no version
 // reads, no decisions, no log.
 //
-//   bare_copy LISTFILE
+//   bare_copy [--versions] LISTFILE
+//
+// With --versions it also makes the version reads any updater that keeps
+// newer installed copies must make, in the updater's order: the installed
+// copy's version (when it exists and starts with "MZ"), and only when that
+// is known the new file's, then the copy (b2 of the benchmark). Nothing
+// else of the updater's work: no listing, no name or link checks, no bounds,
+// no hashes, no log.
 //
 // LISTFILE holds one "source|destination" pair per line (code page 932 bytes,
 // CR LF or LF). Exit code 0 when every copy returned 0, 1 when one failed (it
 // stops there, as the updater does), 2 on a usage or list error. Written to
 // standard error: the time spent in the copy loop as "loop_ms=N", and the
 // wall-clock time at its end as "end_unix_ms=N" (Wine's clock is the host's,
-// so the benchmark can measure from its own start of the process).
+// so the benchmark can measure from its own start of the process), and the
+// number of versions that --versions found as "versions_found=N".
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -26,6 +36,9 @@ namespace {
 
 constexpr FILEOP_FLAGS kUpdaterCopyFlags = 0x2214;
 constexpr unsigned long long kUnixEpochIn100ns = 116444736000000000ULL;
+constexpr char kJapaneseFileVersion[] = "\\StringFileInfo\\041103A4\\FileVersion";
+// Room for any version resource and the ANSI query's converted texts.
+constexpr std::size_t kLargestVersionInfo = 2 * 0xFFFF + 8;
 
 unsigned long long UnixMillisNow() {
     FILETIME now;
@@ -64,6 +77,45 @@ UniqueWindow CreateOwnerWindow() {
                                         GetModuleHandleA(nullptr), nullptr));
 }
 
+// The existence test the updater makes: one attribute query and a DOS time.
+bool FileExists(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
+    FILETIME local;
+    WORD date = 0, time = 0;
+    return FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) && FileTimeToDosDateTime(&local, &date, &time);
+}
+
+bool StartsWithMz(const std::string& path) {
+    const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return true;
+    char signature[2] = {};
+    DWORD read = 0;
+    const bool ok = ReadFile(file, signature, sizeof signature, &read, nullptr);
+    CloseHandle(file);
+    return !ok || (read == sizeof signature && signature[0] == 'M' && signature[1] == 'Z');
+}
+
+// The Japanese FileVersion text, read as the updater reads it; "" for none.
+std::string ReadVersion(const std::string& path) {
+    if (!FileExists(path) || !StartsWithMz(path)) return "";
+    std::vector<std::uint8_t> buffer(kLargestVersionInfo);
+    if (!GetFileVersionInfoA(path.c_str(), 0, static_cast<DWORD>(buffer.size()), buffer.data())) return "";
+    void* value = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueA(buffer.data(), kJapaneseFileVersion, &value, &length) || !value) return "";
+    return std::string(static_cast<const char*>(value), strnlen(static_cast<const char*>(value), length));
+}
+
+// The reads before a copy; the new file's version is read only against a
+// known installed one, as the updater does. Counts the versions found.
+int ReadVersionsOf(const CopyPair& pair) {
+    if (ReadVersion(pair.destination).empty()) return 0;
+    return 1 + !ReadVersion(pair.source).empty();
+}
+
 int CopyOne(HWND owner, const CopyPair& pair) {
     // Each name list ends in two NUL bytes.
     const std::string from = pair.source + '\0' + '\0';
@@ -81,8 +133,9 @@ int CopyOne(HWND owner, const CopyPair& pair) {
 
 int main(int argc, char** argv) {
     std::vector<CopyPair> pairs;
-    if (argc != 2 || !ReadPairs(argv[1], pairs)) {
-        std::fprintf(stderr, "usage: bare_copy LISTFILE (lines source|destination)\n");
+    const bool versions = argc == 3 && std::strcmp(argv[1], "--versions") == 0;
+    if (argc != 2 + versions || !ReadPairs(argv[argc - 1], pairs)) {
+        std::fprintf(stderr, "usage: bare_copy [--versions] LISTFILE (lines source|destination)\n");
         return 2;
     }
     const UniqueWindow owner = CreateOwnerWindow();
@@ -90,7 +143,9 @@ int main(int argc, char** argv) {
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&start);
     int status = 0;
+    int versionsFound = 0;
     for (const CopyPair& pair : pairs) {
+        if (versions) versionsFound += ReadVersionsOf(pair);
         if (const int result = CopyOne(owner.get(), pair); result != 0) {
             std::fprintf(stderr, "copy failed (0x%X): %s\n", static_cast<unsigned>(result), pair.source.c_str());
             status = 1;
@@ -98,8 +153,8 @@ int main(int argc, char** argv) {
         }
     }
     QueryPerformanceCounter(&end);
-    std::fprintf(stderr, "end_unix_ms=%llu\nloop_ms=%lld\n", UnixMillisNow(),
-                 static_cast<long long>((end.QuadPart - start.QuadPart) * 1000 / frequency.QuadPart));
+    std::fprintf(stderr, "end_unix_ms=%llu\nloop_ms=%lld\nversions_found=%d\n", UnixMillisNow(),
+                 static_cast<long long>((end.QuadPart - start.QuadPart) * 1000 / frequency.QuadPart), versionsFound);
     std::fflush(stderr);
     return status;
 }
