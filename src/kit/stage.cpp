@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "host/unique_fd.h"
 #include "kit/check.h"
 #include "kit/manifest.h"
 #include "kit/manifest_signature.h"
@@ -75,23 +76,6 @@ private:
     fs::path path_;
 };
 
-// A file descriptor closed when it goes out of scope.
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    ~Descriptor() { Close(); }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-    void Close() {
-        if (fd_ >= 0) close(fd_);
-        fd_ = -1;
-    }
-
-private:
-    int fd_;
-};
-
 struct ProcessResult {
     int status = -1;     // the exit status, -1 when it did not exit normally
     std::string output;  // standard output and error together
@@ -101,9 +85,9 @@ struct ProcessResult {
 ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& input) {
     int inPipe[2], outPipe[2];
     if (pipe2(inPipe, O_CLOEXEC) != 0) throw std::runtime_error("cannot make a pipe");
-    Descriptor inRead(inPipe[0]), inWrite(inPipe[1]);
+    host::UniqueFd inRead(inPipe[0]), inWrite(inPipe[1]);
     if (pipe2(outPipe, O_CLOEXEC) != 0) throw std::runtime_error("cannot make a pipe");
-    Descriptor outRead(outPipe[0]), outWrite(outPipe[1]);
+    host::UniqueFd outRead(outPipe[0]), outWrite(outPipe[1]);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
