@@ -1,23 +1,19 @@
 #include "kit/check.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <array>
-#include <cerrno>
-#include <chrono>
-#include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <stdexcept>
 #include <string_view>
+#include <vector>
 
 #include "host/cp932_codec.h"
 #include "host/pe_version.h"
+#include "kit/files.h"
 #include "kit/manifest.h"
 #include "kit/manifest_check.h"
 #include "kit/manifest_signature.h"
+#include "kit/readable_text.h"
+#include "kit/terminal_progress.h"
 #include "text/file_name.h"
 #include "update/copy_engine.h"
 #include "update/version_stamp.h"
@@ -67,11 +63,9 @@ std::vector<Entry> ReadFolder(const fs::path& folder) {
 // What the updater's version reading makes of a file: nothing to say for a
 // file that is not a PE file, else the reason it counts as unknown, or "".
 std::string VersionProblem(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    char magic[2] = {};
-    if (!in.read(magic, 2) || magic[0] != 'M' || magic[1] != 'Z') return "";
-    in.seekg(0);
-    const std::string bytes(std::istreambuf_iterator<char>(in), {});
+    const std::optional<std::string> read = ReadIfStartsLikePe(file);
+    if (!read) return "";
+    const std::string& bytes = *read;
     if (host::DetectPeFormat(bytes) == host::PeFormat::kNotPe) return "";
     const std::optional<std::string> version = host::ReadJapaneseFileVersion(bytes);
     const char* const consequence = ": it is copied whatever version is installed";
@@ -242,143 +236,10 @@ private:
     TerminalProgress progress_;
 };
 
-const char* SeverityName(Severity severity) { return severity == Severity::kError ? "error" : "warning"; }
-
-std::string Plural(std::size_t count, const char* noun) {
-    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
-}
-
-constexpr char kCheckHelp[] =
-    "usage: update-kit check STAGED [--target-root WINPATH] [--source-root WINPATH] [--strict] [--json]\n"
-    "\n"
-    "Lints the staged update folder STAGED (updater.exe beside the sub-folders\n"
-    "that hold the payload) and prints one line a finding: severity, path\n"
-    "below STAGED, reason. Exit status 0 when it is fit to ship, 1 when not,\n"
-    "2 on bad usage.\n"
-    "\n"
-    "  --target-root WINPATH  the product folder on the customer's machine, for\n"
-    "                         the destination paths' length\n"
-    "                         (default: C:\\Program Files (x86)\\ORMIKA\\TORVEN)\n"
-    "  --source-root WINPATH  where STAGED lies on the customer's machine, for\n"
-    "                         the source paths' length (default:\n"
-    "                         C:\\Users\\<20 characters>\\Downloads\\<STAGED's name>)\n"
-    "  --strict               warnings fail too\n"
-    "  --json                 the findings as JSON\n"
-    "\n"
-    "Paths count in code page 932 bytes and must stay below MAX_PATH (at most\n"
-    "259 bytes). Errors: names code page 932 cannot represent exactly or\n"
-    "Windows would take for another (a forbidden character, a trailing blank\n"
-    "or dot, a device name), names that differ only in case, links of any\n"
-    "kind (to folders, to files, hard links, broken ones), paths over the\n"
-    "limit, updater.exe missing: the updater refuses the folder that holds\n"
-    "any of them and copies nothing more. Warnings: files beside\n"
-    "updater.exe, PE files without a four-item Japanese FileVersion, files\n"
-    "named like the updater in a sub-folder, an empty payload.\n";
-
 }  // namespace
-
-std::size_t CheckResult::errors() const {
-    return static_cast<std::size_t>(std::count_if(findings.begin(), findings.end(),
-                                                  [](const Finding& f) { return f.severity == Severity::kError; }));
-}
-
-std::size_t CheckResult::warnings() const { return findings.size() - errors(); }
 
 CheckResult CheckStaged(const fs::path& staged, const CheckOptions& options) {
     return Checker(staged, options).Run();
-}
-
-std::string FindingsAsText(const CheckResult& result, bool strict) {
-    std::string out;
-    for (const Finding& finding : result.findings)
-        out += std::string(SeverityName(finding.severity)) + ": " + finding.path + ": " + finding.reason + "\n";
-    out += Plural(result.errors(), "error") + ", " + Plural(result.warnings(), "warning") + ", " +
-           Plural(result.filesChecked, "file") + " checked: " +
-           (result.Passes(strict) ? "fit to ship" : "not fit to ship") + (strict ? " (strict)" : "") + "\n";
-    return out;
-}
-
-std::string FindingsAsJson(const CheckResult& result, bool strict) {
-    std::string out = "{\"fitToShip\": " + std::string(result.Passes(strict) ? "true" : "false") +
-                      ", \"strict\": " + (strict ? "true" : "false") +
-                      ", \"errors\": " + std::to_string(result.errors()) +
-                      ", \"warnings\": " + std::to_string(result.warnings()) +
-                      ", \"filesChecked\": " + std::to_string(result.filesChecked) + ", \"findings\": [";
-    for (std::size_t i = 0; i < result.findings.size(); ++i) {
-        const Finding& finding = result.findings[i];
-        out += i == 0 ? "\n" : ",\n";
-        out += "  {\"severity\": " + JsonQuote(SeverityName(finding.severity)) +
-               ", \"path\": " + JsonQuote(finding.path) + ", \"reason\": " + JsonQuote(finding.reason) + "}";
-    }
-    out += result.findings.empty() ? "]}\n" : "\n]}\n";
-    return out;
-}
-
-TerminalProgress::TerminalProgress() : enabled_(isatty(STDERR_FILENO) == 1) {}
-
-TerminalProgress::~TerminalProgress() { Clear(); }
-
-void TerminalProgress::Clear() {
-    if (shown_) std::fputs("\r\033[K", stderr);
-    shown_ = false;
-}
-
-void TerminalProgress::Show(const std::string& text) {
-    if (!enabled_) return;
-    const long long now = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              std::chrono::steady_clock::now().time_since_epoch())
-                              .count();
-    if (shown_ && now - lastShownMs_ < 100) return;
-    lastShownMs_ = now;
-    shown_ = true;
-    std::fprintf(stderr, "\r\033[K%s", text.c_str());
-    std::fflush(stderr);
-}
-
-int CheckCommand(const Arguments& arguments) {
-    CheckOptions options;
-    std::string staged;
-    bool strict = false, json = false;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        const bool hasValue = i + 1 < arguments.size();
-        if (argument == "--help" || argument == "-h") {
-            std::fputs(kCheckHelp, stdout);
-            return 0;
-        } else if (argument == "--strict") {
-            strict = true;
-        } else if (argument == "--json") {
-            json = true;
-        } else if ((argument == "--target-root" || argument == "--source-root") && hasValue) {
-            (argument == "--target-root" ? options.targetRoot : options.sourceRoot) = arguments[++i];
-        } else if (argument.rfind("--", 0) != 0 && staged.empty()) {
-            staged = argument;
-        } else {
-            std::fprintf(stderr, "update-kit check: unexpected \"%s\"\n%s", argument.c_str(), kCheckHelp);
-            return 2;
-        }
-    }
-    if (staged.empty()) {
-        std::fputs(kCheckHelp, stderr);
-        return 2;
-    }
-    if (!fs::is_directory(staged)) {
-        std::fprintf(stderr, "update-kit check: %s is not a folder\n", staged.c_str());
-        return 2;
-    }
-    CheckResult result;
-    try {
-        result = CheckStaged(staged, options);
-    } catch (const std::invalid_argument& error) {
-        std::fprintf(stderr, "update-kit check: %s\n", error.what());
-        return 2;
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "update-kit check: %s\n", error.what());
-        return 1;
-    }
-    const std::string out = json ? FindingsAsJson(result, strict) : FindingsAsText(result, strict);
-    std::fputs(out.c_str(), stdout);
-    return result.Passes(strict) ? 0 : 1;
 }
 
 }  // namespace updater::kit

@@ -35,9 +35,9 @@
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "kit/commands.h"
+#include "kit/findings.h"
 
 namespace updater::kit {
 
@@ -49,14 +49,6 @@ inline constexpr char kDefaultSourceParent[] = "C:\\Users\\UUUUUUUUUUUUUUUUUUUU\
 inline constexpr std::size_t kAnsiPathLimit = 259;
 inline constexpr char kUpdaterName[] = "updater.exe";
 
-enum class Severity { kError, kWarning };
-
-struct Finding {
-    Severity severity;
-    std::string path;    // below the staged folder, "/"-separated, as on disk; "." for the folder itself
-    std::string reason;  // UTF-8
-};
-
 struct CheckOptions {
     std::string targetRoot = kDefaultTargetRoot;  // UTF-8, Windows path
     std::string sourceRoot;                       // UTF-8, Windows path; "" for the default
@@ -65,37 +57,8 @@ struct CheckOptions {
     std::optional<std::string> updaterToBeAdded;
 };
 
-struct CheckResult {
-    std::vector<Finding> findings;  // in walk order: names sorted within a folder, depth-first
-    std::size_t filesChecked = 0;
-    std::size_t errors() const;
-    std::size_t warnings() const;
-    bool Passes(bool strict) const { return errors() == 0 && (!strict || warnings() == 0); }
-};
-
 // Lints `staged`. Throws std::filesystem::filesystem_error when a folder
 // cannot be read, std::invalid_argument when a root is not code page 932.
 CheckResult CheckStaged(const std::filesystem::path& staged, const CheckOptions& options);
-
-// The findings as lines ("error: PATH: REASON") and a summary line, or as JSON.
-std::string FindingsAsText(const CheckResult& result, bool strict);
-std::string FindingsAsJson(const CheckResult& result, bool strict);
-
-// A line of progress on stderr, only when stderr is a terminal; erased at
-// the end so that nothing of it stays among the results.
-class TerminalProgress {
-public:
-    TerminalProgress();
-    ~TerminalProgress();
-    TerminalProgress(const TerminalProgress&) = delete;
-    TerminalProgress& operator=(const TerminalProgress&) = delete;
-    void Show(const std::string& text);
-    void Clear();  // before a result is printed
-
-private:
-    bool enabled_;
-    bool shown_ = false;
-    long long lastShownMs_ = 0;
-};
 
 }  // namespace updater::kit

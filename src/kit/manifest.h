@@ -1,4 +1,5 @@
-// The manifest of a staged update, and the JSON and hashing it needs.
+// The manifest of a staged update, and the hashing it needs (its JSON
+// strings: kit/json.h).
 //
 // update-manifest.json lies beside updater.exe in a staged folder (it is
 // never copied: files beside updater.exe are not). It lists every file of
@@ -24,7 +25,6 @@
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace updater::kit {
@@ -38,15 +38,6 @@ struct ManifestEntry {
     std::string sha256;                      // lower-case hex
     std::optional<std::string> fileVersion;  // UTF-8
 };
-
-// `text` as a JSON string literal, quotes included. Bytes that are not UTF-8
-// become U+FFFD; control characters are escaped.
-std::string JsonQuote(std::string_view text);
-
-// Code page 932 bytes as UTF-8 for a finding or the manifest: the codec's
-// decoding, with U+FFFD for each byte that does not decode (the version
-// reader's texts and the lint's paths always do).
-std::string Cp932AsReadableUtf8(std::string_view cp932);
 
 // The SHA-256 of a file's bytes in lower-case hex (OpenSSL). Throws
 // std::runtime_error when the file cannot be read.

@@ -1,10 +1,9 @@
 #include "kit/manifest_check.h"
 
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <optional>
 
+#include "kit/files.h"
 #include "kit/manifest.h"
 #include "kit/manifest_signature.h"
 #include "update/manifest_reader.h"
@@ -15,14 +14,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::optional<std::string> ReadBytes(const fs::path& path) {
-    std::error_code ignored;
-    if (!fs::is_regular_file(path, ignored)) return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 void Error(std::vector<Finding>& findings, std::string path, std::string reason) {
     findings.push_back({Severity::kError, std::move(path), std::move(reason)});
 }
@@ -31,14 +22,9 @@ void Error(std::vector<Finding>& findings, std::string path, std::string reason)
 // manifest and its signature excepted: what stage lists.
 std::map<std::string, std::string> StagedFiles(const fs::path& staged) {
     std::map<std::string, std::string> files;
-    for (auto it = fs::recursive_directory_iterator(staged); it != fs::recursive_directory_iterator(); ++it) {
-        if (!it->is_regular_file()) continue;
-        const std::string relative = it->path().lexically_relative(staged).generic_string();
-        if (relative == kManifestName || relative == kManifestSignatureName) continue;
-        std::string windows = relative;
-        for (char& c : windows)
-            if (c == '/') c = '\\';
-        files.emplace(windows, relative);
+    for (FileBelow& file : FilesBelow(staged)) {
+        if (file.relative == kManifestName || file.relative == kManifestSignatureName) continue;
+        files.emplace(std::move(file.windows), std::move(file.relative));
     }
     return files;
 }

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "kit/check.h"
+#include "kit/findings.h"
 
 namespace updater::kit {
 

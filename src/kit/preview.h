@@ -1,10 +1,10 @@
 // update-kit preview: what the updater would do with a staged update against
 // an installed product folder, file by file, and the copy report it would
 // write. The updater's own run (RunUpdate) does the work over the preview
-// seam (platform/preview), whose copies are only recorded.
+// seam (platform/preview), whose copies are only recorded. The printed
+// preview: preview_output.h.
 #pragma once
 
-#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
@@ -66,9 +66,8 @@ public:
 
 Preview MakePreview(const PreviewOptions& options);
 
-// The preview as update-kit prints it, in UTF-8: one line a payload file
-// (action, path, new version, installed version, separated by tabs), then
-// the summary, the final box and the report's lines.
-void PrintPreview(const Preview& preview, std::FILE* out);
+// False for a Windows root that is empty or nothing but separators: it
+// names no folder.
+bool NamesAFolder(const std::string& windowsRoot);
 
 }  // namespace updater::kit

@@ -23,10 +23,24 @@
 //    folder. On any failure the folder is removed and OUT is untouched.
 #pragma once
 
+#include <string>
+
+#include "kit/check.h"
 #include "kit/commands.h"
 
 namespace updater::kit {
 
 inline constexpr char kSignPasswordVariable[] = "UPDATE_KIT_SIGN_PASSWORD";
+
+struct StageOptions {
+    std::string updater, payload, out, p12, caFile;  // p12 "" for no signing
+    bool strict = false;
+    CheckOptions check;
+};
+
+// The stage itself (steps 1 to 5) for options the command has validated;
+// returns the exit status. Throws std::invalid_argument for a root that is
+// not code page 932, another exception when the work fails.
+int Stage(const StageOptions& options);
 
 }  // namespace updater::kit

@@ -1,0 +1,32 @@
+// What check's rules find (check.h, manifest_check.h), and how update-kit
+// prints it: check prints it as text or JSON, stage as text before it
+// refuses or goes on.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace updater::kit {
+
+enum class Severity { kError, kWarning };
+
+struct Finding {
+    Severity severity;
+    std::string path;    // below the staged folder, "/"-separated, as on disk; "." for the folder itself
+    std::string reason;  // UTF-8
+};
+
+struct CheckResult {
+    std::vector<Finding> findings;  // in walk order: names sorted within a folder, depth-first
+    std::size_t filesChecked = 0;
+    std::size_t errors() const;
+    std::size_t warnings() const;
+    bool Passes(bool strict) const { return errors() == 0 && (!strict || warnings() == 0); }
+};
+
+// The findings as lines ("error: PATH: REASON") and a summary line, or as JSON.
+std::string FindingsAsText(const CheckResult& result, bool strict);
+std::string FindingsAsJson(const CheckResult& result, bool strict);
+
+}  // namespace updater::kit

@@ -1,0 +1,104 @@
+// update-kit stage: its options (stage.h says what it does).
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+
+#include "kit/commands.h"
+#include "kit/stage.h"
+
+namespace updater::kit {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char kStageHelp[] =
+    "usage: update-kit stage --updater EXE --payload DIR --out DIR [--sign P12 [--ca-file PEM]]\n"
+    "                        [--target-root WINPATH] [--source-root WINPATH] [--strict]\n"
+    "\n"
+    "Builds the ready-to-ship folder OUT: EXE as updater.exe, the sub-folders of\n"
+    "DIR beside it, and update-manifest.json (path, size, SHA-256 and Japanese\n"
+    "FileVersion of every file). The payload is checked first as\n"
+    "`update-kit check` would check OUT (--target-root, --source-root and\n"
+    "--strict as there; the source root defaults to\n"
+    "C:\\Users\\<20 characters>\\Downloads\\<OUT's name>); a payload that fails is\n"
+    "not staged. OUT must not exist or be empty; it is built beside OUT and\n"
+    "renamed at the end, so a failure leaves nothing behind.\n"
+    "\n"
+    "  --sign P12     sign updater.exe with osslsigncode, the PKCS#12 file P12\n"
+    "                 and the password in the environment variable\n"
+    "                 UPDATE_KIT_SIGN_PASSWORD, then verify the signature; sign\n"
+    "                 update-manifest.json with the same certificate and key\n"
+    "                 (update-manifest.json.p7s, detached CMS, DER): a signed\n"
+    "                 updater copies only what that manifest lists\n"
+    "  --ca-file PEM  the certificates the signature is verified against\n"
+    "                 (default: osslsigncode's, the system's bundle)\n"
+    "\n"
+    "Exit status 0 when staged, 1 when refused or failed, 2 on bad usage.\n";
+
+}  // namespace
+
+int StageCommand(const Arguments& arguments) {
+    StageOptions options;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        const bool hasValue = i + 1 < arguments.size();
+        std::string* value = nullptr;
+        if (argument == "--help" || argument == "-h") {
+            std::fputs(kStageHelp, stdout);
+            return 0;
+        } else if (argument == "--strict") {
+            options.strict = true;
+            continue;
+        } else if (argument == "--updater") {
+            value = &options.updater;
+        } else if (argument == "--payload") {
+            value = &options.payload;
+        } else if (argument == "--out") {
+            value = &options.out;
+        } else if (argument == "--sign") {
+            value = &options.p12;
+        } else if (argument == "--ca-file") {
+            value = &options.caFile;
+        } else if (argument == "--target-root") {
+            value = &options.check.targetRoot;
+        } else if (argument == "--source-root") {
+            value = &options.check.sourceRoot;
+        }
+        if (!value || !hasValue) {
+            std::fprintf(stderr, "update-kit stage: unexpected \"%s\"\n%s", argument.c_str(), kStageHelp);
+            return 2;
+        }
+        *value = arguments[++i];
+    }
+    if (options.updater.empty() || options.payload.empty() || options.out.empty()) {
+        std::fputs(kStageHelp, stderr);
+        return 2;
+    }
+    if (!fs::is_regular_file(options.updater) || !fs::is_directory(options.payload)) {
+        std::fprintf(stderr, "update-kit stage: --updater must be a file and --payload a folder\n");
+        return 2;
+    }
+    if (!options.p12.empty() && !std::getenv(kSignPasswordVariable)) {
+        std::fprintf(stderr, "update-kit stage: --sign needs the password in %s\n", kSignPasswordVariable);
+        return 2;
+    }
+    if (options.p12.empty() && !options.caFile.empty()) {
+        std::fprintf(stderr, "update-kit stage: --ca-file goes with --sign\n");
+        return 2;
+    }
+    try {
+        return Stage(options);
+    } catch (const std::invalid_argument& error) {
+        std::fprintf(stderr, "update-kit stage: %s\n", error.what());
+        return 2;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "update-kit stage: %s: not staged\n", error.what());
+        return 1;
+    }
+}
+
+}  // namespace updater::kit
