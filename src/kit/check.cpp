@@ -21,8 +21,8 @@
 #include "kit/pe_version.h"
 #include "text/cp932.h"
 #include "text/file_name.h"
-#include "update/copy_engine.h"
-#include "update/version_stamp.h"
+#include "update/copy_rules.h"
+#include "update/version_key.h"
 
 namespace updater::kit {
 

@@ -71,11 +71,6 @@ PreviewAction CopyReason(const PayloadFile& file) {
     return PreviewAction::kCopyInstalledOlder;
 }
 
-std::string WithoutTrailingSeparators(std::string text) {
-    while (EndsWithBackslash(text)) text.pop_back();
-    return text;
-}
-
 }  // namespace
 
 std::string_view ActionText(PreviewAction action) {

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-namespace updater {
+#include "text/text.h"
 
-using TextList = std::vector<std::string>;
+namespace updater {
 
 // An error the Windows layer raises and the program lets reach the top-level
 // handler. `kind` names the error in the application error box; `address` is

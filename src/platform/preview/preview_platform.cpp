@@ -145,11 +145,6 @@ private:
     std::array<char, 4096> head_;
 };
 
-std::string WithoutTrailingSeparators(std::string text) {
-    while (EndsWithBackslash(text)) text.pop_back();
-    return text;
-}
-
 // The names of a path below a root, split at "\" (never the second byte of
 // a double-byte character); empty names dropped.
 std::vector<std::string> SplitNames(const std::string& rest) {
