@@ -86,7 +86,6 @@ std::string_view ActionText(PreviewAction action) {
 }
 
 Preview MakePreview(const PreviewOptions& options) {
-    PreviewWorld& world = PreviewWorld::Get();
     preview::PreviewSetup setup;
     // One updater.exe in the source root: a drive's root keeps its "\".
     setup.sourceRoot = WithoutTrailingSeparators(options.sourceRoot);
@@ -98,7 +97,8 @@ Preview MakePreview(const PreviewOptions& options) {
     // The first edition of the product, and a version code that passes the
     // version gate (the registry holds no installed version).
     setup.arguments = {options.profile->switchText, kEditionTable[0].versionCode, "preview"};
-    world.Reset(std::move(setup));
+    // The run's world, for this preview only.
+    PreviewWorld world(std::move(setup), options.progress);
 
     Preview result;
     // The roots exactly as the run takes them.
@@ -295,11 +295,9 @@ int PreviewCommand(const Arguments& arguments) {
     Preview preview;
     try {
         Progress progress;
-        PreviewWorld::Get().SetProgress([&progress](std::size_t listed) { progress(listed); });
+        options.progress = [&progress](std::size_t listed) { progress(listed); };
         preview = MakePreview(options);
-        PreviewWorld::Get().SetProgress(nullptr);
     } catch (const PreviewError& problem) {
-        PreviewWorld::Get().SetProgress(nullptr);
         return Usage(problem.what());
     }
     if (!reportFile.empty()) {

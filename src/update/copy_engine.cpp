@@ -18,23 +18,27 @@ namespace {
 void SaveCopyReport(const TextList& report, const ProductProfile& profile) {
     if (report.empty()) return;
     // No documents folder is no log folder: never a path from the drive's root.
-    const std::string documents = GetSpecialFolder(SpecialFolder::Documents);
-    if (documents.empty()) return;
-    SaveTextFile(documents, profile.logFolderName, profile.logFileName, report);
+    const std::optional<std::string> documents = GetSpecialFolder(SpecialFolder::Documents);
+    if (!documents) return;
+    SaveTextFile(*documents, profile.logFolderName, profile.logFileName, report);
 }
 
 // The two roots a copy must stay below, as Windows resolves them.
 struct CopyBounds {
-    std::string source;  // full paths ending in "\"
+    std::string source;  // full paths ending in "\"; "" when a root cannot be resolved
     std::string target;
 
     bool Hold(const std::string& file, const std::string& dest) const {
-        return LiesBelow(FullPathName(file), source) && LiesBelow(FullPathName(dest), target);
+        return Below(FullPathName(file), source) && Below(FullPathName(dest), target);
+    }
+    // A path that cannot be resolved lies nowhere.
+    static bool Below(const std::optional<std::string>& full, const std::string& root) {
+        return full && LiesBelow(*full, root);
     }
 };
 
 CopyBounds BoundsOf(const std::string& sourceRoot, const std::string& targetRoot) {
-    return {FullPathName(JoinPath(sourceRoot, "")), FullPathName(JoinPath(targetRoot, ""))};
+    return {FullPathName(JoinPath(sourceRoot, "")).value_or(""), FullPathName(JoinPath(targetRoot, "")).value_or("")};
 }
 
 // Copies or leaves one file; false when its copy failed. The installed copy's

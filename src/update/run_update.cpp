@@ -25,9 +25,14 @@ void RunClosingSequence(const FinalMessage& final, const std::string& savedFolde
     SetCurrentFolder(savedFolder);
 }
 
+// A folder that cannot be determined is one that cannot be moved to.
+bool MoveTo(SpecialFolder folder) {
+    const std::optional<std::string> path = GetSpecialFolder(folder);
+    return path && SetCurrentFolder(*path);
+}
+
 void MoveToDocumentsFolder() {
-    if (!SetCurrentFolder(GetSpecialFolder(SpecialFolder::Documents)))
-        SetCurrentFolder(GetSpecialFolder(SpecialFolder::ApplicationData));
+    if (!MoveTo(SpecialFolder::Documents)) MoveTo(SpecialFolder::ApplicationData);
 }
 
 // Shows the progress window, copies the payload, and says how it went.
