@@ -49,7 +49,8 @@ inline constexpr const char* kLibraryLoadError = "ELibraryLoadError";
 std::string GetArgument(int n);
 // The running executable's full path.
 std::string GetExecutablePath();
-std::string GetCurrentFolder();
+// The current folder; nothing when it cannot be read.
+std::optional<std::string> GetCurrentFolder();
 bool SetCurrentFolder(const std::string& path);
 // Letters upper-cased by the user's locale for the ANSI code page;
 // double-byte characters are left as they are.

@@ -19,10 +19,11 @@ struct FinalMessage {
 };
 
 // Ends every run that got past the argument check.
-void RunClosingSequence(const FinalMessage& final, const std::string& savedFolder) {
+// A current folder that could not be read at the start is not restored.
+void RunClosingSequence(const FinalMessage& final, const std::optional<std::string>& savedFolder) {
     if (!final.text.empty()) ShowMessageBox(final.kind, final.text);
     ProcessPendingMessages();
-    SetCurrentFolder(savedFolder);
+    if (savedFolder) SetCurrentFolder(*savedFolder);
 }
 
 // A folder that cannot be determined is one that cannot be moved to.
@@ -83,7 +84,7 @@ void RunUpdate() {
     const ProductProfile* profile = SelectProfile(UpperCaseAnsi(switchArgument));
     if (profile == nullptr) return;
 
-    const std::string savedFolder = GetCurrentFolder();
+    const std::optional<std::string> savedFolder = GetCurrentFolder();
     const std::string versionArgument = GetArgument(2);
     const std::string displayName = GetArgument(3);
     const int editionIndex = VersionCodeToIndex(PadToWidth(versionArgument, 3));

@@ -241,7 +241,7 @@ FakeWindows& World() { return FakeWindows::Current(); }
 
 std::string GetArgument(int n) { return ArgumentFromCommandLine(World().commandLine(), n); }
 std::string GetExecutablePath() { return World().executablePath; }
-std::string GetCurrentFolder() { return World().currentFolder; }
+std::optional<std::string> GetCurrentFolder() { return World().currentFolder; }
 
 bool SetCurrentFolder(const std::string& path) {
     if (path.empty() || !World().FolderExists(path)) return false;

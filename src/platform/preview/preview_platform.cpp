@@ -535,7 +535,7 @@ std::string GetArgument(int n) {
     return n >= 1 && static_cast<std::size_t>(n) <= arguments.size() ? arguments[n - 1] : std::string();
 }
 std::string GetExecutablePath() { return JoinPath(World().setup().sourceRoot, World().setup().updaterName); }
-std::string GetCurrentFolder() { return preview::kDocumentsFolder; }
+std::optional<std::string> GetCurrentFolder() { return preview::kDocumentsFolder; }
 bool SetCurrentFolder(const std::string& path) { return World().Kind(path) == EntryKind::Folder; }
 std::string UpperCaseAnsi(const std::string& text) { return UpperCaseAscii(text); }
 
