@@ -1,8 +1,6 @@
 #include "kit/check.h"
 
-#include <locale.h>
 #include <unistd.h>
-#include <wctype.h>
 
 #include <algorithm>
 #include <array>
@@ -13,13 +11,13 @@
 #include <iterator>
 #include <map>
 #include <stdexcept>
+#include <string_view>
 
-#include "kit/iconv_converter.h"
+#include "host/cp932_codec.h"
+#include "host/pe_version.h"
 #include "kit/manifest.h"
 #include "kit/manifest_check.h"
 #include "kit/manifest_signature.h"
-#include "kit/pe_version.h"
-#include "text/cp932.h"
 #include "text/file_name.h"
 #include "update/copy_rules.h"
 #include "update/version_key.h"
@@ -30,83 +28,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Each byte that is not text in the source becomes U+FFFD (UTF-8 targets).
-std::size_t ReplacementCharacter(std::string_view, std::string& out) {
-    out += "\xEF\xBF\xBD";
-    return 1;
-}
-
-using Converter = IconvConverter;
-
-const Converter& Utf8ToUtf16() {
-    static const Converter converter("UTF-16LE", "UTF-8");
-    return converter;
-}
-
-const Converter& Cp932ToUtf16() {
-    static const Converter converter("UTF-16LE", "CP932");
-    return converter;
-}
-
-// The unit Windows decodes a single byte to where the C library's CP932
-// refuses it; 0 for every other byte.
-char16_t WindowsOnlySingleByte(unsigned char byte) {
-    switch (byte) {
-    case 0x80: return 0x0080;
-    case 0xA0: return 0xF8F0;
-    case 0xFD: return 0xF8F1;
-    case 0xFE: return 0xF8F2;
-    case 0xFF: return 0xF8F3;
-    default: return 0;
-    }
-}
-
-// Code page 932 bytes to UTF-16LE as Windows decodes them (MultiByteToWideChar):
-// the C library's CP932 plus the single bytes above; nothing for bytes that
-// are not code page 932.
-std::optional<std::string> Cp932ToUtf16Windows(std::string_view bytes) {
-    std::string out;
-    std::size_t runStart = 0;
-    for (std::size_t pos = 0;;) {
-        const bool end = pos >= bytes.size();
-        const char16_t special =
-            end || CharLength(bytes, pos) == 2 ? 0 : WindowsOnlySingleByte(static_cast<unsigned char>(bytes[pos]));
-        if (!end && !special) {
-            pos += CharLength(bytes, pos);
-            continue;
-        }
-        const std::optional<std::string> run = Cp932ToUtf16().Convert(bytes.substr(runStart, pos - runStart));
-        if (!run) return std::nullopt;
-        out += *run;
-        if (end) return out;
-        out += static_cast<char>(special & 0xFF);
-        out += static_cast<char>(special >> 8);
-        runStart = ++pos;
-    }
-}
-
-// The C library's Unicode case table, independent of the process's locale.
-locale_t UnicodeLocale() {
-    static const locale_t locale = [] {
-        locale_t made = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
-        if (!made) throw std::runtime_error("the C.UTF-8 locale is not available");
-        return made;
-    }();
-    return locale;
-}
-
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
                return lower(x) == lower(y);
            });
-}
-
-// The bytes Windows's ANSI calls see for a UTF-8 text (its own conversion,
-// near matches and '?' included); the raw bytes when it is not UTF-8.
-std::string WindowsBytes(std::string_view utf8) {
-    const std::optional<std::string> units = Utf8ToUtf16().Convert(utf8);
-    return units ? Utf16ToCp932(*units) : std::string(utf8);
 }
 
 // Why a code page 932 name would not name itself on Windows; "" when it would.
@@ -146,12 +72,12 @@ std::string VersionProblem(const fs::path& file) {
     if (!in.read(magic, 2) || magic[0] != 'M' || magic[1] != 'Z') return "";
     in.seekg(0);
     const std::string bytes(std::istreambuf_iterator<char>(in), {});
-    if (DetectPeFormat(bytes) == PeFormat::kNotPe) return "";
-    const std::optional<std::string> version = ReadJapaneseFileVersion(bytes);
+    if (host::DetectPeFormat(bytes) == host::PeFormat::kNotPe) return "";
+    const std::optional<std::string> version = host::ReadJapaneseFileVersion(bytes);
     const char* const consequence = ": it is copied whatever version is installed";
     if (!version) return std::string("PE file without a Japanese FileVersion") + consequence;
     if (!ParseVersionStamp(*version))
-        return "FileVersion \"" + Cp932ToUtf8(*version) + "\" is not four items" + consequence;
+        return "FileVersion \"" + Cp932AsReadableUtf8(*version) + "\" is not four items" + consequence;
     if (*version == kUnknownStamp) return std::string("FileVersion 0.0.0.0 counts as unknown") + consequence;
     return "";
 }
@@ -181,11 +107,10 @@ public:
 
 private:
     static std::string RootInCp932(const std::string& root, const char* option) {
-        std::string bytes = WindowsBytes(root);
-        if (Cp932ToUtf16Windows(bytes) != Utf8ToUtf16().Convert(root))
-            throw std::invalid_argument(std::string(option) + " cannot be written in code page 932");
-        while (bytes.size() > 3 && bytes.back() == '\\') bytes.pop_back();
-        return bytes;
+        std::optional<std::string> bytes = host::NameInCp932(root);
+        if (!bytes) throw std::invalid_argument(std::string(option) + " cannot be written in code page 932");
+        while (bytes->size() > 3 && bytes->back() == '\\') bytes->pop_back();
+        return *bytes;
     }
 
     void Add(Severity severity, std::string path, std::string reason) {
@@ -210,7 +135,8 @@ private:
             const bool sameAsAnother = !CheckCase(entry.name, entry.name, keys);
             if (fs::is_directory(entry.link)) {
                 CheckSpelling(entry.name, entry.name);
-                CheckFolder(staged_ / entry.name, entry.name, "\\" + WindowsBytes(entry.name), false, false);
+                CheckFolder(staged_ / entry.name, entry.name, "\\" + host::WindowsAnsiBytes(entry.name), false,
+                            false);
             } else if (fs::is_symlink(entry.link) && fs::is_directory(entry.target)) {
                 Add(Severity::kError, entry.name, "link to a folder: the updater would copy what it leads to");
             } else if (!fs::is_regular_file(entry.target)) {
@@ -239,7 +165,7 @@ private:
         std::map<std::u16string, std::string> keys;
         for (const Entry& entry : ReadFolder(folder)) {
             const std::string path = relative + "/" + entry.name;
-            const std::string windowsPath = windowsRelative + "\\" + WindowsBytes(entry.name);
+            const std::string windowsPath = windowsRelative + "\\" + host::WindowsAnsiBytes(entry.name);
             CheckSpelling(entry.name, path);
             CheckCase(entry.name, path, keys);
             if (entry.name == updaterName_) {
@@ -272,7 +198,7 @@ private:
     }
 
     void CheckSpelling(const std::string& name, const std::string& path) {
-        const std::optional<std::string> cp932 = NameInCp932(name);
+        const std::optional<std::string> cp932 = host::NameInCp932(name);
         if (!cp932) {
             Add(Severity::kError, path, "name cannot be written in code page 932");
         } else if (const std::string fault = NameFaultText(*cp932); !fault.empty()) {
@@ -282,7 +208,7 @@ private:
 
     // False (and an error) when an earlier name of the folder is the same on Windows.
     bool CheckCase(const std::string& name, const std::string& path, std::map<std::u16string, std::string>& keys) {
-        const auto [it, inserted] = keys.emplace(CaseKey(name), name);
+        const auto [it, inserted] = keys.emplace(host::CaseKey(name), name);
         if (!inserted) Add(Severity::kError, path, "differs only in case from \"" + it->second + "\": one name on Windows");
         return inserted;
     }
@@ -295,14 +221,14 @@ private:
             sourceTooLong = true;
             Add(Severity::kError, path,
                 "source path of " + std::to_string(source.size()) + " bytes passes the ANSI limit of " +
-                    std::to_string(kAnsiPathLimit) + ": " + Cp932ToUtf8(source));
+                    std::to_string(kAnsiPathLimit) + ": " + Cp932AsReadableUtf8(source));
         }
         const std::string target = DestinationPath(source, sourceRoot_, targetRoot_);
         if (!targetTooLong && target.size() > kAnsiPathLimit) {
             targetTooLong = true;
             Add(Severity::kError, path,
                 "destination path of " + std::to_string(target.size()) + " bytes passes the ANSI limit of " +
-                    std::to_string(kAnsiPathLimit) + ": " + Cp932ToUtf8(target));
+                    std::to_string(kAnsiPathLimit) + ": " + Cp932AsReadableUtf8(target));
         }
     }
 
@@ -360,36 +286,6 @@ std::size_t CheckResult::warnings() const { return findings.size() - errors(); }
 
 CheckResult CheckStaged(const fs::path& staged, const CheckOptions& options) {
     return Checker(staged, options).Run();
-}
-
-std::optional<std::string> NameInCp932(std::string_view utf8) {
-    const std::optional<std::string> units = Utf8ToUtf16().Convert(utf8);
-    if (!units) return std::nullopt;
-    std::string bytes = Utf16ToCp932(*units);
-    if (Cp932ToUtf16Windows(bytes) != units) return std::nullopt;
-    return bytes;
-}
-
-std::u16string CaseKey(std::string_view utf8) {
-    const std::optional<std::string> units = Utf8ToUtf16().Convert(utf8);
-    std::u16string key;
-    if (!units) {
-        for (const char c : utf8) key.push_back(static_cast<unsigned char>(c));
-        return key;
-    }
-    for (std::size_t i = 0; i + 1 < units->size(); i += 2) {
-        const auto unit = static_cast<char16_t>(static_cast<unsigned char>((*units)[i]) |
-                                                (static_cast<unsigned char>((*units)[i + 1]) << 8));
-        const bool surrogate = (unit & 0xF800) == 0xD800;
-        const wint_t upper = surrogate ? unit : towupper_l(unit, UnicodeLocale());
-        key.push_back(upper <= 0xFFFF ? static_cast<char16_t>(upper) : unit);
-    }
-    return key;
-}
-
-std::string Cp932ToUtf8(std::string_view cp932) {
-    static const Converter converter("UTF-8", "CP932");
-    return *converter.Convert(cp932, ReplacementCharacter);
 }
 
 std::string FindingsAsText(const CheckResult& result, bool strict) {

@@ -2,7 +2,8 @@
 // sub-folders that hold the payload) for what would go wrong on a customer's
 // machine, before it ships.
 //
-// Rules, as the updater sees the folder on Windows:
+// Rules, as the updater sees the folder on Windows (names and case as the
+// host layer's codec judges them, host/cp932_codec.h):
 // - Names: every name below the staged folder must survive the trip from
 //   the name on disk (UTF-8) to code page 932 and back, with Windows's own
 //   near matches ("é" becomes "e": not the same name); otherwise the
@@ -34,15 +35,12 @@
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "kit/commands.h"
 
 namespace updater::kit {
 
-// Where the product usually lies on the customer's machine.
-inline constexpr char kDefaultTargetRoot[] = "C:\\Program Files (x86)\\ORMIKA\\TORVEN";
 // Where a downloaded update usually lies: the longest Windows user name
 // (20 characters) under C:\Users, its Downloads folder, then the staged
 // folder's own name.
@@ -78,19 +76,6 @@ struct CheckResult {
 // Lints `staged`. Throws std::filesystem::filesystem_error when a folder
 // cannot be read, std::invalid_argument when a root is not code page 932.
 CheckResult CheckStaged(const std::filesystem::path& staged, const CheckOptions& options);
-
-// The code page 932 bytes Windows gives for the UTF-8 name `utf8`, when they
-// convert back to the same name; nothing when they do not, or when `utf8` is
-// not UTF-8.
-std::optional<std::string> NameInCp932(std::string_view utf8);
-
-// The key by which Windows matches names: every UTF-16 unit upper-cased.
-// Invalid UTF-8 keys as its bytes.
-std::u16string CaseKey(std::string_view utf8);
-
-// Code page 932 bytes as UTF-8; a byte sequence that is not code page 932
-// becomes U+FFFD.
-std::string Cp932ToUtf8(std::string_view cp932);
 
 // The findings as lines ("error: PATH: REASON") and a summary line, or as JSON.
 std::string FindingsAsText(const CheckResult& result, bool strict);

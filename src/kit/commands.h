@@ -10,6 +10,10 @@ namespace updater::kit {
 
 using Arguments = std::vector<std::string>;
 
+// Where the product usually lies on the customer's machine: the default
+// target root of check and preview.
+inline constexpr char kDefaultTargetRoot[] = "C:\\Program Files (x86)\\ORMIKA\\TORVEN";
+
 // update-kit check STAGED [--target-root WINPATH] [--strict] [--json]
 int CheckCommand(const Arguments& arguments);
 // update-kit preview STAGED INSTALLED [--target-root WINPATH]

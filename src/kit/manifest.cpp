@@ -10,8 +10,9 @@
 #include <memory>
 #include <stdexcept>
 
-#include "kit/check.h"
-#include "kit/pe_version.h"
+#include "host/cp932_codec.h"
+#include "host/pe_version.h"
+#include "text/cp932.h"
 
 namespace updater::kit {
 
@@ -82,6 +83,24 @@ std::string JsonQuote(std::string_view text) {
     return out;
 }
 
+std::string Cp932AsReadableUtf8(std::string_view cp932) {
+    if (std::optional<std::string> whole = host::Cp932ToUtf8(cp932)) return *std::move(whole);
+    // Character by character; a byte that starts no character becomes U+FFFD
+    // and the next byte starts afresh.
+    std::string out;
+    for (std::size_t pos = 0; pos < cp932.size();) {
+        const std::size_t length = CharLength(cp932, pos);
+        if (const std::optional<std::string> character = host::Cp932ToUtf8(cp932.substr(pos, length))) {
+            out += *character;
+            pos += length;
+        } else {
+            out += kReplacement;
+            ++pos;
+        }
+    }
+    return out;
+}
+
 std::string Sha256OfFile(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
     if (!in) throw std::runtime_error("cannot open " + file.string());
@@ -119,7 +138,7 @@ ManifestEntry DescribeFile(const std::filesystem::path& file, const std::string&
     if (!in.read(magic, 2) || magic[0] != 'M' || magic[1] != 'Z') return entry;
     in.seekg(0);
     const std::string bytes(std::istreambuf_iterator<char>(in), {});
-    if (const auto version = ReadJapaneseFileVersion(bytes)) entry.fileVersion = Cp932ToUtf8(*version);
+    if (const auto version = host::ReadJapaneseFileVersion(bytes)) entry.fileVersion = Cp932AsReadableUtf8(*version);
     return entry;
 }
 

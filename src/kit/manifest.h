@@ -43,6 +43,11 @@ struct ManifestEntry {
 // become U+FFFD; control characters are escaped.
 std::string JsonQuote(std::string_view text);
 
+// Code page 932 bytes as UTF-8 for a finding or the manifest: the codec's
+// decoding, with U+FFFD for each byte that does not decode (the version
+// reader's texts and the lint's paths always do).
+std::string Cp932AsReadableUtf8(std::string_view cp932);
+
 // The SHA-256 of a file's bytes in lower-case hex (OpenSSL). Throws
 // std::runtime_error when the file cannot be read.
 std::string Sha256OfFile(const std::filesystem::path& file);

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "host/cp932_codec.h"
 #include "kit/commands.h"
 #include "platform/preview/preview_platform.h"
 #include "text/cp932.h"
@@ -141,12 +142,12 @@ namespace {
 
 // Code page 932 bytes as UTF-8; bytes that do not convert are shown as \xNN.
 std::string Shown(const std::string& cp932) {
-    if (std::optional<std::string> utf8 = preview::Cp932ToUtf8(cp932)) return *utf8;
+    if (std::optional<std::string> utf8 = host::Cp932ToUtf8(cp932)) return *utf8;
     std::string shown;
     for (std::size_t pos = 0; pos < cp932.size();) {
         const std::size_t length = CharLength(cp932, pos);
         const std::string piece = cp932.substr(pos, length);
-        if (std::optional<std::string> utf8 = preview::Cp932ToUtf8(piece)) {
+        if (std::optional<std::string> utf8 = host::Cp932ToUtf8(piece)) {
             shown += *utf8;
         } else {
             for (const char c : piece) {
@@ -274,7 +275,7 @@ int PreviewCommand(const Arguments& arguments) {
             } else if (argument == "--report-bytes") {
                 reportFile = value;
             } else {
-                const std::optional<std::string> windows = preview::Utf8ToCp932(value);
+                const std::optional<std::string> windows = host::NameInCp932(value);
                 if (!windows) return Usage(argument + " cannot be spelled in code page 932: " + value);
                 if (WithoutTrailingSeparators(*windows).empty()) return Usage(argument + " names no folder");
                 (argument == "--target-root" ? options.targetRoot : options.sourceRoot) = *windows;

@@ -13,13 +13,14 @@
 #include <string_view>
 #include <vector>
 
+#include "kit/commands.h"
 #include "update/product.h"
 
 namespace updater::kit {
 
-// The Windows folders the two Linux folders stand for, unless told otherwise.
+// The Windows folders the two Linux folders stand for, unless told otherwise:
+// this one and kDefaultTargetRoot (commands.h).
 inline constexpr char kDefaultSourceRoot[] = "C:\\update";
-inline constexpr char kDefaultTargetRoot[] = "C:\\Program Files (x86)\\ORMIKA\\TORVEN";
 
 enum class PreviewAction {
     kCopyNewFile,                    // no installed copy

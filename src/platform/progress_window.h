@@ -1,6 +1,6 @@
 // The "please wait" window shown while the payload is copied: the part of the
 // seam between the logic and Windows that is a window. The Windows build
-// implements it in window/, the unit tests' stand-in records its steps.
+// implements it in platform/win32/, the unit tests' stand-in records its steps.
 #pragma once
 
 #include <memory>

@@ -1,11 +1,16 @@
 // Code page 932 byte rules: which bytes start a double-byte character, and
-// case changes that leave double-byte characters alone.
+// case changes that leave double-byte characters alone; and the name of the
+// version resource's table that holds code page 932 texts.
 #pragma once
 
 #include <string>
 #include <string_view>
 
 namespace updater {
+
+// The key of a version resource's Japanese string table: language 0x0411,
+// code page 932 (0x03A4). The updater reads FileVersion from this table only.
+inline constexpr char kJapaneseStringTable[] = "041103A4";
 
 // True for a code page 932 lead byte: the first byte of a double-byte character.
 inline bool IsLeadByte(unsigned char byte) {

@@ -16,7 +16,6 @@
 
 #include "kit/check.h"
 #include "kit/manifest.h"
-#include "wine_cp932_table.h"
 
 namespace updater::kit {
 namespace {
@@ -239,44 +238,6 @@ TEST_F(Staged, DefaultRootsAndWhatTheyAllow) {
     CheckOptions options;
     options.targetRoot = "C:\\\xE2\x82\xAC";
     EXPECT_THROW(Check(options), std::invalid_argument);
-}
-
-TEST(NameInCp932, GivesTheBytesWindowsUsesOrNothing) {
-    EXPECT_EQ(NameInCp932(u8"ledger.dll"), std::optional<std::string>("ledger.dll"));
-    EXPECT_EQ(NameInCp932(u8"財務"), std::optional<std::string>("\x8D\xE0\x96\xB1"));
-    EXPECT_EQ(NameInCp932(u8"ﾃ"), std::optional<std::string>("\xC3"));
-    EXPECT_EQ(NameInCp932(u8"ソ"), std::optional<std::string>("\x83\x5C"));  // trail byte "\"
-    EXPECT_EQ(NameInCp932("\xC3\xA9"), std::nullopt);
-    EXPECT_EQ(NameInCp932("\xC2\xA5"), std::nullopt);
-    EXPECT_EQ(NameInCp932("\xC3"), std::nullopt);  // a cut UTF-8 sequence
-    EXPECT_EQ(NameInCp932(""), std::optional<std::string>(""));
-}
-
-// Windows's own round trip for every unit of the Basic Multilingual Plane,
-// from the code page 932 table Wine ships: the unit to its code and the code
-// back; the name survives when it comes back as itself.
-TEST(NameInCp932, EveryUnitAsTheWindowsCodePageTableRoundTripsIt) {
-    const test::WineCp932Table table;
-    ASSERT_EQ(table.UnitOf(0x8DE0), 0x8CA1);  // 財
-    std::vector<std::uint32_t> differences;
-    for (std::uint32_t unit = 1; unit < 0x10000; ++unit) {
-        if (unit >= 0xD800 && unit <= 0xDFFF) continue;
-        const bool windows = table.UnitOf(table.CodeOf(unit)) == unit;
-        std::string utf8;
-        if (unit < 0x80) {
-            utf8 += static_cast<char>(unit);
-        } else if (unit < 0x800) {
-            utf8 += static_cast<char>(0xC0 | (unit >> 6));
-            utf8 += static_cast<char>(0x80 | (unit & 0x3F));
-        } else {
-            utf8 += static_cast<char>(0xE0 | (unit >> 12));
-            utf8 += static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
-            utf8 += static_cast<char>(0x80 | (unit & 0x3F));
-        }
-        if (NameInCp932(utf8).has_value() != windows) differences.push_back(unit);
-    }
-    EXPECT_TRUE(differences.empty()) << differences.size() << " units differ, the first U+" << std::hex
-                                     << (differences.empty() ? 0 : differences.front());
 }
 
 TEST(Json, QuotesEscapesAndReplacesWhatIsNotUtf8) {

@@ -2,10 +2,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <wctype.h>
 
 #include <algorithm>
 #include <array>
@@ -16,9 +14,8 @@
 #include <memory>
 #include <system_error>
 
-#include "kit/check.h"
-#include "kit/iconv_converter.h"
-#include "kit/pe_version.h"
+#include "host/cp932_codec.h"
+#include "host/pe_version.h"
 #include "platform/progress_window.h"
 #include "text/cp932.h"
 #include "text/path.h"
@@ -33,52 +30,17 @@ namespace {
 // The ANSI calls' path limit, terminating NUL included.
 constexpr std::size_t kMaxPath = 260;
 
-// A text converted exactly, or nothing: any character the target lacks, or
-// converts only approximately (iconv counts those), fails the whole text.
-class Converter {
-public:
-    Converter(const char* to, const char* from) : iconv_(to, from) {}
-    std::optional<std::string> operator()(std::string_view input) const { return iconv_.Convert(input, {}, true); }
-
-private:
-    kit::IconvConverter iconv_;
-};
-
-locale_t UnicodeLocale() {
-    static const locale_t locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
-    return locale;
-}
-
+// The codec's units and case key of a name, as the listing orders them.
 ListingKey KeyOf(const std::string& utf8) {
-    static Converter toUtf16("UTF-16LE", "UTF-8");
-    ListingKey key;
-    const std::optional<std::string> bytes = toUtf16(utf8);
-    if (bytes) {
-        for (std::size_t i = 0; i + 1 < bytes->size(); i += 2)
-            key.exact.push_back(static_cast<char16_t>(static_cast<unsigned char>((*bytes)[i]) |
-                                                      (static_cast<unsigned char>((*bytes)[i + 1]) << 8)));
-    } else {
-        for (const char c : utf8) key.exact.push_back(static_cast<unsigned char>(c));
-    }
-    key.upper = key.exact;
-    const locale_t locale = UnicodeLocale();
-    for (char16_t& unit : key.upper) {
-        if (unit >= 0xD800 && unit <= 0xDFFF) continue;  // halves of a pair stay as they are
-        if (locale != static_cast<locale_t>(nullptr)) {
-            const wint_t upper = towupper_l(unit, locale);
-            if (upper <= 0xFFFF) unit = static_cast<char16_t>(upper);
-        } else if (unit >= u'a' && unit <= u'z') {
-            unit = static_cast<char16_t>(unit - (u'a' - u'A'));
-        }
-    }
-    return key;
+    host::NameUnits name = host::UnitsOfName(utf8);
+    return {std::move(name.caseKey), std::move(name.units)};
 }
 
 // A file read only where the version reader asks, through one descriptor
 // (opened at the first read, closed with the source). The first 4 KiB are
 // read at once and kept: they hold the headers and, in a small DLL, the
 // resource directories and version block too, so most files cost one read.
-class FileSource final : public kit::ByteSource {
+class FileSource final : public host::ByteSource {
 public:
     // The file `name` in the folder open as `folder`, or at `path` when `folder` is -1.
     FileSource(int folder, const char* name, const char* path, std::uint64_t size)
@@ -167,7 +129,7 @@ std::string Join(const std::string& folder, const std::string& name) {
 // A name taken from a Windows path as it may be spelled on Linux: nothing
 // for a name without an exact UTF-8 spelling, "." and "..", and one that holds "/".
 std::optional<std::string> LinuxName(const std::string& cp932) {
-    std::optional<std::string> utf8 = Cp932ToUtf8(cp932);
+    std::optional<std::string> utf8 = host::Cp932ToUtf8(cp932);
     if (!utf8 || *utf8 == "." || *utf8 == ".." || utf8->find('/') != std::string::npos) return std::nullopt;
     return utf8;
 }
@@ -179,22 +141,6 @@ struct DirCloser {
 using Dir = std::unique_ptr<DIR, DirCloser>;
 
 }  // namespace
-
-std::optional<std::string> Utf8ToCp932(std::string_view utf8) {
-    static Converter converter("CP932", "UTF-8");
-    static Converter back("UTF-8", "CP932");
-    std::optional<std::string> converted = converter(utf8);
-    // Exact both ways: a name that comes back as another name is not its spelling.
-    if (!converted) return std::nullopt;
-    const std::optional<std::string> again = back(*converted);
-    if (!again || *again != utf8) return std::nullopt;
-    return converted;
-}
-
-std::optional<std::string> Cp932ToUtf8(std::string_view cp932) {
-    static Converter converter("UTF-8", "CP932");
-    return converter(cp932);
-}
 
 bool ListsBefore(const std::string& a, const std::string& b) { return KeyOf(a) < KeyOf(b); }
 
@@ -419,14 +365,14 @@ FolderListing PreviewWorld::List(const std::string& folder) {
 namespace {
 
 // The entry `utf8` at the Linux path `path` as Windows would list it. Its
-// code page 932 name is exact only where the C library's conversion and
-// Windows's own agree (what update-kit check requires of a name); a link is
-// a symbolic link or a file with more than one hard link.
+// code page 932 name is the codec's exact spelling (the rule update-kit
+// check applies); a name without one keeps its own bytes. A link is a
+// symbolic link or a file with more than one hard link.
 FolderEntry EntryOf(const std::string& path, const std::string& utf8) {
     FolderEntry entry;
-    const std::optional<std::string> name = Utf8ToCp932(utf8);
+    const std::optional<std::string> name = host::NameInCp932(utf8);
     entry.name = name ? *name : utf8;
-    entry.exactName = name && kit::NameInCp932(utf8) == name;
+    entry.exactName = name.has_value();
     struct stat own;
     if (lstat(path.c_str(), &own) != 0) {
         entry.link = true;  // nothing vouches for it
@@ -506,7 +452,7 @@ std::optional<std::string> PreviewWorld::FileVersion(const std::string& path) {
         if (status.exists && !status.folder) {
             const int folder = node->parent != nullptr ? FolderDescriptor(*node->parent) : -1;
             FileSource file(folder, node->path.c_str() + node->nameAt, node->path.c_str(), status.size);
-            node->version = kit::ReadJapaneseFileVersion(file);
+            node->version = host::ReadJapaneseFileVersion(file);
         }
     }
     return node->version;

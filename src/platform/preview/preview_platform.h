@@ -5,9 +5,9 @@
 // Two Windows folders stand for two Linux folders: the staged update's folder
 // (where a pretend updater.exe lies) and the installed product's folder.
 // Windows paths below them are code page 932 texts; names on disk are UTF-8
-// and are converted with iconv, exactly (a name without an exact code page
-// 932 spelling is left out of its folder's listing and recorded, as Windows
-// could not name it either). Paths are looked up as Windows does: the exact
+// and are converted by the host layer's codec, exactly (a name without an
+// exact code page 932 spelling is listed as such, as Windows could not name
+// it either). Paths are looked up as Windows does: the exact
 // name first, then a name that differs only in letter case. Folders are
 // listed in the order Windows gives (case-insensitive, by upper-cased UTF-16
 // units), with stat's (device, inode) as their identity, so that a link back
@@ -205,11 +205,6 @@ private:
     std::function<void(std::size_t)> progress_;
     std::size_t listed_ = 0;
 };
-
-// Exact conversions between UTF-8 and code page 932 (iconv): nothing when a
-// character has no exact counterpart or the bytes are not valid.
-std::optional<std::string> Utf8ToCp932(std::string_view utf8);
-std::optional<std::string> Cp932ToUtf8(std::string_view cp932);
 
 // The order Windows lists a folder's names in: by their UTF-16 units
 // upper-cased, then by the units themselves. Names are UTF-8.

@@ -15,6 +15,7 @@
 #include "platform/win32/system_library.h"
 #include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_support.h"
+#include "text/cp932.h"
 #include "text/text.h"
 #include "text/texts.h"
 
@@ -23,8 +24,11 @@ namespace updater {
 namespace {
 
 constexpr char kLibraryName[] = "version.dll";
-// The Japanese string table (language 0411, code page 932).
-constexpr char kJapaneseFileVersion[] = "\\StringFileInfo\\041103A4\\FileVersion";
+// The query of the Japanese string table's FileVersion.
+const std::string& JapaneseFileVersionQuery() {
+    static const std::string query = std::string("\\StringFileInfo\\") + kJapaneseStringTable + "\\FileVersion";
+    return query;
+}
 
 using GetInfoFunction = decltype(&GetFileVersionInfoA);
 using QueryValueFunction = decltype(&VerQueryValueA);
@@ -90,7 +94,8 @@ std::optional<std::string> ReadJapaneseFileVersion(const std::string& path) {
     if (!library.getInfo(path.c_str(), 0, static_cast<DWORD>(buffer.size()), buffer.data())) return std::nullopt;
     void* value = nullptr;
     UINT length = 0;
-    if (!library.queryValue(buffer.data(), kJapaneseFileVersion, &value, &length) || !value) return std::nullopt;
+    if (!library.queryValue(buffer.data(), JapaneseFileVersionQuery().c_str(), &value, &length) || !value)
+        return std::nullopt;
     // The text ends at its NUL; never read past the block it lies in.
     const auto* text = static_cast<const char*>(value);
     const auto* begin = reinterpret_cast<const char*>(buffer.data());

@@ -9,7 +9,11 @@ Modules, one concern each (importing any of them starts or changes nothing):
     prefix    the two kinds of Wine and a private prefix for one of them
     registry  seeding HKEY_LOCAL_MACHINE in the 32-bit view
     tool      the test tool's output protocol
-    core      Target (the build under test), Rig, RigTestCase, run_tests()
+    target    Target: the build under test, its programs and its Wine
+    process   Process (a program started under Wine), SilentRun
+    core      Rig: the display, prefix, registry, files, processes and tool
+              of one build, together; `python3 -m rig setup`
+    case      RigTestCase (the base of every test class), run_tests()
 
 `python3 -m rig setup` (from tests/e2e) makes the prefix of the build named by
 E2E_BUILD and checks the code page; ctest runs it as the fixture e2e_setup.
@@ -17,7 +21,10 @@ E2E_BUILD and checks the code page; ctest runs it as the fixture e2e_setup.
 
 from .common import (DLL_OVERRIDES, PRODUCT_KEYS, TORVEN_071, TORVEN_KEY, TORVEN_LOG_FILE,
                      TORVEN_LOG_FOLDER, VANTRIX_KEY, RigError, cp932, read_bytes, snapshot)
-from .core import Process, Rig, RigTestCase, SilentRun, Target, run_tests
+from .case import RigTestCase, run_tests
+from .core import Rig
+from .process import Process, SilentRun
+from .target import Target
 from .tool import ToolOutput
 
 __all__ = [

@@ -1,5 +1,6 @@
 """The rig: one Windows build under Wine on a private display, with its
-processes, registry, files and the test tool, for one test file or script."""
+processes, registry, files and the test tool, for one test file or script.
+`python3 -m rig setup` runs setup_main(). Importing this module changes nothing."""
 
 import fcntl
 import os
@@ -9,128 +10,22 @@ import signal
 import subprocess
 import sys
 import time
-import unittest
 
-from .common import EXPECTED_CODE_PAGE, LOCALE, SOURCE_ROOT, RigError, env_path
+from .common import EXPECTED_CODE_PAGE, LOCALE, RigError
 from .display import Display
-from .machine import enable_emulation, remove_emulation, runs_32_bit_natively
-from .prefix import WINE32, WINE64, WinePrefix
+from .machine import enable_emulation, remove_emulation
+from .prefix import WinePrefix
+from .process import Process, SilentRun
 from .registry import Registry
+from .target import Target
 from .tool import ToolOutput
 
 LOCK_TIMEOUT = 900
-BUILDS = ("win32", "win64")
 
 
 class EmulationRefused(RigError):
     """The machine refused the emulator that the 32-bit build needs here:
     the one reason a part of the suite is skipped. Its text is one line."""
-
-
-class Target:
-    """The Windows build under test, the programs that test it, where its rig
-    works and which Wine runs it. Taken from the environment that ctest sets
-    (E2E_BUILD, E2E_UPDATER, E2E_TOOL, E2E_TOOL64, E2E_PLANTED_DLL,
-    E2E_PLANT_PROBE, E2E_WORK, E2E_WOW64); without it, from the default build
-    folders.
-
-    The 32-bit build runs in a 64-bit prefix (`wow64`) where this machine
-    cannot execute 32-bit code, its 32-bit processes under the emulator
-    (`emulated`), driven by the 64-bit test tool; elsewhere under the 32-bit
-    Wine. E2E_WOW64=1 or 0 chooses the prefix on any machine. A 64-bit
-    prefix lives in E2E_WORK + "-wow64"."""
-
-    def __init__(self, build=None, env=None):
-        env = os.environ if env is None else env
-        self.build = build or env.get("E2E_BUILD", "win32")
-        if self.build not in BUILDS:
-            raise RigError("unknown build %r (one of %s)" % (self.build, ", ".join(BUILDS)))
-        choice = env.get("E2E_WOW64", "")
-        if self.build == "win64":
-            self.wow64 = self.emulated = False
-        else:
-            self.wow64 = choice == "1" or (choice != "0" and not runs_32_bit_natively())
-            self.emulated = self.wow64 and not runs_32_bit_natively()
-        folder = os.path.join(SOURCE_ROOT, "build", self.build)
-
-        def path(name, default):
-            return env_path(name, default) if build is None or build == env.get("E2E_BUILD") \
-                else default
-
-        self.work = path("E2E_WORK", os.path.join(folder, "e2e"))
-        if self.wow64:
-            self.work += "-wow64"
-        self.updater = path("E2E_UPDATER", os.path.join(folder, "updater.exe"))
-        if self.wow64:
-            self.tool_exe = path("E2E_TOOL64", os.path.join(SOURCE_ROOT, "build", "win64", "tests",
-                                                            "e2e", "e2etool.exe"))
-        else:
-            self.tool_exe = path("E2E_TOOL", os.path.join(folder, "tests", "e2e", "e2etool.exe"))
-        self.planted_dll = path("E2E_PLANTED_DLL",
-                                os.path.join(folder, "tests", "e2e", "planted", "version.dll"))
-        self.plant_probe = path("E2E_PLANT_PROBE",
-                                os.path.join(folder, "tests", "e2e", "plantprobe.exe"))
-        self.wine = WINE64 if self.build == "win64" or self.wow64 else WINE32
-
-    @property
-    def how(self):
-        """How this build runs here, in a few words."""
-        if self.emulated:
-            return "in a 64-bit prefix, 32-bit processes under qemu-i386"
-        if self.wow64:
-            return "in a 64-bit prefix"
-        return "natively"
-
-    @property
-    def bits(self):
-        return 64 if self.build == "win64" else 32
-
-    def __repr__(self):
-        return "Target(%s %s, %s)" % (self.build, self.how, self.wine.name)
-
-
-class Process:
-    """A Windows program started under Wine (the Unix pid is the program's).
-    Its output goes to the files log_base + ".out" and ".err"."""
-
-    def __init__(self, popen, name, log_base, args=()):
-        self.popen = popen
-        self.pid = popen.pid
-        self.name = name
-        self.log_base = log_base
-        self.args = tuple(args)
-        self.stdout = b""
-        self.stderr = b""
-
-    def alive(self):
-        return self.popen.poll() is None
-
-    def read_output(self):
-        """Reads what the program printed so far; returns standard output."""
-        for attr, suffix in (("stdout", ".out"), ("stderr", ".err")):
-            try:
-                with open(self.log_base + suffix, "rb") as f:
-                    setattr(self, attr, f.read())
-            except OSError:
-                pass
-        return self.stdout
-
-    def __repr__(self):
-        return "Process(%s, pid=%d)" % (self.name, self.pid)
-
-
-class SilentRun:
-    """The result of run_updater_silent: the exit code (None when the updater
-    had to be ended), whether a window of it was seen, and the watch's output."""
-
-    def __init__(self, exit_code, window_seen, watch):
-        self.exit_code = exit_code
-        self.window_seen = window_seen
-        self.watch = watch
-
-    def __repr__(self):
-        return "SilentRun(exit_code=%r, window_seen=%r, %r)" % (self.exit_code, self.window_seen,
-                                                                 self.watch)
 
 
 class Rig:
@@ -491,29 +386,6 @@ class Rig:
         return path
 
 
-class RigTestCase(unittest.TestCase):
-    """A test class sharing one started Rig (`cls.rig`) for all its cases;
-    the rig is closed, with every process it started, after the last one.
-    Every case's name carries the build it ran against."""
-
-    rig_extra_env = None
-
-    @classmethod
-    def setUpClass(cls):
-        cls.rig = Rig(extra_env=cls.rig_extra_env)
-        cls.addClassCleanup(cls.rig.close)  # also after a start cut short
-        try:
-            cls.rig.start()
-        except EmulationRefused as refused:
-            raise unittest.SkipTest(str(refused))
-
-    def __str__(self):
-        return "%s [%s]" % (super().__str__(), Target().build)
-
-    def id(self):
-        return "%s[%s]" % (super().id(), Target().build)
-
-
 def _terminate_on_signal(signum, frame):
     # ctest ends a test that ran too long with SIGTERM: leave through the
     # context managers so that every started process is ended.
@@ -522,15 +394,6 @@ def _terminate_on_signal(signum, frame):
 
 def exit_through_cleanups_on_sigterm():
     signal.signal(signal.SIGTERM, _terminate_on_signal)
-
-
-def run_tests():
-    """The main of an end-to-end test file: names the build, then runs."""
-    exit_through_cleanups_on_sigterm()
-    target = Target()
-    print("end-to-end [%s]: %s, %s, %s" % (target.build, target.updater, target.wine.name,
-                                           target.how), flush=True)
-    unittest.main(verbosity=2)
 
 
 def setup_main():

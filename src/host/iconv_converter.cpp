@@ -1,11 +1,11 @@
-#include "kit/iconv_converter.h"
+#include "host/iconv_converter.h"
 
 #include <algorithm>
 #include <vector>
 #include <cerrno>
 #include <stdexcept>
 
-namespace updater::kit {
+namespace updater::host {
 
 IconvConverter::IconvConverter(const char* to, const char* from) : handle_(iconv_open(to, from)) {
     if (handle_ == reinterpret_cast<iconv_t>(-1))
@@ -14,13 +14,11 @@ IconvConverter::IconvConverter(const char* to, const char* from) : handle_(iconv
 
 IconvConverter::~IconvConverter() { iconv_close(handle_); }
 
-std::optional<std::string> IconvConverter::Convert(std::string_view input, const OnInvalid& onInvalid,
-                                                   bool exact) const {
+std::optional<std::string> IconvConverter::Convert(std::string_view input, const OnInvalid& onInvalid) const {
     iconv(handle_, nullptr, nullptr, nullptr, nullptr);  // the initial state
     std::string out;
-    // Room for any of update-kit's conversions of the whole input (none makes
-    // more than four bytes of one), so that a single call reports whether
-    // anything was converted only approximately.
+    // Room for any of the codec's conversions of the whole input (none makes
+    // more than four bytes of one), so that one call usually does it all.
     std::vector<char> buffer(4 * input.size() + 16);
     char* in = const_cast<char*>(input.data());
     std::size_t inLeft = input.size();
@@ -30,10 +28,7 @@ std::optional<std::string> IconvConverter::Convert(std::string_view input, const
         const std::size_t result = iconv(handle_, &in, &inLeft, &outPtr, &outLeft);
         const int error = errno;
         out.append(buffer.data(), buffer.size() - outLeft);
-        if (result != static_cast<std::size_t>(-1)) {
-            if (exact && result != 0) return std::nullopt;  // converted only approximately
-            continue;
-        }
+        if (result != static_cast<std::size_t>(-1)) continue;
         if (error == E2BIG) continue;
         // EILSEQ (a character one side lacks) or EINVAL (cut short at the end).
         const std::size_t skip = onInvalid ? std::min(onInvalid(std::string_view(in, inLeft), out), inLeft) : 0;
@@ -49,4 +44,4 @@ std::optional<std::string> IconvConverter::Convert(std::string_view input, const
     return out;
 }
 
-}  // namespace updater::kit
+}  // namespace updater::host

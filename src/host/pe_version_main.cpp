@@ -18,7 +18,8 @@
 #include <string>
 #include <string_view>
 
-#include "kit/pe_version.h"
+#include "host/pe_version.h"
+#include "text/cp932.h"
 
 namespace {
 
@@ -36,11 +37,11 @@ std::string Hex(std::string_view bytes) {
 
 std::string HexOrNone(const std::optional<std::string>& value) { return value ? Hex(*value) : "none"; }
 
-const char* FormatName(updater::kit::PeFormat format) {
+const char* FormatName(updater::host::PeFormat format) {
     switch (format) {
-    case updater::kit::PeFormat::kPe32: return "pe32";
-    case updater::kit::PeFormat::kPe32Plus: return "pe32+";
-    case updater::kit::PeFormat::kNotPe: break;
+    case updater::host::PeFormat::kPe32: return "pe32";
+    case updater::host::PeFormat::kPe32Plus: return "pe32+";
+    case updater::host::PeFormat::kNotPe: break;
     }
     return "none";
 }
@@ -63,12 +64,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "pe-version: cannot read %s\n", path);
         return 2;
     }
-    const updater::kit::VersionResource resource = updater::kit::ReadVersionResource(bytes);
-    const std::optional<std::string> japanese = updater::kit::FindFileVersion(resource, "041103A4");
+    const updater::host::VersionResource resource = updater::host::ReadVersionResource(bytes);
+    const std::optional<std::string> japanese = updater::host::FindFileVersion(resource, updater::kJapaneseStringTable);
     if (all) {
         std::printf("format %s\n", FormatName(resource.format));
         std::printf("resource %s\n", resource.hasVersionResource ? "yes" : "no");
-        for (const updater::kit::StringTable& table : resource.tables)
+        for (const updater::host::StringTable& table : resource.tables)
             std::printf("table %s %s\n", Hex(table.key).c_str(), HexOrNone(table.fileVersion).c_str());
         std::printf("japanese %s\n", HexOrNone(japanese).c_str());
     } else {

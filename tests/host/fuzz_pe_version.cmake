@@ -1,6 +1,6 @@
 # The PE version reader's fuzz target, included by tests/fuzz/CMakeLists.txt
 # after its own targets (it uses that file's fuzz_logic library, which holds
-# every source below src/, the reader's among them). Its seeds are whole
+# the reader's sources among the others). Its seeds are whole
 # DLLs of about 3 KB, so it takes longer inputs than the text targets.
 add_executable(fuzz_pe_version ${CMAKE_CURRENT_SOURCE_DIR}/pe_version_fuzz.cpp)
 target_link_options(fuzz_pe_version PRIVATE -fsanitize=fuzzer)

@@ -1,20 +1,18 @@
 // The PE and version-resource walk is written here rather than taken from a
 // library: it must run on the build machine without Windows, in C++, with
 // every offset checked against untrusted input and no dependency to carry.
-// The UTF-16 to code page 932 conversion uses the C library's iconv.
-#include "kit/pe_version.h"
-
-#include "kit/iconv_converter.h"
-
+// Texts are converted to code page 932 by the host layer's codec.
+#include "host/pe_version.h"
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstdint>
 #include <iterator>
-#include <stdexcept>
 
-namespace updater::kit {
+#include "host/cp932_codec.h"
+#include "text/cp932.h"
+
+namespace updater::host {
 
 namespace {
 
@@ -361,81 +359,7 @@ std::string_view TextOf(std::string_view value) {
     return value.substr(0, 2 * units);
 }
 
-// ---------------------------------------------------------------------------
-// UTF-16 to code page 932
-
-// Where Windows's code page 932 conversion (WideCharToMultiByte, default
-// flags) and the C library's CP932 part: Windows's near matches ("best fit":
-// accented Latin letters to their base letter, "«" to "≪", U+00AD to "-",
-// U+F8F0-U+F8F3 to the single bytes A0, FD-FF) and five characters the C
-// library maps but Windows does not ("?", 0x3F). Sorted by unit; a code above
-// 0xFF is a lead and a trail byte. The unit tests compare every unit of the
-// Basic Multilingual Plane with the code page table Wine ships.
-struct Override {
-    std::uint16_t unit;
-    std::uint16_t code;
-};
-constexpr Override kWindowsOverrides[] = {
-    {0x0080, 0x80}, {0x00A1, 0x21}, {0x00A6, 0x7C}, {0x00A9, 0x63}, {0x00AA, 0x61}, {0x00AB, 0x81E1},
-    {0x00AD, 0x2D}, {0x00AE, 0x52}, {0x00AF, 0x8150}, {0x00B2, 0x32}, {0x00B3, 0x33}, {0x00B5, 0x83CA},
-    {0x00B7, 0x8145}, {0x00B8, 0x8143}, {0x00B9, 0x31}, {0x00BA, 0x6F}, {0x00BB, 0x81E2}, {0x00C0, 0x41},
-    {0x00C1, 0x41}, {0x00C2, 0x41}, {0x00C3, 0x41}, {0x00C4, 0x41}, {0x00C5, 0x41}, {0x00C6, 0x41},
-    {0x00C7, 0x43}, {0x00C8, 0x45}, {0x00C9, 0x45}, {0x00CA, 0x45}, {0x00CB, 0x45}, {0x00CC, 0x49},
-    {0x00CD, 0x49}, {0x00CE, 0x49}, {0x00CF, 0x49}, {0x00D0, 0x44}, {0x00D1, 0x4E}, {0x00D2, 0x4F},
-    {0x00D3, 0x4F}, {0x00D4, 0x4F}, {0x00D5, 0x4F}, {0x00D6, 0x4F}, {0x00D8, 0x4F}, {0x00D9, 0x55},
-    {0x00DA, 0x55}, {0x00DB, 0x55}, {0x00DC, 0x55}, {0x00DD, 0x59}, {0x00DE, 0x54}, {0x00DF, 0x73},
-    {0x00E0, 0x61}, {0x00E1, 0x61}, {0x00E2, 0x61}, {0x00E3, 0x61}, {0x00E4, 0x61}, {0x00E5, 0x61},
-    {0x00E6, 0x61}, {0x00E7, 0x63}, {0x00E8, 0x65}, {0x00E9, 0x65}, {0x00EA, 0x65}, {0x00EB, 0x65},
-    {0x00EC, 0x69}, {0x00ED, 0x69}, {0x00EE, 0x69}, {0x00EF, 0x69}, {0x00F0, 0x64}, {0x00F1, 0x6E},
-    {0x00F2, 0x6F}, {0x00F3, 0x6F}, {0x00F4, 0x6F}, {0x00F5, 0x6F}, {0x00F6, 0x6F}, {0x00F8, 0x6F},
-    {0x00F9, 0x75}, {0x00FA, 0x75}, {0x00FB, 0x75}, {0x00FC, 0x75}, {0x00FD, 0x79}, {0x00FE, 0x74},
-    {0x00FF, 0x79}, {0x2014, 0x3F}, {0x2016, 0x3F}, {0x203E, 0x3F}, {0x2212, 0x3F}, {0x301C, 0x3F},
-    {0x3094, 0x8394}, {0xF8F0, 0xA0}, {0xF8F1, 0xFD}, {0xF8F2, 0xFE}, {0xF8F3, 0xFF}
-};
-
-const Override* FindOverride(std::uint16_t unit) {
-    const auto* end = std::end(kWindowsOverrides);
-    const auto* it = std::lower_bound(std::begin(kWindowsOverrides), end, unit,
-                                      [](const Override& o, std::uint16_t u) { return o.unit < u; });
-    return it != end && it->unit == unit ? it : nullptr;
-}
-
-// A unit code page 932 lacks becomes '?' (whole units only reach iconv, so
-// an input cut short cannot happen).
-std::size_t QuestionMark(std::string_view, std::string& out) {
-    out.push_back('?');
-    return 2;
-}
-
 }  // namespace
-
-std::string Utf16ToCp932(std::string_view utf16le) {
-    const std::size_t units = utf16le.size() / 2;
-    std::string out;
-    out.reserve(2 * units);
-    if (units == 0) return out;
-    // Opened once a thread: opening costs more than converting a version text.
-    thread_local const IconvConverter converter("CP932", "UTF-16LE");
-    // Runs of ordinary units go to iconv. Each surrogate unit, paired or not,
-    // becomes '?' on its own, as code page 932 has no character outside the
-    // Basic Multilingual Plane and Windows converts unit by unit; a unit
-    // where Windows differs from the C library takes Windows's code.
-    std::size_t runStart = 0;
-    for (std::size_t i = 0; i <= units; ++i) {
-        const std::uint16_t unit = i < units ? *U16(utf16le, 2 * i) : 0;
-        const bool surrogate = i < units && (unit & 0xF800) == 0xD800;
-        const Override* override = i < units && !surrogate ? FindOverride(unit) : nullptr;
-        if (i < units && !surrogate && !override) continue;
-        out += *converter.Convert(utf16le.substr(2 * runStart, 2 * (i - runStart)), QuestionMark);
-        if (surrogate) out.push_back('?');
-        if (override) {
-            if (override->code > 0xFF) out.push_back(static_cast<char>(override->code >> 8));
-            out.push_back(static_cast<char>(override->code & 0xFF));
-        }
-        runStart = i + 1;
-    }
-    return out;
-}
 
 std::size_t MemorySource::Read(std::uint64_t offset, char* into, std::size_t count) {
     if (offset >= bytes_.size()) return 0;
@@ -495,11 +419,11 @@ std::optional<std::string> FindFileVersion(const VersionResource& resource, std:
 }
 
 std::optional<std::string> ReadJapaneseFileVersion(std::string_view bytes) {
-    return FindFileVersion(ReadVersionResource(bytes), "041103A4");
+    return FindFileVersion(ReadVersionResource(bytes), kJapaneseStringTable);
 }
 
 std::optional<std::string> ReadJapaneseFileVersion(ByteSource& source) {
-    return FindFileVersion(ReadVersionResource(source), "041103A4");
+    return FindFileVersion(ReadVersionResource(source), kJapaneseStringTable);
 }
 
-}  // namespace updater::kit
+}  // namespace updater::host

@@ -1,8 +1,8 @@
 // The code page 932 table Wine ships (c_932.nls, path WINE_CP932_TABLE), as
-// the kit's tests take Windows's own conversions from it: after a header come
-// the double-byte-to-Unicode part (256 single-byte codes, an optional glyph
-// table, then the lead-byte ranges by offset) and the Unicode-to-code table,
-// one 16-bit code a unit.
+// the host layer's tests take Windows's own conversions from it: after a
+// header come the double-byte-to-Unicode part (256 single-byte codes, an
+// optional glyph table, then the lead-byte ranges by offset) and the
+// Unicode-to-code table, one 16-bit code a unit.
 #pragma once
 
 #include <cstddef>
@@ -12,7 +12,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace updater::kit::test {
+namespace updater::host::test {
 
 class WineCp932Table {
 public:
@@ -49,4 +49,4 @@ private:
     std::size_t leadOffsets_ = 0;
 };
 
-}  // namespace updater::kit::test
+}  // namespace updater::host::test

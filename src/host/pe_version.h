@@ -3,10 +3,10 @@
 // what the Windows version API answers for
 //
 //     GetFileVersionInfoA(file) then
-//     VerQueryValueA(info, "\\StringFileInfo\\041103A4\\FileVersion")
+//     VerQueryValueA(info, "\\StringFileInfo\\<kJapaneseStringTable>\\FileVersion")
 //
-// that is, the Japanese string table's FileVersion, converted from UTF-16 to
-// code page 932 bytes.
+// that is, the Japanese string table's FileVersion (text/cp932.h names the
+// table), converted from UTF-16 to code page 932 bytes.
 //
 // The bytes are untrusted: every offset and length read from them is checked
 // against the input, nothing is read past its end, every loop is bounded by
@@ -33,10 +33,11 @@
 // - A text value's length is its count of UTF-16 units (wValueLength), kept
 //   within its block; the text ends at its first NUL or at that length,
 //   whichever comes first.
-// - Conversion to code page 932 maps each UTF-16 unit on its own, as
-//   WideCharToMultiByte does for code page 932 with its default flags: near
-//   matches are taken ("é" becomes "e"); a unit the code page lacks, each
-//   half of a surrogate pair and an unpaired surrogate become '?'.
+// - Conversion to code page 932 is the codec's Utf16ToCp932
+//   (host/cp932_codec.h): each UTF-16 unit on its own, as WideCharToMultiByte
+//   does for code page 932 with its default flags: near matches are taken
+//   ("é" becomes "e"); a unit the code page lacks, each half of a surrogate
+//   pair and an unpaired surrogate become '?'.
 #pragma once
 
 #include <cstddef>
@@ -46,7 +47,7 @@
 #include <string_view>
 #include <vector>
 
-namespace updater::kit {
+namespace updater::host {
 
 enum class PeFormat { kNotPe, kPe32, kPe32Plus };
 
@@ -80,7 +81,7 @@ PeFormat DetectPeFormat(std::string_view bytes);
 
 // One string table of the version resource.
 struct StringTable {
-    std::string key;                         // e.g. "041103A4", in code page 932 bytes
+    std::string key;                         // e.g. kJapaneseStringTable, in code page 932 bytes
     std::optional<std::string> fileVersion;  // its FileVersion, in code page 932 bytes
 
     bool operator==(const StringTable& other) const { return key == other.key && fileVersion == other.fileVersion; }
@@ -104,13 +105,9 @@ VersionResource ReadVersionResource(ByteSource& source);
 // The FileVersion of the table `key` (compared as keys are) in `resource`.
 std::optional<std::string> FindFileVersion(const VersionResource& resource, std::string_view key);
 
-// The Japanese table's ("041103A4") FileVersion in code page 932 bytes, or
-// nothing when the file has none.
+// The Japanese table's (kJapaneseStringTable) FileVersion in code page 932
+// bytes, or nothing when the file has none.
 std::optional<std::string> ReadJapaneseFileVersion(std::string_view bytes);
 std::optional<std::string> ReadJapaneseFileVersion(ByteSource& source);
 
-// UTF-16LE bytes (an odd last byte is dropped) converted to code page 932 as
-// described above.
-std::string Utf16ToCp932(std::string_view utf16le);
-
-}  // namespace updater::kit
+}  // namespace updater::host

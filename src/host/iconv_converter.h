@@ -1,5 +1,5 @@
-// One conversion of the C library's iconv, held for reuse: update-kit turns
-// names and version texts between UTF-8, UTF-16 and code page 932.
+// One conversion of the C library's iconv, held for reuse: the native tools
+// turn names and version texts between UTF-8, UTF-16 and code page 932.
 #pragma once
 
 #include <iconv.h>
@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-namespace updater::kit {
+namespace updater::host {
 
 class IconvConverter {
 public:
@@ -26,13 +26,11 @@ public:
     IconvConverter& operator=(const IconvConverter&) = delete;
 
     // `input` converted from the initial state. Nothing when it cannot be
-    // converted and `onInvalid` is empty or gives up, and, with `exact`, when
-    // iconv converted any character only approximately.
-    std::optional<std::string> Convert(std::string_view input, const OnInvalid& onInvalid = {},
-                                       bool exact = false) const;
+    // converted and `onInvalid` is empty or gives up.
+    std::optional<std::string> Convert(std::string_view input, const OnInvalid& onInvalid = {}) const;
 
 private:
     iconv_t handle_;
 };
 
-}  // namespace updater::kit
+}  // namespace updater::host
