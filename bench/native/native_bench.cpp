@@ -19,9 +19,7 @@ using namespace updater;
 
 namespace {
 
-void BuildWorld(int folders, int filesPerFolder, int installedEvery) {
-    fake::FakeWindows& world = fake::FakeWindows::Get();
-    world.Reset();
+void BuildWorld(fake::FakeWindows& world, int folders, int filesPerFolder, int installedEvery) {
     world.recordCopies = false;
     world.AddFile(world.executablePath);
     for (int f = 0; f < folders; ++f) {
@@ -35,11 +33,11 @@ void BuildWorld(int folders, int filesPerFolder, int installedEvery) {
 }
 
 // Milliseconds of one CopyPayload over the world; prints what it did.
-double TimeRun(const char* name, int entries) {
+double TimeRun(const fake::FakeWindows& world, const char* name, int entries) {
     const auto start = std::chrono::steady_clock::now();
     const bool ok = CopyPayload("C:\\Stage", "D:\\Prod", kProductProfiles[0]);
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    const int copies = fake::FakeWindows::Get().copyCount;
+    const int copies = world.copyCount;
     std::printf("%-7s entries=%d copied=%d left_alone=%d result=%s time_ms=%.1f\n", name, entries, copies,
                 entries - copies, ok ? "true" : "false", ms);
     return ms;
@@ -52,10 +50,17 @@ int main(int argc, char** argv) {
     const int filesPerFolder = argc > 2 ? std::atoi(argv[2]) : 1000;
     const int entries = folders * filesPerFolder;
 
-    BuildWorld(folders, filesPerFolder, 1);
-    const double decide = TimeRun("decide", entries);
-    BuildWorld(folders, filesPerFolder, 2);
-    TimeRun("mixed", entries);
+    double decide = 0;
+    {
+        fake::FakeWindows world;
+        BuildWorld(world, folders, filesPerFolder, 1);
+        decide = TimeRun(world, "decide", entries);
+    }
+    {
+        fake::FakeWindows world;
+        BuildWorld(world, folders, filesPerFolder, 2);
+        TimeRun(world, "mixed", entries);
+    }
 
     std::printf("listing and deciding: %.1f ms for %d entries (target < 100 ms for 100,000)\n", decide, entries);
     return 0;

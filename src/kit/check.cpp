@@ -15,8 +15,8 @@
 #include "kit/readable_text.h"
 #include "kit/terminal_progress.h"
 #include "text/file_name.h"
-#include "update/copy_engine.h"
-#include "update/version_stamp.h"
+#include "update/copy_rules.h"
+#include "update/version_key.h"
 
 namespace updater::kit {
 

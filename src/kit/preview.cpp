@@ -65,11 +65,6 @@ PreviewAction CopyReason(const PayloadFile& file) {
     return PreviewAction::kCopyInstalledOlder;
 }
 
-std::string WithoutTrailingSeparators(std::string text) {
-    while (EndsWithBackslash(text)) text.pop_back();
-    return text;
-}
-
 }  // namespace
 
 std::string_view ActionText(PreviewAction action) {
@@ -87,7 +82,6 @@ std::string_view ActionText(PreviewAction action) {
 bool NamesAFolder(const std::string& windowsRoot) { return !WithoutTrailingSeparators(windowsRoot).empty(); }
 
 Preview MakePreview(const PreviewOptions& options) {
-    PreviewWorld& world = PreviewWorld::Get();
     preview::PreviewSetup setup;
     // One updater.exe in the source root: a drive's root keeps its "\".
     setup.sourceRoot = WithoutTrailingSeparators(options.sourceRoot);
@@ -99,7 +93,8 @@ Preview MakePreview(const PreviewOptions& options) {
     // The first edition of the product, and a version code that passes the
     // version gate (the registry holds no installed version).
     setup.arguments = {options.profile->switchText, kEditionTable[0].versionCode, "preview"};
-    world.Reset(std::move(setup));
+    // The run's world, for this preview only.
+    PreviewWorld world(std::move(setup), options.progress);
 
     Preview result;
     // The roots exactly as the run takes them.

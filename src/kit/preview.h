@@ -6,6 +6,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -45,6 +46,8 @@ struct PreviewOptions {
     std::string sourceRoot = kDefaultSourceRoot;  // Windows, code page 932
     std::string targetRoot = kDefaultTargetRoot;  // RootDir as registered, code page 932
     const ProductProfile* profile = &kProductProfiles[0];
+    // Called with the count of entries listed so far, after each folder.
+    std::function<void(std::size_t)> progress;
 };
 
 struct Preview {

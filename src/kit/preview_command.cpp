@@ -18,7 +18,6 @@ namespace updater::kit {
 
 namespace {
 
-using preview::PreviewWorld;
 
 constexpr char kHelp[] =
     "usage: update-kit preview STAGED INSTALLED [options]\n"
@@ -89,13 +88,11 @@ int PreviewCommand(const Arguments& arguments) {
     Preview preview;
     try {
         TerminalProgress progress;
-        PreviewWorld::Get().SetProgress([&progress](std::size_t listed) {
+        options.progress = [&progress](std::size_t listed) {
             if (progress.enabled()) progress.Show("preview: " + std::to_string(listed) + " entries listed");
-        });
+        };
         preview = MakePreview(options);
-        PreviewWorld::Get().SetProgress(nullptr);
     } catch (const PreviewError& problem) {
-        PreviewWorld::Get().SetProgress(nullptr);
         return Usage(problem.what());
     }
     if (!reportFile.empty()) {

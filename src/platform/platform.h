@@ -1,9 +1,14 @@
 // Every Windows operation the update logic needs, in the logic's words.
 //
 // The Windows build implements these in platform/win32; the unit tests link an
-// in-memory stand-in instead. All texts are code page 932 byte strings. How a
-// call is made of Windows (flag words, owner windows, folder numbers,
-// attribute masks) stays behind this header.
+// in-memory stand-in instead, and update-kit preview a stand-in over real
+// files. All texts are code page 932 byte strings. How a call is made of
+// Windows (flag words, owner windows, folder numbers, attribute masks, error
+// numbers) stays behind this header.
+//
+// Results come in three shapes: what may be absent is an optional (or an
+// empty listing or handle), what can fail without harm is a bool, and what
+// breaks the run is a PlatformError, which reaches the top-level handler.
 #pragma once
 
 #include <cstdint>
@@ -13,9 +18,9 @@
 #include <string>
 #include <vector>
 
-namespace updater {
+#include "text/text.h"
 
-using TextList = std::vector<std::string>;
+namespace updater {
 
 // An error the Windows layer raises and the program lets reach the top-level
 // handler. `kind` names the error in the application error box; `address` is
@@ -44,7 +49,8 @@ inline constexpr const char* kLibraryLoadError = "ELibraryLoadError";
 std::string GetArgument(int n);
 // The running executable's full path.
 std::string GetExecutablePath();
-std::string GetCurrentFolder();
+// The current folder; nothing when it cannot be read.
+std::optional<std::string> GetCurrentFolder();
 bool SetCurrentFolder(const std::string& path);
 // Letters upper-cased by the user's locale for the ANSI code page;
 // double-byte characters are left as they are.
@@ -54,26 +60,20 @@ std::string UpperCaseAnsi(const std::string& text);
 
 enum class SpecialFolder { Documents, ApplicationData };
 
-// The folder's path, never creating it; "" when it cannot be determined.
-// Never shows anything and never raises: the caller decides what a missing
-// folder means.
-std::string GetSpecialFolder(SpecialFolder folder);
+// The folder's path, never creating it; nothing when it cannot be
+// determined. Never shows anything and never raises: the caller decides what
+// a missing folder means.
+std::optional<std::string> GetSpecialFolder(SpecialFolder folder);
 
 // ---- Registry (read-only, HKEY_LOCAL_MACHINE, 32-bit view) ----------------
 
-struct RegistryKeyHandle;  // defined by each implementation
-struct RegistryKeyCloser {
-    void operator()(RegistryKeyHandle* key) const;
-};
-using RegistryKey = std::unique_ptr<RegistryKeyHandle, RegistryKeyCloser>;
-
-// Opens `path` for KEY_READ without creating it; one leading "\" is dropped.
-// A missing or unreadable key gives an empty RegistryKey, never an error.
-RegistryKey OpenRegistryKey(const std::string& path);
-// The value's text as stored, cut at its first NUL; "" for no key, no value or
-// no data. Raises PlatformError (kRegistryError) for a non-text value with
-// data, or when reading the data fails.
-std::string ReadRegistryString(const RegistryKey& key, const std::string& name);
+// The text value `name` of the key `keyPath` (one leading "\" dropped), as
+// stored and cut at its first NUL. The key is opened for KEY_READ without
+// creating it, read once and closed. Nothing for a missing or unreadable key,
+// no such value, or a value without data. Raises PlatformError
+// (kRegistryError) for a non-text value with data, or when reading the data
+// fails.
+std::optional<std::string> ReadRegistryString(const std::string& keyPath, const std::string& name);
 
 // ---- File system ---------------------------------------------------------
 
@@ -112,36 +112,34 @@ struct FolderEntry {
 
 // One folder's listing: its identity and its entries in the order the file
 // system gives them ("." and ".." left out, hidden and system entries
-// included), or the system error that kept it from being read whole. An
-// empty folder is no error.
+// included), or not ok when the folder could not be read whole (why is the
+// system's business: the logic only stops there). An empty folder is ok.
 struct FolderListing {
-    std::uint32_t error = 0;  // 0 when the whole folder was read
+    bool ok = true;  // false: the folder could not be read whole
     FolderIdentity identity;
     std::vector<FolderEntry> entries;
-
-    bool ok() const { return error == 0; }
 };
 
 FolderListing ListFolder(const std::string& folder);
 
 // ---- Version resources ---------------------------------------------------
 
-// Makes ready what reading version texts needs. Raises PlatformError
-// (kLibraryLoadError) when that cannot be done, since every file would then
-// read as having no version.
+// Makes ready what reading version texts needs; called once, before the
+// first read. Raises PlatformError (kLibraryLoadError) when that cannot be
+// done, since every file would then read as having no version.
 void PrepareVersionReading();
 
 // The FileVersion text of the file's Japanese (0411, code page 932) version
 // table as stored, or nothing when the file has no such text or cannot be
-// read.
+// read. Never reads without what PrepareVersionReading makes ready.
 std::optional<std::string> ReadJapaneseFileVersion(const std::string& path);
 
 // ---- Copying -------------------------------------------------------------
 
 // `path` made absolute and with "." and ".." resolved as Windows resolves
-// them (against the current folder where it is relative); "" when it cannot
-// be resolved. Nothing on disk is looked at.
-std::string FullPathName(const std::string& path);
+// them (against the current folder where it is relative); nothing when it
+// cannot be resolved. Nothing on disk is looked at.
+std::optional<std::string> FullPathName(const std::string& path);
 
 // Copies `source` over `destination` (the new file's full name), creating
 // missing folders and replacing an existing file without asking. False when

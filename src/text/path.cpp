@@ -20,6 +20,11 @@ bool EndsWithBackslash(const std::string& text) {
     return last != std::string::npos && last + 1 == text.size();
 }
 
+std::string WithoutTrailingSeparators(std::string text) {
+    while (EndsWithBackslash(text)) text.pop_back();
+    return text;
+}
+
 std::string JoinPath(const std::string& folder, const std::string& name) {
     std::string path;
     path.reserve(folder.size() + 1 + name.size());

@@ -13,6 +13,10 @@ std::size_t LastSeparator(const std::string& path, bool withColon);
 // True when the last character (not merely the last byte) is "\".
 bool EndsWithBackslash(const std::string& text);
 
+// `text` without the "\" separators it ends in (never the second byte of a
+// double-byte character).
+std::string WithoutTrailingSeparators(std::string text);
+
 // `folder` + "\" + `name`; a folder that already ends in "\" (a drive's
 // root folder) gets no second one.
 std::string JoinPath(const std::string& folder, const std::string& name);

@@ -7,43 +7,9 @@
 #include "text/text.h"
 #include "text/texts.h"
 #include "update/payload.h"
+#include "update/version_stamp.h"
 
 namespace updater {
-
-namespace {
-
-// `text` without the separators it ends in, stepping over double-byte characters.
-std::string WithoutTrailingSeparators(std::string text) {
-    while (EndsWithBackslash(text)) text.pop_back();
-    return text;
-}
-
-}  // namespace
-
-std::string DestinationPath(const std::string& file, const std::string& sourceRoot,
-                            const std::string& targetRoot) {
-    if (sourceRoot.empty() || FindText(file, sourceRoot) != 0) return ReplaceAll(file, sourceRoot, targetRoot);
-    std::string below = file.substr(sourceRoot.size());
-    // `below` starts on a character boundary, so its leading "\" bytes are separators.
-    below.erase(0, below.find_first_not_of('\\'));
-    if (FindText(below, sourceRoot) != std::string::npos) below = ReplaceAll(below, sourceRoot, targetRoot);
-    std::string dest = WithoutTrailingSeparators(targetRoot);
-    dest.reserve(dest.size() + 1 + below.size());
-    return dest.append(1, '\\').append(below);
-}
-
-bool ShouldCopy(const std::string& newStamp, const std::string& oldStamp) {
-    if (newStamp == kUnknownStamp || oldStamp == kUnknownStamp) return true;
-    return !(MakeVersionKey(newStamp) < MakeVersionKey(oldStamp));
-}
-
-std::string StampForLog(const std::string& stamp) {
-    std::string shown = stamp;
-    // Trail bytes of double-byte characters are 0x40 or above: never touched.
-    for (char& c : shown)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
-    return shown;
-}
 
 namespace {
 
@@ -52,23 +18,27 @@ namespace {
 void SaveCopyReport(const TextList& report, const ProductProfile& profile) {
     if (report.empty()) return;
     // No documents folder is no log folder: never a path from the drive's root.
-    const std::string documents = GetSpecialFolder(SpecialFolder::Documents);
-    if (documents.empty()) return;
-    SaveTextFile(documents, profile.logFolderName, profile.logFileName, report);
+    const std::optional<std::string> documents = GetSpecialFolder(SpecialFolder::Documents);
+    if (!documents) return;
+    SaveTextFile(*documents, profile.logFolderName, profile.logFileName, report);
 }
 
 // The two roots a copy must stay below, as Windows resolves them.
 struct CopyBounds {
-    std::string source;  // full paths ending in "\"
+    std::string source;  // full paths ending in "\"; "" when a root cannot be resolved
     std::string target;
 
     bool Hold(const std::string& file, const std::string& dest) const {
-        return LiesBelow(FullPathName(file), source) && LiesBelow(FullPathName(dest), target);
+        return Below(FullPathName(file), source) && Below(FullPathName(dest), target);
+    }
+    // A path that cannot be resolved lies nowhere.
+    static bool Below(const std::optional<std::string>& full, const std::string& root) {
+        return full && LiesBelow(*full, root);
     }
 };
 
 CopyBounds BoundsOf(const std::string& sourceRoot, const std::string& targetRoot) {
-    return {FullPathName(JoinPath(sourceRoot, "")), FullPathName(JoinPath(targetRoot, ""))};
+    return {FullPathName(JoinPath(sourceRoot, "")).value_or(""), FullPathName(JoinPath(targetRoot, "")).value_or("")};
 }
 
 // Copies or leaves one file; false when its copy failed. The installed copy's

@@ -3,26 +3,11 @@
 
 #include <string>
 
+#include "update/copy_rules.h"
 #include "update/payload_trust.h"
 #include "update/product.h"
-#include "update/version_stamp.h"
 
 namespace updater {
-
-// Where `file` (below `sourceRoot`) goes below `targetRoot`: exactly one "\"
-// between the target root and the file's path below the source root, however
-// many either side brings, and any further occurrence of the source root
-// replaced as well.
-std::string DestinationPath(const std::string& file, const std::string& sourceRoot,
-                            const std::string& targetRoot);
-
-// True when the new file replaces the installed copy: either stamp unknown, or
-// the new key is not older than the installed one (an equal one is copied again).
-bool ShouldCopy(const std::string& newStamp, const std::string& oldStamp);
-
-// A stamp as the log shows it: control characters (a stored CR or LF among
-// them) become blanks, so that one entry stays one line.
-std::string StampForLog(const std::string& stamp);
 
 // Copies every payload file below `sourceRoot` to `targetRoot`, leaving alone
 // installed copies that are newer and stopping at the first failed copy or

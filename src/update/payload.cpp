@@ -31,7 +31,7 @@ bool ListInto(Walk& walk, const std::string& folder) {
         return false;
     };
     const FolderListing listing = ListFolder(folder);
-    if (!listing.ok()) return fail();
+    if (!listing.ok) return fail();
     if (walk.path.size() == walk.depthAbove) walk.result.identity = listing.identity;
     // A folder that is already being listed can only be reached through a
     // link the system did not report as one.

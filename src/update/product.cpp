@@ -48,8 +48,7 @@ std::string EditionDisplayName(const std::string& editionCode) {
 }
 
 std::string ReadRegistryText(const std::string& keyPath, const std::string& valueName) {
-    const RegistryKey key = OpenRegistryKey(keyPath);
-    std::string text = ReadRegistryString(key, valueName);
+    std::string text = ReadRegistryString(keyPath, valueName).value_or("");
     if (EndsWithBackslash(text)) text.pop_back();
     return text;
 }

@@ -19,15 +19,21 @@ struct FinalMessage {
 };
 
 // Ends every run that got past the argument check.
-void RunClosingSequence(const FinalMessage& final, const std::string& savedFolder) {
+// A current folder that could not be read at the start is not restored.
+void RunClosingSequence(const FinalMessage& final, const std::optional<std::string>& savedFolder) {
     if (!final.text.empty()) ShowMessageBox(final.kind, final.text);
     ProcessPendingMessages();
-    SetCurrentFolder(savedFolder);
+    if (savedFolder) SetCurrentFolder(*savedFolder);
+}
+
+// A folder that cannot be determined is one that cannot be moved to.
+bool MoveTo(SpecialFolder folder) {
+    const std::optional<std::string> path = GetSpecialFolder(folder);
+    return path && SetCurrentFolder(*path);
 }
 
 void MoveToDocumentsFolder() {
-    if (!SetCurrentFolder(GetSpecialFolder(SpecialFolder::Documents)))
-        SetCurrentFolder(GetSpecialFolder(SpecialFolder::ApplicationData));
+    if (!MoveTo(SpecialFolder::Documents)) MoveTo(SpecialFolder::ApplicationData);
 }
 
 // Shows the progress window, copies the payload, and says how it went.
@@ -78,7 +84,7 @@ void RunUpdate() {
     const ProductProfile* profile = SelectProfile(UpperCaseAnsi(switchArgument));
     if (profile == nullptr) return;
 
-    const std::string savedFolder = GetCurrentFolder();
+    const std::optional<std::string> savedFolder = GetCurrentFolder();
     const std::string versionArgument = GetArgument(2);
     const std::string displayName = GetArgument(3);
     const int editionIndex = VersionCodeToIndex(PadToWidth(versionArgument, 3));

@@ -1,25 +1,13 @@
-// File version stamps read from version resources, and keys that order them.
+// File version stamps read from version resources.
 #pragma once
 
 #include <array>
 #include <cstdint>
-#include <optional>
 #include <string>
-#include <string_view>
-#include <vector>
+
+#include "update/version_key.h"
 
 namespace updater {
-
-// Stands for a file without a usable version.
-inline constexpr char kUnknownStamp[] = "0.0.0.0";
-
-// The four numbers of an accepted stamp. Keys order as the numbers do: the
-// first differing number decides.
-struct VersionKey {
-    std::array<std::int32_t, 4> numbers{};
-    bool operator<(const VersionKey& other) const { return numbers < other.numbers; }
-    bool operator==(const VersionKey& other) const { return numbers == other.numbers; }
-};
 
 struct TVersionRec {
     std::array<std::int32_t, 4> numbers{};  // the four items as integers (0 when not one)
@@ -29,24 +17,5 @@ struct TVersionRec {
 // The Japanese "FileVersion" of the file's version resource when it has
 // exactly four items; otherwise numbers 0 and kUnknownStamp.
 TVersionRec ReadVersionStamp(const std::string& path);
-
-// The items of a FileVersion text: "." (and CR, LF) end an item, empty items
-// are dropped, a quoted stretch stays within one item. The items view `text`.
-std::vector<std::string_view> SplitVersionItems(std::string_view text);
-
-// Integer syntax of a version item: leading blanks, one sign, decimal digits
-// or a hexadecimal prefix ("$", "x", "X", "0x", "0X") and hex digits, nothing
-// after. Decimal must fit a signed 32-bit number; hex is taken as a 32-bit
-// pattern. Nothing when the item is not such an integer.
-std::optional<std::int32_t> ParseInteger(std::string_view piece);
-
-// The key of a FileVersion text that has exactly four items (0 for an item
-// that is not an integer); nothing for any other text. The one rule by which
-// stamps are both accepted and ordered.
-std::optional<VersionKey> ParseVersionStamp(std::string_view text);
-
-// The key of a stamp as ReadVersionStamp accepts it; a text it would not
-// accept keys as the unknown stamp does (all zeros).
-VersionKey MakeVersionKey(const std::string& stamp);
 
 }  // namespace updater

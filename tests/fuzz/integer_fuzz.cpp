@@ -14,7 +14,7 @@
 #include <string_view>
 
 #include "fuzz_check.h"
-#include "update/version_stamp.h"
+#include "update/version_key.h"
 
 namespace {
 

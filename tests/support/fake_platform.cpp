@@ -4,6 +4,7 @@
 #include <openssl/evp.h>
 
 #include <memory>
+#include <stdexcept>
 
 #include "platform/command_line.h"
 #include "platform/progress_window.h"
@@ -16,12 +17,24 @@ namespace updater {
 
 namespace fake {
 
-FakeWindows& FakeWindows::Get() {
-    static FakeWindows world;
-    return world;
+namespace {
+
+// The stand-in the platform calls use, while it lives.
+FakeWindows* current = nullptr;
+
+}  // namespace
+
+FakeWindows::FakeWindows() {
+    if (current != nullptr) throw std::logic_error("one in-memory Windows at a time");
+    current = this;
 }
 
-void FakeWindows::Reset() { *this = FakeWindows(); }
+FakeWindows::~FakeWindows() { current = nullptr; }
+
+FakeWindows& FakeWindows::Current() {
+    if (current == nullptr) throw std::logic_error("a platform call outside an in-memory Windows");
+    return *current;
+}
 
 namespace {
 
@@ -140,9 +153,7 @@ void FakeWindows::AddFolderLink(const std::string& path, const std::string& targ
     hasLinks_ = true;
 }
 
-void FakeWindows::FailListing(const std::string& folder, std::uint32_t error) {
-    failingListings_[PathKey(folder)] = error;
-}
+void FakeWindows::FailListing(const std::string& folder) { failingListings_.insert(PathKey(folder)); }
 void FakeWindows::FailEntryKind(const std::string& path) { failingKinds_.insert(PathKey(path)); }
 void FakeWindows::FailCopy(const std::string& destination) { failingCopies_.insert(PathKey(destination)); }
 void FakeWindows::RaiseOnCopy(const std::string& destination) { raisingCopies_.insert(PathKey(destination)); }
@@ -160,14 +171,14 @@ bool FakeWindows::CopyRaises(const std::string& destination) const {
 FolderListing FakeWindows::List(const std::string& folder) {
     FolderListing listing;
     const std::string key = PathKey(folder);
-    if (const auto failing = failingListings_.find(key); failing != failingListings_.end()) {
-        listing.error = failing->second;
+    if (failingListings_.count(key)) {
+        listing.ok = false;
         return listing;
     }
     const std::string resolved = hasLinks_ ? Resolve(key) : key;
     const auto found = entries_.find(resolved);
     if (found == entries_.end() || !found->second.folder) {
-        listing.error = kErrorPathNotFound;
+        listing.ok = false;
         return listing;
     }
     listing.identity = {1, found->second.id};
@@ -224,19 +235,13 @@ using fake::FakeWindows;
 
 namespace {
 
-FakeWindows& World() { return FakeWindows::Get(); }
+FakeWindows& World() { return FakeWindows::Current(); }
 
 }  // namespace
 
-struct RegistryKeyHandle {
-    std::string path;
-};
-
-void RegistryKeyCloser::operator()(RegistryKeyHandle* key) const { std::default_delete<RegistryKeyHandle>()(key); }
-
 std::string GetArgument(int n) { return ArgumentFromCommandLine(World().commandLine(), n); }
 std::string GetExecutablePath() { return World().executablePath; }
-std::string GetCurrentFolder() { return World().currentFolder; }
+std::optional<std::string> GetCurrentFolder() { return World().currentFolder; }
 
 bool SetCurrentFolder(const std::string& path) {
     if (path.empty() || !World().FolderExists(path)) return false;
@@ -247,27 +252,24 @@ bool SetCurrentFolder(const std::string& path) {
 
 std::string UpperCaseAnsi(const std::string& text) { return UpperCaseAscii(text); }
 
-std::string GetSpecialFolder(SpecialFolder folder) { return World().SpecialFolderPath(folder); }
-
-RegistryKey OpenRegistryKey(const std::string& path) {
-    ++World().registryOpens;
-    std::string name = path;
-    if (!name.empty() && name.front() == '\\') name.erase(0, 1);
-    name = UpperCaseAscii(name);
-    if (World().RegistryKeyValues(name) == nullptr) return RegistryKey();
-    return RegistryKey(std::make_unique<RegistryKeyHandle>(RegistryKeyHandle{name}).release());
+std::optional<std::string> GetSpecialFolder(SpecialFolder folder) {
+    std::string path = World().SpecialFolderPath(folder);
+    if (path.empty()) return std::nullopt;
+    return path;
 }
 
-std::string ReadRegistryString(const RegistryKey& key, const std::string& name) {
-    if (!key) return "";
-    const auto* values = World().RegistryKeyValues(key->path);
-    if (values == nullptr) return "";
+std::optional<std::string> ReadRegistryString(const std::string& keyPath, const std::string& name) {
+    ++World().registryOpens;
+    std::string key = keyPath;
+    if (!key.empty() && key.front() == '\\') key.erase(0, 1);
+    const auto* values = World().RegistryKeyValues(UpperCaseAscii(key));
+    if (values == nullptr) return std::nullopt;
     const auto found = values->find(name);
-    if (found == values->end()) return "";
+    if (found == values->end()) return std::nullopt;
     const fake::RegistryValue& value = found->second;
     const bool isText = value.type == fake::kRegSz || value.type == fake::kRegExpandSz;
     const std::size_t size = value.data.size() + (isText ? 1 : 0);
-    if (size == 0) return "";
+    if (size == 0) return std::nullopt;
     if (!isText) throw PlatformError(kRegistryError, FormatText(texts::kRegistryWrongType, {name}));
     return value.data.substr(0, value.data.find('\0'));
 }
@@ -292,7 +294,6 @@ void PrepareVersionReading() {
 }
 
 std::optional<std::string> ReadJapaneseFileVersion(const std::string& path) {
-    PrepareVersionReading();
     const fake::FakeFile* file = World().FindFile(path);
     return file == nullptr ? std::nullopt : file->japaneseFileVersion;
 }
@@ -309,7 +310,11 @@ bool CopyFileOver(const std::string& source, const std::string& destination) {
     return true;
 }
 
-std::string FullPathName(const std::string& path) { return World().FullPath(path); }
+std::optional<std::string> FullPathName(const std::string& path) {
+    std::string full = World().FullPath(path);
+    if (full.empty()) return std::nullopt;
+    return full;
+}
 
 bool SaveTextFile(const std::string& parent, const std::string& folderName, const std::string& fileName,
                   const TextList& lines) {

@@ -1,7 +1,8 @@
 // An in-memory Windows for the unit tests: registry, folders (links
 // included) and files with version texts, the copy, the current folder, and
-// a record of every box and window event. Tests fill it in through
-// FakeWindows::Get() and make it fail through its Fail... methods.
+// a record of every box and window event. A test makes one FakeWindows,
+// which the platform calls use while it lives, fills it in and makes it fail
+// through its Fail... methods; nothing of it outlives it.
 #pragma once
 
 #include <cstdint>
@@ -21,10 +22,6 @@ inline constexpr int kRegExpandSz = 2;
 inline constexpr int kRegBinary = 3;
 inline constexpr int kRegDword = 4;
 
-// System error codes the stand-in gives.
-inline constexpr std::uint32_t kErrorPathNotFound = 3;
-inline constexpr std::uint32_t kErrorAccessDenied = 5;
-
 struct RegistryValue {
     int type = kRegSz;
     std::string data;
@@ -38,8 +35,14 @@ struct FakeFile {
 
 class FakeWindows {
 public:
-    static FakeWindows& Get();
-    void Reset();
+    // Becomes the Windows the platform calls use (one at a time), until it is destroyed.
+    FakeWindows();
+    ~FakeWindows();
+    FakeWindows(const FakeWindows&) = delete;
+    FakeWindows& operator=(const FakeWindows&) = delete;
+
+    // The living stand-in; raises std::logic_error when there is none.
+    static FakeWindows& Current();
 
     // ---- set-up, in the words of a scenario
     void SetCommandLine(const std::string& line) { commandLine_ = line; }
@@ -59,8 +62,8 @@ public:
     void AddFolderLink(const std::string& path, const std::string& target, bool reported = true);
 
     // ---- failures
-    // Listing `folder` fails with the system error `error`.
-    void FailListing(const std::string& folder, std::uint32_t error = kErrorAccessDenied);
+    // Listing `folder` fails: it cannot be read whole.
+    void FailListing(const std::string& folder);
     // What `path` is cannot be read: it counts as missing.
     void FailEntryKind(const std::string& path);
     // The copy to `destination` does not happen; RaiseOnCopy makes it raise.
@@ -92,7 +95,7 @@ public:
     // ---- what the platform calls see and record
     std::string executablePath = "C:\\Stage\\updater.exe";
     std::string currentFolder = "C:\\Start";
-    int registryOpens = 0;
+    int registryOpens = 0;  // one a value read: each read opens its key afresh
     bool recordCopies = true;  // a copy event per copy (off for timing runs)
     int copyCount = 0;
     std::vector<std::string> events;  // boxes, window steps, copies, saves, folder moves
@@ -130,7 +133,7 @@ private:
     std::unordered_map<std::string, std::vector<std::string>> children_;  // in search order
     std::uint64_t nextId_ = 1;
     bool hasLinks_ = false;
-    std::map<std::string, std::uint32_t> failingListings_;
+    std::set<std::string> failingListings_;
     std::set<std::string> failingKinds_;
     std::set<std::string> failingCopies_;
     std::set<std::string> raisingCopies_;

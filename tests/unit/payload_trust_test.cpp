@@ -15,7 +15,7 @@ constexpr char kStage[] = "C:\\Stage";
 constexpr char kCertificate[] = "certificate of ORMIKA";
 
 std::string Sha256(const std::string& content) {
-    fake::FakeWindows::Get().AddFile("C:\\digest.tmp", fake::FakeFile{content, std::nullopt});
+    fake::FakeWindows::Current().AddFile("C:\\digest.tmp", fake::FakeFile{content, std::nullopt});
     return DigestOfHeldFile(HoldFile("C:\\digest.tmp"))->sha256;
 }
 

@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 #include "support/fake_platform.h"
@@ -16,15 +17,17 @@ protected:
     static constexpr char kDocuments[] = "C:\\Users\\user\\Documents";
     static constexpr char kTorven71Key[] = "\\SOFTWARE\\ORMIKA\\TORVENZAIMU071";
 
+    // A fresh in-memory Windows for each case (and for each SetUp within one).
     void SetUp() override {
-        world().Reset();
+        world_.reset();
+        world_.emplace();
         world().AddFolder(world().currentFolder);
         world().AddFolder(kDocuments);
         world().SetSpecialFolder(SpecialFolder::Documents, kDocuments);
         world().AddFile(world().executablePath);
     }
 
-    static fake::FakeWindows& world() { return fake::FakeWindows::Get(); }
+    fake::FakeWindows& world() { return *world_; }
 
     void InstalledProduct(const std::string& key, const std::string& rootDir, const std::string& version) {
         world().SetRegistryValue(key, texts::kRootDirValue, {fake::kRegSz, rootDir});
@@ -37,6 +40,9 @@ protected:
         return log ? log->content : "<no log>";
     }
     std::vector<std::string> Boxes() { return world().Events("box "); }
+
+private:
+    std::optional<fake::FakeWindows> world_;
 };
 
 }  // namespace updater

@@ -9,6 +9,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <stdexcept>
 #include <ctime>
 #include <memory>
 #include <system_error>
@@ -26,25 +27,8 @@ namespace preview {
 
 namespace {
 
-// Windows error codes a listing reports.
-constexpr std::uint32_t kErrorAccessDenied = 5;
-constexpr std::uint32_t kErrorPathNotFound = 3;
-constexpr std::uint32_t kErrorGenFailure = 31;
-constexpr std::uint32_t kErrorFilenameExcedRange = 206;
-constexpr std::uint32_t kErrorDirectory = 267;
 // The ANSI calls' path limit, terminating NUL included.
 constexpr std::size_t kMaxPath = 260;
-
-std::uint32_t ErrorOf(int error) {
-    switch (error) {
-        case ENOENT: return kErrorPathNotFound;
-        case EACCES:
-        case EPERM: return kErrorAccessDenied;
-        case ENOTDIR: return kErrorDirectory;
-        case ENAMETOOLONG: return kErrorFilenameExcedRange;
-        default: return kErrorGenFailure;
-    }
-}
 
 // The codec's units and case key of a name, as the listing orders them.
 ListingKey KeyOf(const std::string& utf8) {
@@ -106,11 +90,6 @@ private:
     std::size_t headLength_ = 0;
     std::array<char, 4096> head_;
 };
-
-std::string WithoutTrailingSeparators(std::string text) {
-    while (EndsWithBackslash(text)) text.pop_back();
-    return text;
-}
 
 // The names of a path below a root, split at "\" (never the second byte of
 // a double-byte character); empty names dropped.
@@ -176,20 +155,28 @@ std::string SavedFile::Bytes() const {
     return bytes;
 }
 
-PreviewWorld& PreviewWorld::Get() {
-    static PreviewWorld world;
-    return world;
-}
+namespace {
 
-void PreviewWorld::Reset(PreviewSetup setup) {
-    std::function<void(std::size_t)> progress = std::move(progress_);
-    *this = PreviewWorld();
-    progress_ = std::move(progress);
-    setup_ = std::move(setup);
+// The preview the seam's functions answer for, while it lives.
+PreviewWorld* current = nullptr;
+
+}  // namespace
+
+PreviewWorld::PreviewWorld(PreviewSetup setup, std::function<void(std::size_t)> progress)
+    : setup_(std::move(setup)), progress_(std::move(progress)) {
+    if (current != nullptr) throw std::logic_error("one preview at a time");
+    current = this;
     sourceKey_ = UpperCaseAscii(WithoutTrailingSeparators(setup_.sourceRoot));
     targetKey_ = UpperCaseAscii(WithoutTrailingSeparators(setup_.rootDir));
     documentsKey_ = UpperCaseAscii(kDocumentsFolder);
     if (!setup_.logFolder.empty()) logFolderKey_ = UpperCaseAscii(JoinPath(documentsKey_, setup_.logFolder));
+}
+
+PreviewWorld::~PreviewWorld() { current = nullptr; }
+
+PreviewWorld& PreviewWorld::Current() {
+    if (current == nullptr) throw std::logic_error("the preview seam is used outside a preview");
+    return *current;
 }
 
 PreviewWorld::Node& PreviewWorld::NodeOf(std::string linuxPath, const Node* folder) const {
@@ -405,16 +392,8 @@ FolderListing PreviewWorld::ReadFolder(const std::string& folder) {
     if (IsPretendFolder(folder)) return listing;
     const Node* node = MapUnder(folder).node;
     struct stat info;
-    if (node == nullptr) {
-        listing.error = kErrorPathNotFound;
-        return listing;
-    }
-    if (stat(node->path.c_str(), &info) != 0) {
-        listing.error = ErrorOf(errno);
-        return listing;
-    }
-    if (!S_ISDIR(info.st_mode)) {
-        listing.error = kErrorDirectory;
+    if (node == nullptr || stat(node->path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        listing.ok = false;
         return listing;
     }
     const auto device = static_cast<std::uint64_t>(info.st_dev);
@@ -430,12 +409,8 @@ FolderListing PreviewWorld::ReadFolder(const std::string& folder) {
         if (prefix + entry.name.size() >= kMaxPath) tooLong = true;
         entries.emplace_back(&key, std::move(entry));
     }
-    if (read.error != 0) {
-        listing.error = ErrorOf(read.error);
-        return listing;
-    }
-    if (tooLong) {
-        listing.error = kErrorFilenameExcedRange;
+    if (read.error != 0 || tooLong) {
+        listing.ok = false;
         return listing;
     }
     std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return *a.first < *b.first; });
@@ -497,32 +472,25 @@ using preview::PreviewWorld;
 
 namespace {
 
-PreviewWorld& World() { return PreviewWorld::Get(); }
+PreviewWorld& World() { return PreviewWorld::Current(); }
 
 }  // namespace
-
-struct RegistryKeyHandle {};
-
-void RegistryKeyCloser::operator()(RegistryKeyHandle* key) const { std::default_delete<RegistryKeyHandle>()(key); }
 
 std::string GetArgument(int n) {
     const TextList& arguments = World().setup().arguments;
     return n >= 1 && static_cast<std::size_t>(n) <= arguments.size() ? arguments[n - 1] : std::string();
 }
 std::string GetExecutablePath() { return JoinPath(World().setup().sourceRoot, World().setup().updaterName); }
-std::string GetCurrentFolder() { return preview::kDocumentsFolder; }
+std::optional<std::string> GetCurrentFolder() { return preview::kDocumentsFolder; }
 bool SetCurrentFolder(const std::string& path) { return World().Kind(path) == EntryKind::Folder; }
 std::string UpperCaseAnsi(const std::string& text) { return UpperCaseAscii(text); }
 
-std::string GetSpecialFolder(SpecialFolder) { return preview::kDocumentsFolder; }
+std::optional<std::string> GetSpecialFolder(SpecialFolder) { return preview::kDocumentsFolder; }
 
 // Every key holds the product's RootDir, and nothing else.
-RegistryKey OpenRegistryKey(const std::string&) {
-    return RegistryKey(std::make_unique<RegistryKeyHandle>().release());
-}
-
-std::string ReadRegistryString(const RegistryKey& key, const std::string& name) {
-    return key && name == texts::kRootDirValue ? World().setup().rootDir : std::string();
+std::optional<std::string> ReadRegistryString(const std::string&, const std::string& name) {
+    if (name != texts::kRootDirValue) return std::nullopt;
+    return World().setup().rootDir;
 }
 
 EntryKind GetEntryKind(const std::string& path) { return World().Kind(path); }
@@ -538,7 +506,11 @@ bool CopyFileOver(const std::string& source, const std::string& destination) {
     return true;
 }
 
-std::string FullPathName(const std::string& path) { return CollapseDotSegments(path); }
+std::optional<std::string> FullPathName(const std::string& path) {
+    std::string full = CollapseDotSegments(path);
+    if (full.empty()) return std::nullopt;
+    return full;
+}
 
 bool SaveTextFile(const std::string& parent, const std::string& folderName, const std::string& fileName,
                   const TextList& lines) {

@@ -97,14 +97,18 @@ private:
     int fd_ = -1;
 };
 
+// One preview run's world: while it lives, the seam's functions answer for
+// it (one at a time); nothing of it outlives it. `progress`, when given, is
+// called with the count of entries listed so far, after each folder.
 class PreviewWorld {
 public:
-    static PreviewWorld& Get();
+    explicit PreviewWorld(PreviewSetup setup, std::function<void(std::size_t)> progress = nullptr);
+    ~PreviewWorld();
+    PreviewWorld(const PreviewWorld&) = delete;
+    PreviewWorld& operator=(const PreviewWorld&) = delete;
 
-    // Starts a new preview: forgets every record and cache.
-    void Reset(PreviewSetup setup);
-    // Called with the count of entries listed so far, after each folder.
-    void SetProgress(std::function<void(std::size_t)> progress) { progress_ = std::move(progress); }
+    // The living preview; raises std::logic_error when there is none.
+    static PreviewWorld& Current();
 
     const PreviewSetup& setup() const { return setup_; }
     const std::vector<RecordedCopy>& copies() const { return copies_; }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,9 +17,6 @@
 namespace updater {
 
 namespace {
-
-// A failure whose code the system left at 0 is still a failure.
-std::uint32_t FailureCode(DWORD error) { return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE; }
 
 // A code page 932 text as the ANSI calls take it, in UTF-16.
 std::wstring Wide(const std::string& text) {
@@ -131,7 +129,7 @@ bool ReadFolderIdentity(const std::wstring& path, FolderListing& listing, std::w
         OpenForAttributes(path, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, true);
     BY_HANDLE_FILE_INFORMATION information;
     if (!folder || !GetFileInformationByHandle(folder.get(), &information)) {
-        listing.error = FailureCode(GetLastError());
+        listing.ok = false;
         return false;
     }
     listing.identity.volume = information.dwVolumeSerialNumber;
@@ -167,8 +165,7 @@ FolderListing ListFolder(const std::string& folder) {
     const win32::UniqueFind find = win32::OwnedOrEmpty<win32::UniqueFind>(
         FindFirstFileW((folderPrefix + L"*.*").c_str(), &data));
     if (!find) {
-        const DWORD error = GetLastError();
-        if (error != ERROR_FILE_NOT_FOUND) listing.error = FailureCode(error);
+        if (GetLastError() != ERROR_FILE_NOT_FOUND) listing.ok = false;
         return listing;
     }
     const std::size_t prefix = JoinPath(folder, "").size();
@@ -179,7 +176,7 @@ FolderListing ListFolder(const std::string& folder) {
         // An entry that no ANSI call can name cannot be looked at or copied:
         // the folder is not listed whole.
         if (prefix + entry.name.size() >= MAX_PATH) {
-            listing.error = ERROR_FILENAME_EXCED_RANGE;
+            listing.ok = false;
             return listing;
         }
         entry.folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -187,8 +184,7 @@ FolderListing ListFolder(const std::string& folder) {
                      (!entry.folder && IsFileLink(folderFinal, folderPrefix, data.cFileName));
         listing.entries.push_back(std::move(entry));
     } while (FindNextFileW(find.get(), &data));
-    const DWORD error = GetLastError();
-    if (error != ERROR_NO_MORE_FILES) listing.error = FailureCode(error);
+    if (GetLastError() != ERROR_NO_MORE_FILES) listing.ok = false;
     return listing;
 }
 
@@ -218,20 +214,20 @@ bool FileExists(const std::string& path) {
     return FileTimeToLocalFileTime(&lastWrite, &local) && FileTimeToDosDateTime(&local, &date, &time);
 }
 
-std::string FullPathName(const std::string& path) {
+std::optional<std::string> FullPathName(const std::string& path) {
     const DWORD size = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
-    if (size == 0) return "";
+    if (size == 0) return std::nullopt;
     std::vector<char> buffer(size);
     const DWORD length = GetFullPathNameA(path.c_str(), size, buffer.data(), nullptr);
-    return length > 0 && length < size ? std::string(buffer.data(), length) : std::string();
+    if (length == 0 || length >= size) return std::nullopt;
+    return std::string(buffer.data(), length);
 }
 
 namespace {
 
 [[noreturn]] void RaiseCannotCreate(const std::string& path, DWORD error) {
-    const std::string full = FullPathName(path);
-    win32::RaiseError(kFileCreateError, FormatText(texts::kCannotCreateFile,
-                                                   {full.empty() ? path : full, win32::SystemErrorText(error)}));
+    const std::string full = FullPathName(path).value_or(path);
+    win32::RaiseError(kFileCreateError, FormatText(texts::kCannotCreateFile, {full, win32::SystemErrorText(error)}));
 }
 
 // The file opened for writing without following a link and without being

@@ -2,6 +2,7 @@
 // current folder, upper-casing by the user's locale.
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,16 +24,17 @@ std::string GetExecutablePath() {
     }
 }
 
-std::string GetCurrentFolder() {
+std::optional<std::string> GetCurrentFolder() {
     DWORD size = GetCurrentDirectoryA(0, nullptr);
     // The folder may change between the two calls; retry until it fits.
     while (size != 0) {
         std::vector<char> buffer(size);
         const DWORD length = GetCurrentDirectoryA(size, buffer.data());
+        if (length == 0) return std::nullopt;
         if (length < size) return std::string(buffer.data(), length);
         size = length;
     }
-    return "";
+    return std::nullopt;
 }
 
 bool SetCurrentFolder(const std::string& path) { return SetCurrentDirectoryA(path.c_str()) != FALSE; }

@@ -5,44 +5,46 @@
 #include <windows.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_support.h"
 #include "text/text.h"
 #include "text/texts.h"
 
 namespace updater {
 
-struct RegistryKeyHandle {
-    HKEY key;
-};
+namespace {
 
-void RegistryKeyCloser::operator()(RegistryKeyHandle* handle) const {
-    RegCloseKey(handle->key);
-    std::default_delete<RegistryKeyHandle>()(handle);
-}
+using UniqueKey = win32::UniqueHandle<HKEY, RegCloseKey>;
 
-RegistryKey OpenRegistryKey(const std::string& path) {
-    // A leading "\" means "from the root"; it is not part of the key's name.
+// `path` opened for KEY_READ without creating it; empty when it is missing or
+// cannot be opened. A leading "\" means "from the root"; it is not part of
+// the key's name.
+UniqueKey OpenKey(const std::string& path) {
     const std::string name = !path.empty() && path[0] == '\\' ? path.substr(1) : path;
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, name.c_str(), 0, KEY_READ | KEY_WOW64_32KEY, &key) != ERROR_SUCCESS)
-        return RegistryKey();
-    return RegistryKey(std::make_unique<RegistryKeyHandle>(RegistryKeyHandle{key}).release());
+        return UniqueKey();
+    return UniqueKey(key);
 }
 
-std::string ReadRegistryString(const RegistryKey& key, const std::string& name) {
-    if (!key) return "";
+}  // namespace
+
+std::optional<std::string> ReadRegistryString(const std::string& keyPath, const std::string& name) {
+    const UniqueKey key = OpenKey(keyPath);
+    if (!key) return std::nullopt;
     DWORD type = REG_NONE;
     DWORD size = 0;
-    if (RegQueryValueExA(key->key, name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+    if (RegQueryValueExA(key.get(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
         size == 0)
-        return "";
+        return std::nullopt;
     // One byte more than asked for: a stored text need not end in NUL.
     std::vector<char> data(size + 1, '\0');
-    if (RegQueryValueExA(key->key, name.c_str(), nullptr, &type,
+    if (RegQueryValueExA(key.get(), name.c_str(), nullptr, &type,
                          reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS)
         win32::RaiseError(kRegistryError, FormatText(texts::kRegistryReadFailed, {name}));
     if (type != REG_SZ && type != REG_EXPAND_SZ)

@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "platform/platform.h"
@@ -29,10 +30,10 @@ std::string NameList(const std::string& name) { return name + '\0' + '\0'; }
 }  // namespace
 
 // SHGetSpecialFolderPathA reports failure by its result only; nothing here
-// raises or shows a box.
-std::string GetSpecialFolder(SpecialFolder folder) {
+// raises or shows a box. An empty path names no folder either.
+std::optional<std::string> GetSpecialFolder(SpecialFolder folder) {
     char buffer[1025] = {};
-    if (!SHGetSpecialFolderPathA(nullptr, buffer, CsidlOf(folder), FALSE)) return "";
+    if (!SHGetSpecialFolderPathA(nullptr, buffer, CsidlOf(folder), FALSE) || buffer[0] == '\0') return std::nullopt;
     return std::string(buffer, strnlen(buffer, sizeof buffer));
 }
 

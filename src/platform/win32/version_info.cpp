@@ -51,8 +51,13 @@ struct VersionLibrary {
     bool ready() const { return getInfo && queryValue; }
 };
 
-const VersionLibrary& Library() {
+// The library, loaded at the first call; raises when it cannot be loaded.
+// Every use goes through here, so no version is ever read without it.
+const VersionLibrary& LoadedLibrary() {
     static const VersionLibrary library;
+    if (!library.ready())
+        win32::RaiseError(kLibraryLoadError,
+                          FormatText(texts::kCannotLoadLibrary, {kLibraryName, win32::SystemErrorText(library.error)}));
     return library;
 }
 
@@ -80,21 +85,16 @@ constexpr std::size_t kLargestVersionInfo = 2 * 0xFFFF + 8;
 
 }  // namespace
 
-void PrepareVersionReading() {
-    const VersionLibrary& library = Library();
-    if (!library.ready())
-        win32::RaiseError(kLibraryLoadError,
-                          FormatText(texts::kCannotLoadLibrary, {kLibraryName, win32::SystemErrorText(library.error)}));
-}
+void PrepareVersionReading() { LoadedLibrary(); }
 
 std::optional<std::string> ReadJapaneseFileVersion(const std::string& path) {
-    PrepareVersionReading();
+    const VersionLibrary& library = LoadedLibrary();
     if (!MayCarryVersionResource(path)) return std::nullopt;
     std::vector<std::uint8_t> buffer(kLargestVersionInfo);
-    if (!Library().getInfo(path.c_str(), 0, static_cast<DWORD>(buffer.size()), buffer.data())) return std::nullopt;
+    if (!library.getInfo(path.c_str(), 0, static_cast<DWORD>(buffer.size()), buffer.data())) return std::nullopt;
     void* value = nullptr;
     UINT length = 0;
-    if (!Library().queryValue(buffer.data(), JapaneseFileVersionQuery().c_str(), &value, &length) || !value)
+    if (!library.queryValue(buffer.data(), JapaneseFileVersionQuery().c_str(), &value, &length) || !value)
         return std::nullopt;
     // The text ends at its NUL; never read past the block it lies in.
     const auto* text = static_cast<const char*>(value);
