@@ -52,4 +52,10 @@ std::string ReplaceAll(const std::string& text, const std::string& pattern,
     return result.append(text, pos, std::string::npos);
 }
 
+std::string TextFileBytes(const TextList& lines) {
+    std::string bytes;
+    for (const std::string& line : lines) bytes.append(line).append("\r\n");
+    return bytes;
+}
+
 }  // namespace updater

@@ -32,4 +32,7 @@ std::size_t FindText(const std::string& text, const std::string& pattern, std::s
 std::string ReplaceAll(const std::string& text, const std::string& pattern,
                        const std::string& replacement);
 
+// The bytes of a text file holding `lines`, each ending in CR LF.
+std::string TextFileBytes(const TextList& lines);
+
 }  // namespace updater

@@ -3,6 +3,8 @@
 #include <map>
 #include <set>
 
+#include "text/utf8.h"
+
 namespace updater {
 
 namespace {
@@ -142,27 +144,6 @@ private:
         return true;
     }
 
-    // Length of the well-formed UTF-8 sequence at pos_, or 0.
-    std::size_t Utf8Length() const {
-        const unsigned char lead = Peek();
-        std::size_t length = 0;
-        unsigned char low = 0x80, high = 0xBF;  // the allowed range of the second byte
-        if (lead >= 0xC2 && lead <= 0xDF) length = 2;
-        else if (lead == 0xE0) length = 3, low = 0xA0;
-        else if (lead == 0xED) length = 3, high = 0x9F;  // no surrogates
-        else if (lead >= 0xE1 && lead <= 0xEF) length = 3;
-        else if (lead == 0xF0) length = 4, low = 0x90;
-        else if (lead >= 0xF1 && lead <= 0xF3) length = 4;
-        else if (lead == 0xF4) length = 4, high = 0x8F;
-        else return 0;
-        if (text_.size() - pos_ < length) return 0;
-        const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text_[pos_ + i]); };
-        if (byte(1) < low || byte(1) > high) return 0;
-        for (std::size_t i = 2; i < length; ++i)
-            if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
-        return length;
-    }
-
     bool ParseString(std::string& out) {
         ++pos_;  // the opening quote
         while (!AtEnd()) {
@@ -173,7 +154,7 @@ private:
             }
             if (c < 0x20) return false;
             if (c >= 0x80) {
-                const std::size_t length = Utf8Length();
+                const std::size_t length = Utf8SequenceLength(text_, pos_);
                 if (length == 0) return false;
                 out.append(text_, pos_, length);
                 pos_ += length;

@@ -323,7 +323,7 @@ bool SaveTextFile(const std::string& parent, const std::string& folderName, cons
     if (!world.FolderExists(folder)) return false;
     if (world.saveShortWrite()) throw PlatformError(kStreamWriteError, texts::kStreamWriteError);
     fake::FakeFile file;
-    for (const std::string& line : lines) file.content += line + "\r\n";
+    file.content = TextFileBytes(lines);
     const std::string path = JoinPath(folder, fileName);
     world.AddFile(path, std::move(file));
     world.events.push_back("save " + path);

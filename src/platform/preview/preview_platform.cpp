@@ -19,6 +19,7 @@
 #include "platform/progress_window.h"
 #include "text/cp932.h"
 #include "text/path.h"
+#include "text/text.h"
 #include "text/texts.h"
 
 namespace updater {
@@ -149,11 +150,7 @@ void Descriptor::Close() {
     fd_ = -1;
 }
 
-std::string SavedFile::Bytes() const {
-    std::string bytes;
-    for (const std::string& line : lines) bytes.append(line).append("\r\n");
-    return bytes;
-}
+std::string SavedFile::Bytes() const { return TextFileBytes(lines); }
 
 namespace {
 

@@ -270,8 +270,7 @@ bool SaveTextFile(const std::string& parent, const std::string& folderName, cons
     if (!file || !IsPlainFileAt(file.get(), FinalPathIn(folderFinal, Wide(fileName)))) return false;
     if (SetFilePointer(file.get(), 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER || !SetEndOfFile(file.get()))
         RaiseCannotCreate(path, GetLastError());
-    std::string content;
-    for (const std::string& line : lines) content.append(line).append("\r\n");
+    const std::string content = TextFileBytes(lines);
     if (content.empty()) return true;
     DWORD written = 0;
     const BOOL ok = WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
