@@ -18,8 +18,6 @@
 #include "platform/win32/system_library.h"
 #include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_support.h"
-#include "text/text.h"
-#include "text/texts.h"
 
 namespace updater {
 
@@ -60,13 +58,7 @@ struct CryptLibrary {
     }
 };
 
-const CryptLibrary& Crypt() {
-    static const CryptLibrary library;
-    if (!library.ready())
-        win32::RaiseError(kLibraryLoadError,
-                          FormatText(texts::kCannotLoadLibrary, {kLibraryName, win32::SystemErrorText(library.error)}));
-    return library;
-}
+const CryptLibrary& Crypt() { return win32::LoadedOnce<CryptLibrary>(kLibraryName); }
 
 struct StoreCloser {
     void operator()(void* store) const { Crypt().closeStore(store, 0); }

@@ -6,7 +6,11 @@
 
 #include <string>
 
+#include "platform/platform.h"
 #include "platform/win32/win32_handles.h"
+#include "platform/win32/win32_support.h"
+#include "text/text.h"
+#include "text/texts.h"
 
 namespace updater::win32 {
 
@@ -27,6 +31,18 @@ inline UniqueModule LoadSystemLibrary(const char* name) {
     if (length == 0 || length >= sizeof folder) return module;
     const std::string path = std::string(folder, length) + "\\" + name;
     return UniqueModule(LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+}
+
+// The library `name` as the type Library loads it (its module, its entries
+// and, when not `ready()`, the `error` why not), made at the first call and
+// kept; raises the library-load error when it could not be loaded, so that
+// no caller ever goes on without it.
+template <typename Library>
+const Library& LoadedOnce(const char* name) {
+    static const Library library;
+    if (!library.ready())
+        RaiseError(kLibraryLoadError, FormatText(texts::kCannotLoadLibrary, {name, SystemErrorText(library.error)}));
+    return library;
 }
 
 }  // namespace updater::win32

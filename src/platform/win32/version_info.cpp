@@ -17,7 +17,6 @@
 #include "platform/win32/win32_support.h"
 #include "text/cp932.h"
 #include "text/text.h"
-#include "text/texts.h"
 
 namespace updater {
 
@@ -53,13 +52,7 @@ struct VersionLibrary {
 
 // The library, loaded at the first call; raises when it cannot be loaded.
 // Every use goes through here, so no version is ever read without it.
-const VersionLibrary& LoadedLibrary() {
-    static const VersionLibrary library;
-    if (!library.ready())
-        win32::RaiseError(kLibraryLoadError,
-                          FormatText(texts::kCannotLoadLibrary, {kLibraryName, win32::SystemErrorText(library.error)}));
-    return library;
-}
+const VersionLibrary& LoadedLibrary() { return win32::LoadedOnce<VersionLibrary>(kLibraryName); }
 
 // Only a file that begins with the "MZ" signature can carry a version
 // resource. version.dll maps the whole file as an image to find out, which
