@@ -66,7 +66,7 @@ private:
     // when it cannot be opened or read.
     std::size_t ReadAt(std::uint64_t offset, char* into, std::size_t count) {
         if (file_.get() < 0 && !openFailed_) {
-            file_ = Descriptor(folder_ >= 0 ? openat(folder_, name_, O_RDONLY | O_CLOEXEC)
+            file_ = host::UniqueFd(folder_ >= 0 ? openat(folder_, name_, O_RDONLY | O_CLOEXEC)
                                             : open(path_, O_RDONLY | O_CLOEXEC));
             openFailed_ = file_.get() < 0;
         }
@@ -85,7 +85,7 @@ private:
     const char* name_;
     const char* path_;
     std::uint64_t size_;
-    Descriptor file_;
+    host::UniqueFd file_;
     bool openFailed_ = false;
     bool headRead_ = false;
     std::size_t headLength_ = 0;
@@ -145,11 +145,6 @@ using Dir = std::unique_ptr<DIR, DirCloser>;
 
 bool ListsBefore(const std::string& a, const std::string& b) { return KeyOf(a) < KeyOf(b); }
 
-void Descriptor::Close() {
-    if (fd_ >= 0) close(fd_);
-    fd_ = -1;
-}
-
 std::string SavedFile::Bytes() const { return TextFileBytes(lines); }
 
 namespace {
@@ -195,7 +190,7 @@ int PreviewWorld::FolderDescriptor(const Node& folder) const {
     OpenFolder& slot = openFolders_[nextOpenFolder_];
     nextOpenFolder_ = (nextOpenFolder_ + 1) % openFolders_.size();
     slot.folder = &folder;
-    slot.fd = Descriptor(open(folder.path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    slot.fd = host::UniqueFd(open(folder.path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     return slot.fd.get();
 }
 

@@ -29,6 +29,7 @@
 #include <utility>
 #include <vector>
 
+#include "host/unique_fd.h"
 #include "platform/platform.h"
 
 namespace updater::preview {
@@ -71,30 +72,6 @@ struct ListingKey {
     bool operator<(const ListingKey& other) const {
         return upper != other.upper ? upper < other.upper : exact < other.exact;
     }
-};
-
-// An open file descriptor, closed with it.
-class Descriptor {
-public:
-    Descriptor() = default;
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() { Close(); }
-    Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    Descriptor& operator=(Descriptor&& other) noexcept {
-        if (this != &other) {
-            Close();
-            fd_ = std::exchange(other.fd_, -1);
-        }
-        return *this;
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-
-    int get() const { return fd_; }
-
-private:
-    void Close();
-    int fd_ = -1;
 };
 
 // One preview run's world: while it lives, the seam's functions answer for
@@ -194,7 +171,7 @@ private:
     // found by its name alone rather than by walking its whole path again.
     struct OpenFolder {
         const Node* folder = nullptr;
-        Descriptor fd;
+        host::UniqueFd fd;
     };
     mutable std::array<OpenFolder, 4> openFolders_;
     // The path Find was last asked about, and its answer.
