@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "kit/commands.h"
-#include "platform/preview/preview_platform.h"
+#include "platform/preview/preview_world.h"
 #include "text/cp932.h"
 #include "text/path.h"
 #include "text/text.h"

@@ -11,7 +11,7 @@
 #include "kit/preview.h"
 #include "kit/preview_output.h"
 #include "kit/terminal_progress.h"
-#include "platform/preview/preview_platform.h"
+#include "platform/preview/preview_world.h"
 #include "text/cp932.h"
 
 namespace updater::kit {

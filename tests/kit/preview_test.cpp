@@ -19,7 +19,8 @@
 
 #include "kit/commands.h"
 #include "kit/preview.h"
-#include "platform/preview/preview_platform.h"
+#include "platform/preview/listing.h"
+#include "platform/preview/preview_world.h"
 
 namespace updater::kit {
 namespace {
