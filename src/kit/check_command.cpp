@@ -1,9 +1,7 @@
 // update-kit check STAGED: the lint (check.h) over a staged folder, its
 // findings as text or JSON on stdout.
 #include <cstdio>
-#include <exception>
 #include <filesystem>
-#include <stdexcept>
 #include <string>
 
 #include "kit/check.h"
@@ -77,15 +75,11 @@ int CheckCommand(const Arguments& arguments) {
         return 2;
     }
     CheckResult result;
-    try {
-        result = CheckStaged(staged, options);
-    } catch (const std::invalid_argument& error) {
-        std::fprintf(stderr, "update-kit check: %s\n", error.what());
-        return 2;
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "update-kit check: %s\n", error.what());
-        return 1;
-    }
+    if (const int status = RunReportingErrors("check", [&] {
+            result = CheckStaged(staged, options);
+            return 0;
+        }))
+        return status;
     const std::string out = json ? FindingsAsJson(result, strict) : FindingsAsText(result, strict);
     std::fputs(out.c_str(), stdout);
     return result.Passes(strict) ? 0 : 1;

@@ -3,6 +3,9 @@
 // (0 fine, 1 the update is not fit or the work failed, 2 bad usage).
 #pragma once
 
+#include <cstdio>
+#include <exception>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -13,6 +16,22 @@ using Arguments = std::vector<std::string>;
 // Where the product usually lies on the customer's machine: the default
 // target root of check and preview.
 inline constexpr char kDefaultTargetRoot[] = "C:\\Program Files (x86)\\ORMIKA\\TORVEN";
+
+// Runs a command's work under the exit codes above: a std::invalid_argument
+// it raises is bad usage (2), any other error a failure (1); either is said
+// on stderr as "update-kit NAME: what", a failure followed by `failureNote`.
+template <typename Work>
+int RunReportingErrors(const char* name, Work&& work, const char* failureNote = "") {
+    try {
+        return work();
+    } catch (const std::invalid_argument& error) {
+        std::fprintf(stderr, "update-kit %s: %s\n", name, error.what());
+        return 2;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "update-kit %s: %s%s\n", name, error.what(), failureNote);
+        return 1;
+    }
+}
 
 // update-kit check STAGED [--target-root WINPATH] [--strict] [--json]
 int CheckCommand(const Arguments& arguments);

@@ -1,9 +1,7 @@
 // update-kit stage: its options (stage.h says what it does).
 #include <cstdio>
 #include <cstdlib>
-#include <exception>
 #include <filesystem>
-#include <stdexcept>
 #include <string>
 
 #include "kit/commands.h"
@@ -90,15 +88,7 @@ int StageCommand(const Arguments& arguments) {
         std::fprintf(stderr, "update-kit stage: --ca-file goes with --sign\n");
         return 2;
     }
-    try {
-        return Stage(options);
-    } catch (const std::invalid_argument& error) {
-        std::fprintf(stderr, "update-kit stage: %s\n", error.what());
-        return 2;
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "update-kit stage: %s: not staged\n", error.what());
-        return 1;
-    }
+    return RunReportingErrors("stage", [&] { return Stage(options); }, ": not staged");
 }
 
 }  // namespace updater::kit
