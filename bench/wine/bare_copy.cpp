@@ -32,11 +32,14 @@
 #include <type_traits>
 #include <vector>
 
+#include "text/cp932.h"
+
 namespace {
 
 constexpr FILEOP_FLAGS kUpdaterCopyFlags = 0x2214;
 constexpr unsigned long long kUnixEpochIn100ns = 116444736000000000ULL;
-constexpr char kJapaneseFileVersion[] = "\\StringFileInfo\\041103A4\\FileVersion";
+// The updater's own query of the Japanese table's FileVersion.
+const std::string kJapaneseFileVersion = std::string("\\StringFileInfo\\") + updater::kJapaneseStringTable + "\\FileVersion";
 // Room for any version resource and the ANSI query's converted texts.
 constexpr std::size_t kLargestVersionInfo = 2 * 0xFFFF + 8;
 
@@ -105,7 +108,7 @@ std::string ReadVersion(const std::string& path) {
     if (!GetFileVersionInfoA(path.c_str(), 0, static_cast<DWORD>(buffer.size()), buffer.data())) return "";
     void* value = nullptr;
     UINT length = 0;
-    if (!VerQueryValueA(buffer.data(), kJapaneseFileVersion, &value, &length) || !value) return "";
+    if (!VerQueryValueA(buffer.data(), kJapaneseFileVersion.c_str(), &value, &length) || !value) return "";
     return std::string(static_cast<const char*>(value), strnlen(static_cast<const char*>(value), length));
 }
 

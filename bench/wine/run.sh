@@ -30,7 +30,7 @@ for build in $E2E_NATIVE_BUILDS; do
     win32) cross=i686-w64-mingw32-g++ ;;
     win64) cross=x86_64-w64-mingw32-g++ ;;
   esac
-  cxx=("$cross" -std=c++17 -O2 -Wall -Wextra -static)
+  cxx=("$cross" -std=c++17 -O2 -Wall -Wextra -static -Isrc)
   "${cxx[@]}" -o "$work/bare_copy.exe" bench/wine/bare_copy.cpp -lshell32 -luser32 -lversion
   "${cxx[@]}" -o "$work/work_probe.exe" bench/wine/work_probe.cpp -lversion
 

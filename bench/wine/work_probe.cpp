@@ -25,9 +25,12 @@
 #include <type_traits>
 #include <vector>
 
+#include "text/cp932.h"
+
 namespace {
 
-constexpr char kJapaneseFileVersion[] = "\\StringFileInfo\\041103A4\\FileVersion";
+// The updater's own query of the Japanese table's FileVersion.
+const std::string kJapaneseFileVersion = std::string("\\StringFileInfo\\") + updater::kJapaneseStringTable + "\\FileVersion";
 
 struct FindCloser {
     void operator()(HANDLE handle) const { FindClose(handle); }
@@ -113,7 +116,7 @@ void TimeCalls(const std::string& path, CallTimes& times) {
     char* value = nullptr;
     UINT length = 0;
     QueryPerformanceCounter(&start);
-    VerQueryValueA(buffer.data(), kJapaneseFileVersion, reinterpret_cast<void**>(&value), &length);
+    VerQueryValueA(buffer.data(), kJapaneseFileVersion.c_str(), reinterpret_cast<void**>(&value), &length);
     times.query += MillisecondsSince(start);
 
     // The same resource, loaded once.
@@ -137,7 +140,7 @@ std::string ReadFileVersion(const std::string& path) {
     GetFileVersionInfoA(path.c_str(), 0, size, buffer.data());
     char* value = nullptr;
     UINT length = 0;
-    if (!VerQueryValueA(buffer.data(), kJapaneseFileVersion, reinterpret_cast<void**>(&value), &length)) return "";
+    if (!VerQueryValueA(buffer.data(), kJapaneseFileVersion.c_str(), reinterpret_cast<void**>(&value), &length)) return "";
     return value;
 }
 

@@ -10,8 +10,6 @@
 
 namespace updater::kit {
 
-namespace fs = std::filesystem;
-
 namespace {
 
 constexpr char kCheckHelp[] =
@@ -70,7 +68,7 @@ int CheckCommand(const Arguments& arguments) {
         std::fputs(kCheckHelp, stderr);
         return 2;
     }
-    if (!fs::is_directory(staged)) {
+    if (!std::filesystem::is_directory(staged)) {
         std::fprintf(stderr, "update-kit check: %s is not a folder\n", staged.c_str());
         return 2;
     }

@@ -9,8 +9,6 @@
 
 namespace updater::kit {
 
-namespace fs = std::filesystem;
-
 namespace {
 
 constexpr char kStageHelp[] =
@@ -76,7 +74,7 @@ int StageCommand(const Arguments& arguments) {
         std::fputs(kStageHelp, stderr);
         return 2;
     }
-    if (!fs::is_regular_file(options.updater) || !fs::is_directory(options.payload)) {
+    if (!std::filesystem::is_regular_file(options.updater) || !std::filesystem::is_directory(options.payload)) {
         std::fprintf(stderr, "update-kit stage: --updater must be a file and --payload a folder\n");
         return 2;
     }
