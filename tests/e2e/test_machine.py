@@ -89,6 +89,12 @@ class ProbeVerdictTest(unittest.TestCase):
         self.assertEqual(self.verdict(env={machine.FORCE_64_VARIABLE: "0"}).builds,
                          ("win32", "win64"))
 
+    def test_the_variable_forces_the_emulated_path_where_32_bit_code_runs(self):
+        verdict = self.verdict(env={machine.FORCE_EMULATION_VARIABLE: "1"})
+        self.assertEqual((verdict.builds, verdict.native32), (("win32", "win64"), False))
+        self.assertEqual(verdict.lines()[1:], ["win32 emulated", "win64 native"])
+        self.assertIn("forced by E2E_EMULATE_32BIT=1", verdict.headline)
+
     def test_32_bit_code_diverted_to_someone_elses_emulator_is_not_native(self):
         self.add_entry("qemu-i386", I386_ENTRY_TEXT)
         self.add_entry("python3.11", "enabled\ninterpreter /usr/bin/python3.11\nmagic a70d0d0a\n")

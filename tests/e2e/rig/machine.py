@@ -28,6 +28,10 @@ WINESERVER64 = "/usr/lib/wine/wineserver64"
 
 # Set to 1 to run the 64-bit build alone, on any machine.
 FORCE_64_VARIABLE = "E2E_64BIT_ONLY"
+# Runs the 32-bit build as a machine that cannot execute 32-bit code must:
+# in a 64-bit prefix, its 32-bit processes under the emulator (which the
+# kernel then prefers to its own loader), so that path is proven anywhere.
+FORCE_EMULATION_VARIABLE = "E2E_EMULATE_32BIT"
 
 BINFMT_DIR = "/proc/sys/fs/binfmt_misc"
 EMULATION_ENTRY = "updater-e2e-i386"
@@ -147,7 +151,10 @@ def probe(env=None, run=run_version, binfmt_dir=BINFMT_DIR, lock_path=LOCK_PATH)
     ok32, detail32 = run([WINE32_LOADER])
     diverted = foreign_i386_entries(binfmt_dir)
     runs32 = True  # the 32-bit build runs, natively or emulated
-    if emulated:
+    forced = env.get(FORCE_EMULATION_VARIABLE, "") not in ("", "0")
+    if forced and ok32:
+        native32, reason = False, "forced by %s=%s" % (FORCE_EMULATION_VARIABLE, env[FORCE_EMULATION_VARIABLE])
+    elif emulated:
         # Registered only where 32-bit code did not run natively.
         native32, reason = False, NO_32_BIT
     elif ok32 and diverted:
