@@ -39,6 +39,7 @@ std::string NameFaultText(const std::string& name) {
         return "holds a control character or one of \\ / : * ? \" < > |, which Windows does not allow in a name";
     case NameFault::kTrailingBlankOrDot: return "ends in a blank or a dot, which Windows drops";
     case NameFault::kDeviceName: return "is a device name on Windows (CON, PRN, AUX, NUL, COM1-9, LPT1-9)";
+    case NameFault::kReservedName: return "is the name the updater writes a new file under until it is whole";
     case NameFault::kEmpty: return "is empty";
     }
     return "";

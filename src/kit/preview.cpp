@@ -75,6 +75,7 @@ std::string_view ActionText(PreviewAction action) {
         case PreviewAction::kCopyInstalledWithoutVersion: return "copy (installed copy without a version)";
         case PreviewAction::kCopyNewWithoutVersion: return "copy (new file without a version)";
         case PreviewAction::kLeaveAlone: return "leave alone (installed copy newer)";
+        case PreviewAction::kCopyFails: return "fail (a folder on its way is a link)";
     }
     return "?";
 }
@@ -114,14 +115,16 @@ Preview MakePreview(const PreviewOptions& options) {
     const std::string prefix = JoinPath(result.sourceRoot, "");
     for (const PayloadFile& file : files) {
         const std::string dest = DestinationPath(file.path, result.sourceRoot, result.targetRoot);
-        const bool copied =
+        const bool reached =
             next < copies.size() && copies[next].source == file.path && copies[next].destination == dest;
-        if (copied) ++next;
-        PreviewEntry entry{copied ? CopyReason(file) : PreviewAction::kLeaveAlone,
+        const bool fails = reached && !copies[next].done;
+        if (reached) ++next;
+        PreviewEntry entry{fails ? PreviewAction::kCopyFails : reached ? CopyReason(file) : PreviewAction::kLeaveAlone,
                            file.path.compare(0, prefix.size(), prefix) == 0 ? file.path.substr(prefix.size())
                                                                              : file.path,
                            file.newStamp, file.installedStamp};
         result.entries.push_back(std::move(entry));
+        if (fails) break;  // the run stops at its first failed copy
     }
     if (next != copies.size()) throw std::logic_error("the run copied files the preview did not list in that order");
 

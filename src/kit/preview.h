@@ -29,6 +29,7 @@ enum class PreviewAction {
     kCopyInstalledWithoutVersion,
     kCopyNewWithoutVersion,
     kLeaveAlone,                     // the installed copy is newer
+    kCopyFails,                      // a folder on its way into the product is a link: the run stops
 };
 
 std::string_view ActionText(PreviewAction action);

@@ -10,8 +10,10 @@ namespace updater::kit {
 
 void PrintPreview(const Preview& preview, std::FILE* out) {
     std::size_t copying = 0;
+    std::size_t failing = 0;
     for (const PreviewEntry& entry : preview.entries) {
-        if (entry.action != PreviewAction::kLeaveAlone) ++copying;
+        if (entry.action == PreviewAction::kCopyFails) ++failing;
+        else if (entry.action != PreviewAction::kLeaveAlone) ++copying;
         const std::string installed =
             entry.installedStamp ? Cp932AsShownUtf8(StampForLog(*entry.installedStamp)) : "-";
         std::fprintf(out, "%.*s\t%s\t%s\t%s\n", static_cast<int>(ActionText(entry.action).size()),
@@ -19,7 +21,8 @@ void PrintPreview(const Preview& preview, std::FILE* out) {
                      Cp932AsShownUtf8(StampForLog(entry.newStamp)).c_str(), installed.c_str());
     }
 
-    std::fprintf(out, "\nfiles: %zu to copy, %zu left alone", copying, preview.entries.size() - copying);
+    std::fprintf(out, "\nfiles: %zu to copy, %zu left alone", copying, preview.entries.size() - copying - failing);
+    if (failing != 0) std::fprintf(out, ", %zu failing", failing);
     std::fprintf(out, "\nend: %s box \"%s\"", preview.succeeds ? "information" : "copy-failed (error)",
                  Cp932AsShownUtf8(preview.endBoxText).c_str());
     if (!preview.unreadableFolder.empty())

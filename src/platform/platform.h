@@ -141,10 +141,23 @@ std::optional<std::string> ReadJapaneseFileVersion(const std::string& path);
 // cannot be resolved. Nothing on disk is looked at.
 std::optional<std::string> FullPathName(const std::string& path);
 
-// Copies `source` over `destination` (the new file's full name), creating
-// missing folders and replacing an existing file without asking. False when
-// the copy did not happen. The system may show its own error dialog.
-bool CopyFileOver(const std::string& source, const std::string& destination);
+// The two folders a copy runs between: the update's and the product's.
+struct CopyRoots {
+    std::string source;
+    std::string target;
+};
+
+// Copies `source`, below `roots.source`, over `destination` (the new file's
+// full name) below `roots.target`, creating missing folders. The new file
+// is written beside the installed one under kTemporaryCopyName and then
+// replaces it by name in one step, so the installed file is either the old
+// one or the whole new one; a link or hard link standing at `destination`
+// is replaced, its target and other names are not written. False, with the
+// installed file as it was and no temporary file left, when the copy did
+// not happen: also when a folder between a root and its file (not the root
+// itself) is a link, or the source is not a plain file. The system may
+// show its own error dialog.
+bool CopyFileOver(const std::string& source, const std::string& destination, const CopyRoots& roots);
 
 // ---- Text files ----------------------------------------------------------
 

@@ -37,6 +37,7 @@ NameFault FaultOfName(const std::string& name) {
     // a blank or a dot (trail bytes are 0x40 and above).
     if (name.back() == ' ' || name.back() == '.') return NameFault::kTrailingBlankOrDot;
     if (IsDeviceName(name)) return NameFault::kDeviceName;
+    if (UpperCaseAscii(name) == UpperCaseAscii(kTemporaryCopyName)) return NameFault::kReservedName;
     return NameFault::kNone;
 }
 

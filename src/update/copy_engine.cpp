@@ -25,6 +25,7 @@ void SaveCopyReport(const TextList& report, const ProductProfile& profile) {
 
 // The two roots a copy must stay below, as Windows resolves them.
 struct CopyBounds {
+    CopyRoots roots;
     std::string source;  // full paths ending in "\"; "" when a root cannot be resolved
     std::string target;
 
@@ -38,7 +39,9 @@ struct CopyBounds {
 };
 
 CopyBounds BoundsOf(const std::string& sourceRoot, const std::string& targetRoot) {
-    return {FullPathName(JoinPath(sourceRoot, "")).value_or(""), FullPathName(JoinPath(targetRoot, "")).value_or("")};
+    return {{sourceRoot, targetRoot},
+            FullPathName(JoinPath(sourceRoot, "")).value_or(""),
+            FullPathName(JoinPath(targetRoot, "")).value_or("")};
 }
 
 // Copies or leaves one file; false when its copy failed. The installed copy's
@@ -67,7 +70,7 @@ bool UpdateFile(const std::string& file, const std::string& dest, const CopyBoun
     }
     // Held unchanged since it was verified, until the copy has read it.
     HeldFile held;
-    if (!trust.HoldIfUnchanged(file, held) || !CopyFileOver(file, dest)) {
+    if (!trust.HoldIfUnchanged(file, held) || !CopyFileOver(file, dest, bounds.roots)) {
         report.push_back(FormatText(texts::kCopyFailedLine, {StampForLog(readNewStamp()), dest}));
         return false;
     }

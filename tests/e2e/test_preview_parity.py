@@ -239,5 +239,23 @@ class PreviewParityTest(RigTestCase):
                 self.assertEqual(prediction.code, 1)
                 self.assertEqual(prediction.copied(), ["A/first.txt"])
 
+    def test_a_folder_link_in_the_installed_tree_fails_alike(self):
+        exe, stage, product, target = self.trees()
+        self.data(stage, "A/first.txt", b"copied before\n")
+        self.data(stage, "Pkg/bin/a.txt", b"never written through the link\n")
+        self.data(stage, "Pkg/z.txt", b"never reached\n")
+        outside = self.rig.scratch("outside")
+        os.makedirs(os.path.join(product, "Pkg"))
+        os.symlink(outside, os.path.join(product, "Pkg", "bin"))
+        self.log_folder()
+
+        prediction = self.assert_parity(exe, stage, product, target)
+        self.assertEqual(prediction.code, 1)
+        self.assertEqual(prediction.copied(), ["A/first.txt"])
+        self.assertEqual([(action, rel) for action, rel, _, _ in prediction.entries][-1],
+                         ("fail (a folder on its way is a link)", "Pkg/bin/a.txt"), prediction.out)
+        self.assertEqual(os.listdir(outside), [])
+
+
 if __name__ == "__main__":
     run_tests()

@@ -298,7 +298,7 @@ std::optional<std::string> ReadJapaneseFileVersion(const std::string& path) {
     return file == nullptr ? std::nullopt : file->japaneseFileVersion;
 }
 
-bool CopyFileOver(const std::string& source, const std::string& destination) {
+bool CopyFileOver(const std::string& source, const std::string& destination, const CopyRoots&) {
     FakeWindows& world = World();
     ++world.copyCount;
     if (world.recordCopies) world.events.push_back("copy " + source + " -> " + destination);

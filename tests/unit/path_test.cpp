@@ -53,6 +53,8 @@ TEST(FaultOfName, NamesWindowsWouldTakeForAnotherFileOrNoneAtAll) {
         {"LPT9", NameFault::kDeviceName},
         {"aux .log", NameFault::kDeviceName},        // blanks before the dot do not help
         {"CONOUT$", NameFault::kDeviceName},
+        {"~UPD.tmp", NameFault::kReservedName},       // the copy's temporary name, in any case
+        {"~upd.tmp.txt", NameFault::kNone},
     };
     for (const auto& [name, fault] : rows) EXPECT_EQ(FaultOfName(name), fault) << name;
 }

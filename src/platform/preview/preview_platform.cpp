@@ -47,9 +47,8 @@ void PrepareVersionReading() {}
 
 std::optional<std::string> ReadJapaneseFileVersion(const std::string& path) { return World().FileVersion(path); }
 
-bool CopyFileOver(const std::string& source, const std::string& destination) {
-    World().Copy(source, destination);
-    return true;
+bool CopyFileOver(const std::string& source, const std::string& destination, const CopyRoots&) {
+    return World().Copy(source, destination);
 }
 
 std::optional<std::string> FullPathName(const std::string& path) {

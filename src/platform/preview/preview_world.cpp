@@ -196,9 +196,27 @@ std::optional<std::string> PreviewWorld::FileVersion(const std::string& path) {
     return node->version;
 }
 
-void PreviewWorld::Copy(const std::string& source, const std::string& destination) {
+bool PreviewWorld::Copy(const std::string& source, const std::string& destination) {
+    if (HasLinkOnTheWay(destination)) {
+        state_->copies.push_back({source, destination, false});
+        return false;
+    }
     state_->copies.push_back({source, destination});
     state_->paths.Redirect(source, destination);
+    return true;
+}
+
+bool PreviewWorld::HasLinkOnTheWay(const std::string& destination) const {
+    const std::string root = UpperCaseAscii(JoinPath(state_->setup.rootDir, ""));
+    std::string folder = FolderOfPath(destination);
+    // Each step is shorter, and a drive's root folder is its own folder.
+    while (folder.size() > root.size() && UpperCaseAscii(JoinPath(folder, "")) != root) {
+        const std::optional<std::filesystem::path> onDisk = state_->paths.LinuxPath(folder);
+        std::error_code error;
+        if (onDisk && std::filesystem::is_symlink(*onDisk, error)) return true;
+        folder = FolderOfPath(folder);
+    }
+    return false;
 }
 
 void PreviewWorld::Save(const std::string& path, const TextList& lines) {

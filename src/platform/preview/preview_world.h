@@ -45,6 +45,7 @@ struct PreviewSetup {
 struct RecordedCopy {
     std::string source;
     std::string destination;
+    bool done = true;  // false: the copy fails (a folder on the way is a link)
 };
 
 struct SavedFile {
@@ -87,10 +88,15 @@ public:
     EntryKind Kind(const std::string& path) const;
     bool IsFile(const std::string& path) const;
     std::optional<std::string> FileVersion(const std::string& path);
-    void Copy(const std::string& source, const std::string& destination);
+    // Records the copy; false when it fails as on Windows: a folder between
+    // the product's folder and the destination is a link.
+    bool Copy(const std::string& source, const std::string& destination);
     void Save(const std::string& path, const TextList& lines);
     void Box(DialogKind kind, const std::string& text);
     bool IsPretendFolder(const std::string& path) const;
+    // True when a folder between the product's folder and `destination`
+    // is a symbolic link on disk.
+    bool HasLinkOnTheWay(const std::string& destination) const;
 
 private:
     // What the run records and what it has looked up, kept out of sight.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32/file_handles.h"
 #include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_support.h"
 #include "text/path.h"
@@ -16,16 +17,15 @@
 
 namespace updater {
 
-namespace {
+using win32::FinalPathIn;
+using win32::FinalPathOf;
+using win32::IsPlainFileAt;
+using win32::IsRealFolderAt;
+using win32::kShareAll;
+using win32::OpenForAttributes;
+using win32::Wide;
 
-// A code page 932 text as the ANSI calls take it, in UTF-16.
-std::wstring Wide(const std::string& text) {
-    if (text.empty()) return std::wstring();
-    const int size = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(size > 0 ? size : 0, L'\0');
-    if (size > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-    return wide;
-}
+namespace {
 
 // `name` in the ANSI code page, and whether that spelling is exact: no
 // character replaced or mapped onto a near match (the yen sign onto "\"),
@@ -41,76 +41,6 @@ std::string Narrow(const std::wstring& name, bool& exact) {
                             &usedDefault);
     exact = size > 0 && !usedDefault && Wide(text) == name;
     return text;
-}
-
-win32::UniqueFile OpenForAttributes(const std::wstring& path, DWORD share, bool followLinks) {
-    const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
-    return win32::OwnedOrEmpty<win32::UniqueFile>(
-        CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, share, nullptr, OPEN_EXISTING, flags, nullptr));
-}
-
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-
-// The path the system resolves an open file or folder to; "" when it cannot say.
-std::wstring FinalPathOf(HANDLE handle) {
-    std::wstring path(MAX_PATH, L'\0');
-    DWORD length = GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), 0);
-    if (length >= path.size()) {
-        path.resize(length);
-        length = GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), 0);
-    }
-    if (length == 0 || length >= path.size()) return std::wstring();
-    path.resize(length);
-    return path;
-}
-
-// The final path of the entry `name` in the folder whose final path is `folder`.
-std::wstring FinalPathIn(const std::wstring& folder, const std::wstring& name) {
-    if (folder.empty()) return std::wstring();
-    return folder.back() == L'\\' ? folder + name : folder + L'\\' + name;
-}
-
-// Paths are compared as the file system compares names: without regard to case.
-bool SamePath(const std::wstring& a, const std::wstring& b) {
-    return !a.empty() && CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
-                                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
-}
-
-// What an open handle is: its attributes and its number of names. Asked
-// for apart, without the volume's details that GetFileInformationByHandle
-// also gathers (under Wine those cost ten times the rest, and this is
-// asked for every payload file).
-struct HandleKind {
-    DWORD attributes = 0;
-    DWORD links = 0;
-};
-
-bool ReadHandleKind(HANDLE handle, HandleKind& kind) {
-    FILE_ATTRIBUTE_TAG_INFO tag;
-    FILE_STANDARD_INFO standard;
-    if (!GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) ||
-        !GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof standard))
-        return false;
-    kind.attributes = tag.FileAttributes;
-    kind.links = standard.NumberOfLinks;
-    return true;
-}
-
-// True when the handle is a plain file with one name, at the final path `expected`.
-bool IsPlainFileAt(HANDLE file, const std::wstring& expected) {
-    HandleKind kind;
-    if (!ReadHandleKind(file, kind)) return false;
-    if (kind.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) return false;
-    return kind.links == 1 && SamePath(FinalPathOf(file), expected);
-}
-
-// True when the handle is a real folder (no link) at the final path `expected`.
-bool IsRealFolderAt(HANDLE folder, const std::wstring& expected) {
-    HandleKind kind;
-    if (!ReadHandleKind(folder, kind)) return false;
-    if (!(kind.attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
-    if (kind.attributes & FILE_ATTRIBUTE_REPARSE_POINT) return false;
-    return SamePath(FinalPathOf(folder), expected);
 }
 
 // Whether a listed file is a link: a reparse point, more than one hard link,

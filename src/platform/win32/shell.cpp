@@ -9,6 +9,7 @@
 
 #include "platform/platform.h"
 #include "platform/win32/application_window.h"
+#include "platform/win32/shell.h"
 
 namespace updater {
 
@@ -37,7 +38,9 @@ std::optional<std::string> GetSpecialFolder(SpecialFolder folder) {
     return std::string(buffer, strnlen(buffer, sizeof buffer));
 }
 
-bool CopyFileOver(const std::string& source, const std::string& destination) {
+namespace win32 {
+
+bool ShellCopyFile(const std::string& source, const std::string& destination) {
     const std::string from = NameList(source);
     const std::string to = NameList(destination);
     SHFILEOPSTRUCTA operation = {};
@@ -52,5 +55,7 @@ bool CopyFileOver(const std::string& source, const std::string& destination) {
     // come back as 0 with the aborted flag set: nothing was copied then.
     return SHFileOperationA(&operation) == 0 && !operation.fAnyOperationsAborted;
 }
+
+}  // namespace win32
 
 }  // namespace updater

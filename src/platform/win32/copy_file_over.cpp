@@ -1,0 +1,164 @@
+// The copy of one payload file into the product's folder: whole or not at
+// all, never through a link on either side.
+//
+// The folders from each root down to the file are held open without delete
+// sharing and checked to be real folders where they were expected, so that
+// none is swapped for a link while the shell copies. The shell writes the
+// new file under a temporary name beside the installed one; only a plain
+// file found there replaces the installed name, in one rename through the
+// handle that was checked. A link or a second hard link standing at the
+// installed name is replaced as a name; its target and other names are not
+// written.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/win32/file_handles.h"
+#include "platform/win32/held_folders.h"
+#include "platform/win32/shell.h"
+#include "platform/win32/win32_handles.h"
+#include "text/file_name.h"
+#include "text/path.h"
+
+namespace updater {
+
+using win32::FinalPathIn;
+using win32::UniqueFile;
+using win32::Wide;
+
+namespace {
+
+// Where a file lies below its root: the root's full path, the folders
+// between them (outermost first) and the file's name.
+struct PlaceBelowRoot {
+    std::wstring root;
+    std::vector<std::wstring> folders;
+    std::wstring name;
+};
+
+// `fromExistingFolder`: a root that does not exist yet is taken from its
+// nearest existing ancestor, the missing folders joining those between, so
+// that they are made like any folder below the root.
+std::optional<PlaceBelowRoot> PlaceOf(const std::string& path, const std::string& root, bool fromExistingFolder) {
+    std::optional<std::string> fullRoot = FullPathName(JoinPath(root, ""));
+    const std::optional<std::string> full = FullPathName(path);
+    if (!fullRoot || !full || !LiesBelow(*full, *fullRoot)) return std::nullopt;
+    std::vector<std::string> folders;
+    for (std::string folder = FolderOfPath(*full); JoinPath(folder, "") != *fullRoot; folder = FolderOfPath(folder)) {
+        if (folder.size() <= fullRoot->size()) return std::nullopt;
+        folders.push_back(FileNameOfPath(folder));
+    }
+    while (fromExistingFolder && GetEntryKind(*fullRoot) == EntryKind::Missing) {
+        const std::string missing = WithoutTrailingSeparators(*fullRoot);
+        const std::string parent = JoinPath(FolderOfPath(missing), "");
+        if (parent.size() >= fullRoot->size()) return std::nullopt;
+        folders.push_back(FileNameOfPath(missing));
+        fullRoot = parent;
+    }
+    PlaceBelowRoot place{Wide(*fullRoot), {}, Wide(FileNameOfPath(*full))};
+    for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) place.folders.push_back(Wide(*folder));
+    return place;
+}
+
+// The payload file opened for reading as a plain file at `expected`: while
+// it is open, no one can write, rename or delete it; the shell's copy may
+// still read it.
+UniqueFile HoldSourceFile(const std::wstring& expected) {
+    UniqueFile file = win32::OwnedOrEmpty<UniqueFile>(CreateFileW(expected.c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                                                  nullptr, OPEN_EXISTING,
+                                                                  FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (file && !win32::IsPlainFileAt(file.get(), expected)) file.reset();
+    return file;
+}
+
+// Clears the read-only flag of the plain file at `path`: Windows renames
+// nothing over a read-only file, and deletes none. Never touches a link,
+// whose target may lie anywhere. True when the file is writable now.
+bool MakeWritable(const std::wstring& path) {
+    const UniqueFile file = win32::OwnedOrEmpty<UniqueFile>(
+        CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, win32::kShareAll, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    FILE_BASIC_INFO basic;
+    if (!file || !win32::IsPlainFileAt(file.get(), path) ||
+        !GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic))
+        return false;
+    if (!(basic.FileAttributes & FILE_ATTRIBUTE_READONLY)) return true;
+    basic.FileAttributes &= ~FILE_ATTRIBUTE_READONLY;
+    if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    return SetFileInformationByHandle(file.get(), FileBasicInfo, &basic, sizeof basic) != 0;
+}
+
+// Removes the file at `path` (a link itself, never its target); true when
+// nothing stands there now.
+bool RemoveFile(const std::wstring& path) {
+    if (DeleteFileW(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND) return true;
+    return GetLastError() == ERROR_ACCESS_DENIED && MakeWritable(path) && DeleteFileW(path.c_str());
+}
+
+// Renames the open file to `target` (a final path "\\?\..."), replacing
+// what stands there as a name.
+bool RenameOver(HANDLE file, const std::wstring& target) {
+    static const std::wstring kFinalPrefix = L"\\\\?\\";
+    if (target.compare(0, kFinalPrefix.size(), kFinalPrefix) != 0) return false;
+    // The native call takes the same place as "\??\C:\...".
+    const std::wstring native = L"\\??\\" + target.substr(kFinalPrefix.size());
+    const std::size_t size = offsetof(FILE_RENAME_INFO, FileName) + (native.size() + 1) * sizeof(wchar_t);
+    std::vector<std::max_align_t> buffer(size / sizeof(std::max_align_t) + 1);
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->ReplaceIfExists = TRUE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = static_cast<DWORD>(native.size() * sizeof(wchar_t));
+    std::copy(native.begin(), native.end(), info->FileName);
+    info->FileName[native.size()] = L'\0';
+    return SetFileInformationByHandle(file, FileRenameInfo, info, static_cast<DWORD>(size)) != 0;
+}
+
+// Replaces `target` with the new file at `temporary` when that is a plain
+// file where it was written; removes the temporary file otherwise. Held
+// without delete sharing from its check to its rename, it cannot be
+// swapped in between.
+bool ReplaceWithTemporary(const std::wstring& temporary, const std::wstring& target) {
+    {
+        const UniqueFile file = win32::OwnedOrEmpty<UniqueFile>(
+            CreateFileW(temporary.c_str(), DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, FILE_SHARE_READ, nullptr,
+                        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (file && win32::IsPlainFileAt(file.get(), temporary)) {
+            MakeWritable(target);
+            if (RenameOver(file.get(), target)) return true;
+        }
+    }
+    RemoveFile(temporary);
+    return false;
+}
+
+}  // namespace
+
+bool CopyFileOver(const std::string& source, const std::string& destination, const CopyRoots& roots) {
+    const std::optional<PlaceBelowRoot> from = PlaceOf(source, roots.source, false);
+    const std::optional<PlaceBelowRoot> to = PlaceOf(destination, roots.target, true);
+    if (!from || !to) return false;
+    const auto sourceFolders = win32::HoldFolderChain(from->root, from->folders, false);
+    if (!sourceFolders) return false;
+    const UniqueFile sourceFile = HoldSourceFile(FinalPathIn(sourceFolders->back().finalPath, from->name));
+    if (!sourceFile) return false;
+    const auto targetFolders = win32::HoldFolderChain(to->root, to->folders, true);
+    if (!targetFolders) return false;
+
+    // A temporary file left by a run that ended mid-copy goes first: the
+    // shell would write through whatever stands at the name.
+    const std::wstring& folder = targetFolders->back().finalPath;
+    const std::wstring temporary = FinalPathIn(folder, Wide(kTemporaryCopyName));
+    if (!RemoveFile(temporary)) return false;
+    if (!win32::ShellCopyFile(source, JoinPath(FolderOfPath(destination), kTemporaryCopyName))) {
+        RemoveFile(temporary);
+        return false;
+    }
+    return ReplaceWithTemporary(temporary, FinalPathIn(folder, to->name));
+}
+
+}  // namespace updater

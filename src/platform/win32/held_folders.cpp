@@ -1,0 +1,61 @@
+#include "platform/win32/held_folders.h"
+
+#include "platform/win32/file_handles.h"
+
+namespace updater::win32 {
+
+namespace {
+
+// Listing access takes part in sharing checks (attribute access alone does
+// not), so leaving out delete sharing keeps every opener with DELETE out.
+UniqueFile OpenHeld(const std::wstring& path, bool followLinks) {
+    const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+    return OwnedOrEmpty<UniqueFile>(CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, flags,
+                                                nullptr));
+}
+
+bool IsFolder(HANDLE handle) {
+    FILE_BASIC_INFO basic;
+    return GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic) &&
+           (basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+}  // namespace
+
+std::optional<HeldFolder> HoldRoot(const std::wstring& path) {
+    UniqueFile handle = OpenHeld(path, true);
+    if (!handle || !IsFolder(handle.get())) return std::nullopt;
+    std::wstring finalPath = FinalPathOf(handle.get());
+    if (finalPath.empty()) return std::nullopt;
+    return HeldFolder{std::move(handle), std::move(finalPath)};
+}
+
+std::optional<HeldFolder> HoldRealFolder(const HeldFolder& parent, const std::wstring& name, bool create) {
+    const std::wstring path = FinalPathIn(parent.finalPath, name);
+    UniqueFile handle = OpenHeld(path, false);
+    if (!handle && create) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return std::nullopt;
+        // Whatever stands there after a lost race is checked like any other.
+        if (!CreateDirectoryW(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return std::nullopt;
+        handle = OpenHeld(path, false);
+    }
+    if (!handle || !IsRealFolderAt(handle.get(), path)) return std::nullopt;
+    return HeldFolder{std::move(handle), path};
+}
+
+std::optional<std::vector<HeldFolder>> HoldFolderChain(const std::wstring& root,
+                                                       const std::vector<std::wstring>& names, bool create) {
+    std::vector<HeldFolder> chain;
+    chain.reserve(names.size() + 1);
+    std::optional<HeldFolder> folder = HoldRoot(root);
+    for (std::size_t next = 0; folder; ++next) {
+        chain.push_back(std::move(*folder));
+        if (next == names.size()) return chain;
+        folder = HoldRealFolder(chain.back(), names[next], create);
+    }
+    return std::nullopt;
+}
+
+}  // namespace updater::win32
