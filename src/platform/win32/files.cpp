@@ -9,6 +9,7 @@
 
 #include "platform/platform.h"
 #include "platform/win32/file_handles.h"
+#include "platform/win32/held_folders.h"
 #include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_support.h"
 #include "text/path.h"
@@ -20,7 +21,6 @@ namespace updater {
 using win32::FinalPathIn;
 using win32::FinalPathOf;
 using win32::IsPlainFileAt;
-using win32::IsRealFolderAt;
 using win32::kShareAll;
 using win32::OpenForAttributes;
 using win32::Wide;
@@ -188,12 +188,12 @@ win32::UniqueFile OpenLogFile(const std::string& path) {
 // checked on the handle it is then written through.
 bool SaveTextFile(const std::string& parent, const std::string& folderName, const std::string& fileName,
                   const TextList& lines) {
-    const win32::UniqueFile parentFolder = OpenForAttributes(Wide(parent), kShareAll, true);
+    const std::optional<win32::HeldFolder> parentFolder = win32::HoldRoot(Wide(parent));
     if (!parentFolder) return false;
-    const std::wstring folderFinal = FinalPathIn(FinalPathOf(parentFolder.get()), Wide(folderName));
+    const std::optional<win32::HeldFolder> folder = win32::HoldRealFolder(*parentFolder, Wide(folderName), false);
+    if (!folder) return false;
+    const std::wstring& folderFinal = folder->finalPath;
     const std::string folderPath = JoinPath(parent, folderName);
-    const win32::UniqueFile folder = OpenForAttributes(Wide(folderPath), FILE_SHARE_READ | FILE_SHARE_WRITE, false);
-    if (!folder || !IsRealFolderAt(folder.get(), folderFinal)) return false;
 
     const std::string path = JoinPath(folderPath, fileName);
     const win32::UniqueFile file = OpenLogFile(path);
