@@ -20,6 +20,17 @@ part() {  # part NAME COMMAND...: runs one part, times it, notes how it went
 build() {
   cmake --preset "$1" && cmake --build --preset "$1" -j2
 }
+named_skips() {  # named_skips BUILD: one summary line per case that ctest's last run skipped
+  # Each Python test file writes "skipped: CASE: REASON" for a skipped case;
+  # ctest counts the file as passed, so the summary names the case itself.
+  # The 32-bit part's skip has a summary line of its own.
+  local line rest
+  while IFS= read -r line; do
+    rest=${line#skipped: }
+    summary+=("$(printf '  %-42s %-7s %s' "${rest%%: *}" skipped "${rest#*: }")")
+  done < <(grep "^skipped: " "build/$1/Testing/Temporary/LastTest.log" 2>/dev/null |
+           grep -v "32-bit part skipped:" || true)
+}
 
 for preset in native asan fuzz win32 win64; do
   if grep -q "\"name\": \"$preset\"" CMakePresets.json; then
@@ -27,6 +38,7 @@ for preset in native asan fuzz win32 win64; do
   fi
 done
 part "unit tests (native)" ctest --preset native
+named_skips native
 for preset in asan fuzz; do
   if grep -q "\"name\": \"$preset\"" CMakePresets.json; then
     part "tests ($preset)" ctest --preset "$preset"
@@ -45,6 +57,7 @@ for build in $E2E_BUILDS; do
   if [ -n "$skipped" ]; then
     summary[-1]=$(printf '%-44s %-7s %s' "end-to-end ($build, $how)" skipped "${skipped#32-bit part skipped: }")
   fi
+  named_skips "$build"
 done
 
 echo

@@ -4,9 +4,10 @@
       DLLs with version resources (bench/wine/generate.py), against its
       installed tree, where every installed copy is older or missing;
   (b) a generated update of 100,000 files in 1,000 folders, one in ten a DLL
-      with a version resource (hard links to a few built DLLs, so the tree
-      costs little disk), against an installed tree holding half of them
-      with older versions.
+      with a version resource (each a file of its own holding the bytes of
+      one of a few built DLLs: the updater refuses a payload folder holding a
+      file with several hard links), against an installed tree holding half
+      of them with older versions.
 
     python3 bench/kit/preview_bench.py [RUNS]
 
@@ -33,7 +34,7 @@ from payload_files import build_pe  # noqa: E402
 
 LARGE_COUNT = 100_000
 LARGE_FOLDERS = 1_000
-LARGE_MARK = "large v1"
+LARGE_MARK = "large v2"
 
 
 def large_tree(work):
@@ -45,17 +46,21 @@ def large_tree(work):
     for name in ("stage", "installed"):
         shutil.rmtree(work / name, ignore_errors=True)
     cache = work / "payload-cache"
-    new = [build_pe(v, "large-new-%d" % i, cache_dir=cache) for i, v in enumerate(("2.0.0.0", "13.10.0.1"))]
-    old = [build_pe(v, "large-old-%d" % i, cache_dir=cache) for i, v in enumerate(("1.0.0.0", "13.9.0.1"))]
+    # The DLLs' bytes are read once and written into every file that copies them.
+    new = [build_pe(v, "large-new-%d" % i, cache_dir=cache).read_bytes()
+           for i, v in enumerate(("2.0.0.0", "13.10.0.1"))]
+    old = [build_pe(v, "large-old-%d" % i, cache_dir=cache).read_bytes()
+           for i, v in enumerate(("1.0.0.0", "13.9.0.1"))]
     for i in range(LARGE_COUNT):
         folder = "Program/f%02d/g%03d" % (i % LARGE_FOLDERS // 100, i % LARGE_FOLDERS)
         for tree in ("stage", "installed"):
             (work / tree / folder).mkdir(parents=True, exist_ok=True)
         if i % 10 == 0:
             rel = "%s/part%06d.dll" % (folder, i)
-            os.link(new[i % 2], work / "stage" / rel)
+            pair = i // 20 % 2  # every other pair of installed and new DLLs
+            (work / "stage" / rel).write_bytes(new[pair])
             if i % 20 == 0:
-                os.link(old[i % 2], work / "installed" / rel)
+                (work / "installed" / rel).write_bytes(old[pair])
         else:
             rel = "%s/data%06d.dat" % (folder, i)
             (work / "stage" / rel).write_bytes(b"new %d\n" % i)

@@ -8,6 +8,7 @@ the final box, and then compares the product folder file by file and the
 copy log byte for byte (code page 932, CR LF, no byte-order mark)."""
 
 import os
+import stat
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -90,15 +91,18 @@ class CopyTest(RigTestCase):
         return os.path.join(self.rig.documents, TORVEN_LOG_FOLDER, TORVEN_LOG_FILE)
 
     def run_update(self, exe, expected):
-        title, icon, text = expected
         box, code = self.rig.run_updater_box(ARGS, exe=exe, timeout_ms=60000, exit_timeout=30)
+        self.assert_final_box(box, code, expected)
+        return box
+
+    def assert_final_box(self, box, code, expected):
+        title, icon, text = expected
         self.assertEqual(box.get("found"), b"1", "no final box: %r" % (box,))
         self.assertEqual(box["title"], cp932(title), box)
         self.assertEqual(box.text("icon"), icon, box)
         self.assertEqual(box["text"], cp932(text), box)
         self.assertEqual(box.number("closed"), 1, box)
         self.assertEqual(code, 0)
-        return box
 
     def assert_tree(self, root, expected):
         actual = snapshot(root)
@@ -149,6 +153,11 @@ class CopyTest(RigTestCase):
         os.setxattr(new.path("Pkg/data/secret.dat"), DOS_ATTRIBUTES, HIDDEN_SYSTEM)
         new.data("Pkg/data/deep/er/nest.bin", bytes(range(256)) * 64)
         new.data("Pkg/表/説明.txt", cp932("表の説明\r\n"))
+        # Read-only (Wine keeps the flag as a mode without write permission):
+        # replaced all the same, and writable afterwards.
+        new.data("Pkg/bin/ro.txt", b"replaces a read-only file\n")
+        old.data("Pkg/bin/ro.txt", b"installed read-only\n")
+        os.chmod(old.path("Pkg/bin/ro.txt"), 0o444)
         os.makedirs(new.path("Pkg/empty"))
         # The updater's own name is skipped at every depth, byte-wise: the same
         # name in another case is an ordinary payload file.
@@ -172,6 +181,7 @@ class CopyTest(RigTestCase):
         expected["Pkg2/lib/newer2.dll"] = kept_newer2
         self.assert_tree(product, expected)
         self.assertTrue(os.path.isdir(os.path.join(product, "Pkg", "data", "deep", "er")))
+        self.assertTrue(os.stat(old.path("Pkg/bin/ro.txt")).st_mode & stat.S_IWUSR, "still read-only")
 
         self.assertEqual(
             read_bytes(self.log_path()),
@@ -330,6 +340,76 @@ class CopyTest(RigTestCase):
             target, victim = run(lambda victim: open(self.log_path(), "wb").close() if self.log_folder() else None)
             self.assertEqual(read_bytes(self.log_path()),
                              left_alone_line("1.0.0.0", "2.0.0.0", target + "\\Pkg\\a.dll"))
+
+    def test_a_link_in_the_product_folder_is_never_written_through(self):
+        # Each plants a link in the product folder to something outside it and
+        # returns the payload file that meets the link.
+        def folder_link(product, outside):
+            os.symlink(outside, os.path.join(product, "bin"))
+            return "bin/evil.dll"
+
+        def file_link(product, outside):
+            os.makedirs(os.path.join(product, "bin"))
+            os.symlink(os.path.join(outside, "victim.ini"), os.path.join(product, "bin", "a.txt"))
+            return "bin/a.txt"
+
+        def hard_link(product, outside):
+            Tree(product).data("bin/b.txt", b"installed, with a second name outside\n")
+            os.link(os.path.join(product, "bin", "b.txt"), os.path.join(outside, "other.txt"))
+            return "bin/b.txt"
+
+        # A folder link cannot be followed: its copy fails. A file link or a
+        # hard-linked file is replaced by a file of its own.
+        for plant, refused in ((folder_link, True), (file_link, False), (hard_link, False)):
+            with self.subTest(link=plant.__name__):
+                self.rig.reset()
+                exe, new = self.stage()
+                product = self.rig.scratch("product")
+                target = self.install_at(product)
+                outside = self.rig.scratch("outside")
+                Tree(outside).data("victim.ini", b"[only the administrator writes here]\r\n")
+                rel = plant(product, outside)
+                kept = snapshot(outside)
+                # Folders go in upper-cased name order: A, BIN, C.
+                new.data("A/first.txt", b"copied first\n")
+                new.data(rel, b"payload\n")
+                new.data("C/last.txt", b"copied last, unless the run stopped\n")
+                self.log_folder()
+
+                box, code = self.rig.run_updater_box(ARGS, exe=exe, timeout_ms=60000, exit_timeout=30)
+
+                self.assertEqual(snapshot(outside), kept, "outside the product folder")
+                if refused:
+                    self.assert_final_box(box, code, FAILURE)
+                    self.assert_tree(product, {"A/first.txt": new.files["A/first.txt"]})
+                    self.assertEqual(read_bytes(self.log_path()),
+                                     failed_line("0.0.0.0", target + "\\" + rel.replace("/", "\\")))
+                else:
+                    self.assert_final_box(box, code, SUCCESS)
+                    dest = Tree(product).path(rel)
+                    self.assertFalse(os.path.islink(dest))
+                    self.assertEqual(os.stat(dest).st_nlink, 1)
+                    self.assert_tree(product, new.files)
+                    self.assertFalse(os.path.exists(self.log_path()))
+
+    def test_a_full_disk_leaves_the_installed_file_whole(self):
+        exe, new = self.stage()
+        product = self.rig.scratch("product")
+        refused = self.rig.mount_small_disk(product, "192k")
+        if refused:
+            self.skipTest("no small disk to fill: " + refused)
+        self.addCleanup(self.rig.unmount_disks)
+        target = self.install_at(product)
+        old = Tree(product)
+        installed = old.data("bin/big.dat", bytes(range(256)) * 256)
+        new.data("bin/big.dat", b"new data" * 50000)  # 400,000 bytes: more than the disk has left
+        self.log_folder()
+
+        self.run_update(exe, FAILURE)
+
+        self.assertEqual(os.path.getsize(old.path("bin/big.dat")), len(installed))
+        self.assert_tree(product, old.files)
+        self.assertEqual(read_bytes(self.log_path()), failed_line("0.0.0.0", target + "\\bin\\big.dat"))
 
     def test_a_folder_whose_paths_pass_the_ansi_limit_stops_the_run_and_is_named(self):
         exe, new = self.stage()

@@ -17,6 +17,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from rig import RigError  # noqa: E402
 from rig import machine  # noqa: E402
+from rig.case import NamedSkips  # noqa: E402
 
 I386_ENTRY_TEXT = ("enabled\ninterpreter /usr/bin/qemu-i386\nflags: F\noffset 0\n"
                    "magic 7f454c4601010100000000000000000002000300\n"
@@ -190,4 +191,4 @@ class ProbeOnThisMachineTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main(verbosity=2)
+    unittest.main(testRunner=unittest.TextTestRunner(verbosity=2, resultclass=NamedSkips))

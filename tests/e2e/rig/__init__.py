@@ -11,9 +11,11 @@ Modules, one concern each (importing any of them starts or changes nothing):
     tool      the test tool's output protocol
     target    Target: the build under test, its programs and its Wine
     process   Process (a program started under Wine), SilentRun
-    core      Rig: the display, prefix, registry, files, processes and tool
-              of one build, together; `python3 -m rig setup`
-    case      RigTestCase (the base of every test class), run_tests()
+    core      Rig: the display, prefix, registry, files, small disks that
+              fill up, processes and tool of one build, together;
+              `python3 -m rig setup`
+    case      RigTestCase (the base of every test class), run_tests(), and
+              NamedSkips (every skipped case named with its reason)
 
 `python3 -m rig setup` (from tests/e2e) makes the prefix of the build named by
 E2E_BUILD and checks the code page; ctest runs it as the fixture e2e_setup.

@@ -63,6 +63,7 @@ class Rig:
         self._emulating = False
         self._processes = []
         self._drives = {}
+        self._disks = []
         self._counter = 0
 
     @property
@@ -106,8 +107,10 @@ class Rig:
         self._check_code_page()
 
     def close(self):
-        """Ends every process the rig started, by id, then the server and Xvfb."""
+        """Ends every process the rig started, by id, then the server and Xvfb,
+        and unmounts its small disks."""
         self._kill_started()
+        self.unmount_disks()
         self.wine_prefix.stop_server()
         self.display_server.stop()
         if self._emulating:
@@ -211,6 +214,29 @@ class Rig:
                     os.unlink(link)
         self._drives = {}
 
+    def mount_small_disk(self, folder, size):
+        """Mounts a tmpfs of `size` (as mount(8) reads it: "192k") over folder,
+        so that writes below it run out of space. Needs root. Returns None, or
+        the machine's refusal in one line; unmount_disks(), reset() and close()
+        unmount it."""
+        try:
+            done = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=" + size, "tmpfs", folder],
+                                  stdin=subprocess.DEVNULL, capture_output=True, timeout=30)
+        except OSError as error:
+            return "mount: %s" % error
+        if done.returncode != 0:
+            said = " ".join(done.stderr.decode(errors="replace").split())
+            return said or "mount ended with %d" % done.returncode
+        self._disks.append(folder)
+        return None
+
+    def unmount_disks(self):
+        """Unmounts every small disk, lazily: a file Wine still holds open
+        there does not keep the mount."""
+        while self._disks:
+            subprocess.run(["umount", "-l", self._disks.pop()], stdin=subprocess.DEVNULL,
+                           capture_output=True, timeout=30)
+
     def windows_path(self, path):
         """The Windows path of a Unix path: through a mapped drive when one holds it."""
         path = os.path.abspath(path)
@@ -226,8 +252,9 @@ class Rig:
 
     def reset(self):
         """Puts the prefix back as a new case expects it: no product registered, an
-        empty documents folder, no scratch folders, no extra drives."""
+        empty documents folder, no scratch folders, no extra drives or disks."""
         self._kill_started()
+        self.unmount_disks()
         self.registry.forget_products()
         for name in os.listdir(self.documents):
             path = os.path.join(self.documents, name)
