@@ -152,6 +152,8 @@ class CopyTest(RigTestCase):
         new.data("Pkg/data/secret.dat", b"hidden and system\n")
         os.setxattr(new.path("Pkg/data/secret.dat"), DOS_ATTRIBUTES, HIDDEN_SYSTEM)
         new.data("Pkg/data/deep/er/nest.bin", bytes(range(256)) * 64)
+        # Where a new file is first written: a run killed mid-copy leaves this.
+        old.data("Pkg/data/~upd.tmp", b"the start of a file whose copy was cut short\n")
         new.data("Pkg/表/説明.txt", cp932("表の説明\r\n"))
         # Read-only (Wine keeps the flag as a mode without write permission):
         # replaced all the same, and writable afterwards.
@@ -175,6 +177,7 @@ class CopyTest(RigTestCase):
         self.run_update(exe, SUCCESS)
 
         expected = dict(old.files)
+        del expected["Pkg/data/~upd.tmp"]
         skipped = {"Pkg/updater.exe", "Pkg/data/deep/updater.exe", "loose.txt"}
         expected.update({rel: content for rel, content in new.files.items() if rel not in skipped})
         expected["Pkg/bin/newer.dll"] = kept_newer
@@ -358,9 +361,18 @@ class CopyTest(RigTestCase):
             os.link(os.path.join(product, "bin", "b.txt"), os.path.join(outside, "other.txt"))
             return "bin/b.txt"
 
+        def temporary_link(product, outside):
+            # Where the new file is first written. A run killed mid-copy
+            # leaves a plain file there, which is removed; a link is not
+            # (Wine deletes a link's target), and the copy fails.
+            os.makedirs(os.path.join(product, "bin"))
+            os.symlink(os.path.join(outside, "victim.ini"), os.path.join(product, "bin", "~upd.tmp"))
+            return "bin/c.txt"
+
         # A folder link cannot be followed: its copy fails. A file link or a
         # hard-linked file is replaced by a file of its own.
-        for plant, refused in ((folder_link, True), (file_link, False), (hard_link, False)):
+        for plant, refused in ((folder_link, True), (file_link, False), (hard_link, False),
+                               (temporary_link, True)):
             with self.subTest(link=plant.__name__):
                 self.rig.reset()
                 exe, new = self.stage()
@@ -370,6 +382,7 @@ class CopyTest(RigTestCase):
                 Tree(outside).data("victim.ini", b"[only the administrator writes here]\r\n")
                 rel = plant(product, outside)
                 kept = snapshot(outside)
+                planted = snapshot(product)
                 # Folders go in upper-cased name order: A, BIN, C.
                 new.data("A/first.txt", b"copied first\n")
                 new.data(rel, b"payload\n")
@@ -381,7 +394,7 @@ class CopyTest(RigTestCase):
                 self.assertEqual(snapshot(outside), kept, "outside the product folder")
                 if refused:
                     self.assert_final_box(box, code, FAILURE)
-                    self.assert_tree(product, {"A/first.txt": new.files["A/first.txt"]})
+                    self.assert_tree(product, dict(planted, **{"A/first.txt": new.files["A/first.txt"]}))
                     self.assertEqual(read_bytes(self.log_path()),
                                      failed_line("0.0.0.0", target + "\\" + rel.replace("/", "\\")))
                 else:

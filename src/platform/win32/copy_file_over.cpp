@@ -93,10 +93,17 @@ bool MakeWritable(const std::wstring& path) {
     return SetFileInformationByHandle(file.get(), FileBasicInfo, &basic, sizeof basic) != 0;
 }
 
-// Removes the file at `path` (a link itself, never its target); true when
-// nothing stands there now.
+// Removes the file at `path` as a name; true when nothing stands there now.
+// What resolves to another place is left alone (false): under Wine a
+// symbolic link to a file opens as its target, and deleting it deletes the
+// target. A file with other hard links loses only this name.
 bool RemoveFile(const std::wstring& path) {
-    if (DeleteFileW(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND) return true;
+    {
+        const UniqueFile file = win32::OpenForAttributes(path, win32::kShareAll, false);
+        if (!file) return GetLastError() == ERROR_FILE_NOT_FOUND;
+        if (!win32::SamePath(win32::FinalPathOf(file.get()), path)) return false;
+    }
+    if (DeleteFileW(path.c_str())) return true;
     return GetLastError() == ERROR_ACCESS_DENIED && MakeWritable(path) && DeleteFileW(path.c_str());
 }
 

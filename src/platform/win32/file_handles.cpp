@@ -2,13 +2,12 @@
 
 namespace updater::win32 {
 
-namespace {
-
-// Paths are compared as the file system compares names: without regard to case.
 bool SamePath(const std::wstring& a, const std::wstring& b) {
     return !a.empty() && CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
                                               static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
+
+namespace {
 
 // What an open handle is: its attributes and its number of names. Asked
 // for apart, without the volume's details that GetFileInformationByHandle

@@ -24,6 +24,10 @@ UniqueFile OpenForAttributes(const std::wstring& path, DWORD share, bool followL
 // or "" when it cannot say.
 std::wstring FinalPathOf(HANDLE handle);
 
+// Paths are compared as the file system compares names: without regard to
+// case. An empty path is no path.
+bool SamePath(const std::wstring& a, const std::wstring& b);
+
 // The final path of the entry `name` in the folder whose final path is `folder`.
 std::wstring FinalPathIn(const std::wstring& folder, const std::wstring& name);
 
