@@ -147,8 +147,21 @@ struct CopyRoots {
     std::string target;
 };
 
-// Copies `source`, below `roots.source`, over `destination` (the new file's
-// full name) below `roots.target`, creating missing folders. The new file
+// The copies of one run from `roots.source` into `roots.target`. The folders
+// they pass stay held while it lives (no one can rename them or swap them
+// for a link), so that consecutive copies into one folder open its path
+// once.
+struct CopySessionState;  // defined by each implementation
+struct CopySessionCloser {
+    void operator()(CopySessionState* session) const;
+};
+using CopySession = std::unique_ptr<CopySessionState, CopySessionCloser>;
+
+CopySession BeginCopies(const CopyRoots& roots);
+
+// Copies `source`, below the session's source root, over `destination`
+// (the new file's full name) below its target root, creating missing
+// folders. The new file
 // is written beside the installed one under kTemporaryCopyName and then
 // replaces it by name in one step, so the installed file is either the old
 // one or the whole new one; a link or hard link standing at `destination`
@@ -157,7 +170,7 @@ struct CopyRoots {
 // not happen: also when a folder between a root and its file (not the root
 // itself) is a link, or the source is not a plain file. The system may
 // show its own error dialog.
-bool CopyFileOver(const std::string& source, const std::string& destination, const CopyRoots& roots);
+bool CopyFileOver(CopySession& session, const std::string& source, const std::string& destination);
 
 // ---- Text files ----------------------------------------------------------
 

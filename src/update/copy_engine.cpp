@@ -25,11 +25,10 @@ void SaveCopyReport(const TextList& report, const ProductProfile& profile) {
 
 // The two roots a copy must stay below, as Windows resolves them.
 struct CopyBounds {
-    CopyRoots roots;
     std::string source;  // full paths ending in "\"; "" when a root cannot be resolved
     std::string target;
 
-    bool Hold(const std::string& file, const std::string& dest) const {
+    bool Enclose(const std::string& file, const std::string& dest) const {
         return Below(FullPathName(file), source) && Below(FullPathName(dest), target);
     }
     // A path that cannot be resolved lies nowhere.
@@ -39,9 +38,7 @@ struct CopyBounds {
 };
 
 CopyBounds BoundsOf(const std::string& sourceRoot, const std::string& targetRoot) {
-    return {{sourceRoot, targetRoot},
-            FullPathName(JoinPath(sourceRoot, "")).value_or(""),
-            FullPathName(JoinPath(targetRoot, "")).value_or("")};
+    return {FullPathName(JoinPath(sourceRoot, "")).value_or(""), FullPathName(JoinPath(targetRoot, "")).value_or("")};
 }
 
 // Copies or leaves one file; false when its copy failed. The installed copy's
@@ -50,10 +47,10 @@ CopyBounds BoundsOf(const std::string& sourceRoot, const std::string& targetRoot
 // for a failure line. Version reads cost about as much as a copy on some
 // systems.
 bool UpdateFile(const std::string& file, const std::string& dest, const CopyBounds& bounds,
-                const PayloadTrust& trust, TextList& report) {
+                const PayloadTrust& trust, CopySession& session, TextList& report) {
     // Never read or written outside the two roots, whatever the names said:
     // failed like a copy, without a version read of a file out there.
-    if (!bounds.Hold(file, dest)) {
+    if (!bounds.Enclose(file, dest)) {
         report.push_back(FormatText(texts::kCopyFailedLine, {kUnknownStamp, dest}));
         return false;
     }
@@ -70,7 +67,7 @@ bool UpdateFile(const std::string& file, const std::string& dest, const CopyBoun
     }
     // Held unchanged since it was verified, until the copy has read it.
     HeldFile held;
-    if (!trust.HoldIfUnchanged(file, held) || !CopyFileOver(file, dest, bounds.roots)) {
+    if (!trust.HoldIfUnchanged(file, held) || !CopyFileOver(session, file, dest)) {
         report.push_back(FormatText(texts::kCopyFailedLine, {StampForLog(readNewStamp()), dest}));
         return false;
     }
@@ -97,6 +94,7 @@ bool CopyAll(const std::string& sourceRoot, const std::string& targetRoot, const
         return false;
     }
     const CopyBounds bounds = BoundsOf(sourceRoot, targetRoot);
+    CopySession session = BeginCopies({sourceRoot, targetRoot});
     for (const std::string& folder : folders.paths) {
         const PayloadListing files = ListPayload(ListMode::FilesDeep, folder, {folders.identity});
         if (!files.ok()) {
@@ -104,7 +102,8 @@ bool CopyAll(const std::string& sourceRoot, const std::string& targetRoot, const
             return false;
         }
         for (const std::string& file : files.paths) {
-            if (!UpdateFile(file, DestinationPath(file, sourceRoot, targetRoot), bounds, trust, report)) return false;
+            if (!UpdateFile(file, DestinationPath(file, sourceRoot, targetRoot), bounds, trust, session, report))
+                return false;
         }
     }
     return true;

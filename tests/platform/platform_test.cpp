@@ -215,16 +215,16 @@ TEST_F(FixturesTest, EntryKindsAndFileExistence) {
 
 class CopyTest : public FixturesTest {
 protected:
-    CopyRoots Roots() const { return {Fixture("copy"), Fixture("copy")}; }
+    CopySession session = BeginCopies({Fixture("copy"), Fixture("copy")});
 };
 
 TEST_F(CopyTest, ACopyMakesMissingFoldersAndReplacesAnExistingFile) {
     const std::string source = Fixture("copy\\source.txt");
     const std::string fresh = Fixture("copy\\out\\new\\deeper\\fresh.txt");
-    ASSERT_TRUE(CopyFileOver(source, fresh, Roots()));
+    ASSERT_TRUE(CopyFileOver(session, source, fresh));
     EXPECT_EQ(ReadAll(fresh), ReadAll(source));
     const std::string existing = Fixture("copy\\existing.txt");
-    ASSERT_TRUE(CopyFileOver(source, existing, Roots()));
+    ASSERT_TRUE(CopyFileOver(session, source, existing));
     EXPECT_EQ(ReadAll(existing), ReadAll(source));
 }
 
@@ -233,12 +233,12 @@ TEST_F(CopyTest, ACopyOverAFileHeldWithoutSharingFailsAndKeepsIt) {
     const std::string before = ReadAll(held);
     const HANDLE file = CreateFileA(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    const bool copied = CopyFileOver(Fixture("copy\\source.txt"), held, Roots());
+    const bool copied = CopyFileOver(session, Fixture("copy\\source.txt"), held);
     CloseHandle(file);
     EXPECT_FALSE(copied);
     EXPECT_EQ(ReadAll(held), before);
     EXPECT_EQ(GetEntryKind(Fixture("copy\\~upd.tmp")), EntryKind::Missing) << "the new file's bytes were left behind";
-    EXPECT_FALSE(CopyFileOver(Fixture("copy\\no such file.txt"), Fixture("copy\\out\\never.txt"), Roots()));
+    EXPECT_FALSE(CopyFileOver(session, Fixture("copy\\no such file.txt"), Fixture("copy\\out\\never.txt")));
     EXPECT_EQ(GetEntryKind(Fixture("copy\\out\\never.txt")), EntryKind::Missing);
 }
 

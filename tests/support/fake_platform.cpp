@@ -298,7 +298,15 @@ std::optional<std::string> ReadJapaneseFileVersion(const std::string& path) {
     return file == nullptr ? std::nullopt : file->japaneseFileVersion;
 }
 
-bool CopyFileOver(const std::string& source, const std::string& destination, const CopyRoots&) {
+struct CopySessionState {};
+
+void CopySessionCloser::operator()(CopySessionState* session) const {
+    std::default_delete<CopySessionState>()(session);
+}
+
+CopySession BeginCopies(const CopyRoots&) { return CopySession(std::make_unique<CopySessionState>().release()); }
+
+bool CopyFileOver(CopySession&, const std::string& source, const std::string& destination) {
     FakeWindows& world = World();
     ++world.copyCount;
     if (world.recordCopies) world.events.push_back("copy " + source + " -> " + destination);

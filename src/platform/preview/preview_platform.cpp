@@ -47,7 +47,15 @@ void PrepareVersionReading() {}
 
 std::optional<std::string> ReadJapaneseFileVersion(const std::string& path) { return World().FileVersion(path); }
 
-bool CopyFileOver(const std::string& source, const std::string& destination, const CopyRoots&) {
+struct CopySessionState {};
+
+void CopySessionCloser::operator()(CopySessionState* session) const {
+    std::default_delete<CopySessionState>()(session);
+}
+
+CopySession BeginCopies(const CopyRoots&) { return CopySession(std::make_unique<CopySessionState>().release()); }
+
+bool CopyFileOver(CopySession&, const std::string& source, const std::string& destination) {
     return World().Copy(source, destination);
 }
 

@@ -3,7 +3,8 @@
 //
 // The folders from each root down to the file are held open without delete
 // sharing and checked to be real folders where they were expected, so that
-// none is swapped for a link while the shell copies. The shell writes the
+// none is swapped for a link while the shell copies; a run's copies hold
+// them in one session, which keeps the folders of consecutive files open. The shell writes the
 // new file under a temporary name beside the installed one; only a plain
 // file found there replaces the installed name, in one rename through the
 // handle that was checked. A link or a second hard link standing at the
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -145,20 +147,30 @@ bool ReplaceWithTemporary(const std::wstring& temporary, const std::wstring& tar
 
 }  // namespace
 
-bool CopyFileOver(const std::string& source, const std::string& destination, const CopyRoots& roots) {
-    const std::optional<PlaceBelowRoot> from = PlaceOf(source, roots.source, false);
-    const std::optional<PlaceBelowRoot> to = PlaceOf(destination, roots.target, true);
-    if (!from || !to) return false;
-    const auto sourceFolders = win32::HoldFolderChain(from->root, from->folders, false);
-    if (!sourceFolders) return false;
-    const UniqueFile sourceFile = HoldSourceFile(FinalPathIn(sourceFolders->back().finalPath, from->name));
-    if (!sourceFile) return false;
-    const auto targetFolders = win32::HoldFolderChain(to->root, to->folders, true);
-    if (!targetFolders) return false;
+struct CopySessionState {
+    CopyRoots roots;
+    win32::HeldPath source;
+    win32::HeldPath target;
+};
+
+void CopySessionCloser::operator()(CopySessionState* session) const {
+    std::default_delete<CopySessionState>()(session);
+}
+
+CopySession BeginCopies(const CopyRoots& roots) {
+    return CopySession(std::make_unique<CopySessionState>(CopySessionState{roots, {}, {}}).release());
+}
+
+bool CopyFileOver(CopySession& session, const std::string& source, const std::string& destination) {
+    const std::optional<PlaceBelowRoot> from = PlaceOf(source, session->roots.source, false);
+    const std::optional<PlaceBelowRoot> to = PlaceOf(destination, session->roots.target, true);
+    if (!from || !to || !session->source.MoveTo(from->root, from->folders, false)) return false;
+    const UniqueFile sourceFile = HoldSourceFile(FinalPathIn(session->source.innermost().finalPath, from->name));
+    if (!sourceFile || !session->target.MoveTo(to->root, to->folders, true)) return false;
 
     // A temporary file left by a run that ended mid-copy goes first: the
     // shell would write through whatever stands at the name.
-    const std::wstring& folder = targetFolders->back().finalPath;
+    const std::wstring& folder = session->target.innermost().finalPath;
     const std::wstring temporary = FinalPathIn(folder, Wide(kTemporaryCopyName));
     if (!RemoveFile(temporary)) return false;
     if (!win32::ShellCopyFile(source, JoinPath(FolderOfPath(destination), kTemporaryCopyName))) {

@@ -45,17 +45,32 @@ std::optional<HeldFolder> HoldRealFolder(const HeldFolder& parent, const std::ws
     return HeldFolder{std::move(handle), path};
 }
 
-std::optional<std::vector<HeldFolder>> HoldFolderChain(const std::wstring& root,
-                                                       const std::vector<std::wstring>& names, bool create) {
-    std::vector<HeldFolder> chain;
-    chain.reserve(names.size() + 1);
-    std::optional<HeldFolder> folder = HoldRoot(root);
-    for (std::size_t next = 0; folder; ++next) {
-        chain.push_back(std::move(*folder));
-        if (next == names.size()) return chain;
-        folder = HoldRealFolder(chain.back(), names[next], create);
+bool HeldPath::MoveTo(const std::wstring& root, const std::vector<std::wstring>& names, bool create) {
+    if (folders_.empty() || root != root_) {
+        Fail();
+        std::optional<HeldFolder> held = HoldRoot(root);
+        if (!held) return false;
+        root_ = root;
+        folders_.push_back(std::move(*held));
     }
-    return std::nullopt;
+    std::size_t shared = 0;
+    while (shared < names_.size() && shared < names.size() && names_[shared] == names[shared]) ++shared;
+    names_.resize(shared);
+    folders_.resize(shared + 1);
+    for (std::size_t next = shared; next < names.size(); ++next) {
+        std::optional<HeldFolder> held = HoldRealFolder(folders_.back(), names[next], create);
+        if (!held) return Fail();
+        names_.push_back(names[next]);
+        folders_.push_back(std::move(*held));
+    }
+    return true;
+}
+
+bool HeldPath::Fail() {
+    root_.clear();
+    names_.clear();
+    folders_.clear();
+    return false;
 }
 
 }  // namespace updater::win32

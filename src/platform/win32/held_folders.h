@@ -29,9 +29,23 @@ std::optional<HeldFolder> HoldRoot(const std::wstring& path);
 // final path + name. A missing folder is created first when `create`.
 std::optional<HeldFolder> HoldRealFolder(const HeldFolder& parent, const std::wstring& name, bool create);
 
-// The root and then each of `names` below the one before, held; the last
-// one is the innermost folder. Empty when any of them fails.
-std::optional<std::vector<HeldFolder>> HoldFolderChain(const std::wstring& root,
-                                                       const std::vector<std::wstring>& names, bool create);
+// The folders from a root down to one folder below it, held. Moved to
+// another folder, it keeps the folders both paths share and holds only the
+// rest: consecutive files of one folder open its path once.
+class HeldPath {
+public:
+    // Holds `root` and then each of `names` below the one before (a missing
+    // one created when `create`). False, holding nothing, when any fails.
+    bool MoveTo(const std::wstring& root, const std::vector<std::wstring>& names, bool create);
+    // The folder last moved to; only after MoveTo returned true.
+    const HeldFolder& innermost() const { return folders_.back(); }
+
+private:
+    bool Fail();
+
+    std::wstring root_;
+    std::vector<std::wstring> names_;
+    std::vector<HeldFolder> folders_;  // the root, then one for each of names_
+};
 
 }  // namespace updater::win32
