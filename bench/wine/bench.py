@@ -108,7 +108,8 @@ class Bench:
         keys.mkdir()
         p12, pem = make_certificate(str(keys), "bench")
         subprocess.run([UPDATE_KIT, "stage", "--updater", self.rig.updater, "--payload", str(self.stage),
-                        "--out", str(signed), "--sign", p12, "--ca-file", pem],
+                        "--out", str(signed), "--sign", p12, "--ca-file", pem,
+                        "--product", ARGS[0].lstrip("/"), "--version-code", ARGS[1]],
                        check=True, capture_output=True, env=dict(os.environ, UPDATE_KIT_SIGN_PASSWORD=PASSWORD))
         shutil.rmtree(keys)
         return str(signed / "updater.exe")

@@ -94,7 +94,7 @@ public:
     CheckResult Run() {
         CheckRoot();
         // stage checks a payload before there is an updater or a manifest.
-        if (!options_.updaterToBeAdded) CheckManifestOf(staged_, updaterName_, result_.findings);
+        if (!options_.updaterToBeAdded) CheckManifestOf(staged_, updaterName_, result_);
         if (copied_ == 0)
             Add(Severity::kWarning, ".", "empty payload: no file in the sub-folders would be copied");
         return std::move(result_);

@@ -35,9 +35,12 @@ constexpr char kCheckHelp[] =
     "or dot, a device name), names that differ only in case, links of any\n"
     "kind (to folders, to files, hard links, broken ones), paths over the\n"
     "limit, updater.exe missing: the updater refuses the folder that holds\n"
-    "any of them and copies nothing more. Warnings: files beside\n"
-    "updater.exe, PE files without a four-item Japanese FileVersion, files\n"
-    "named like the updater in a sub-folder, an empty payload.\n";
+    "any of them and copies nothing more. A signed updater needs its signed\n"
+    "manifest, which must list the staged files exactly and name the product\n"
+    "line and version code the update is for (shown as \"staged for\"); any\n"
+    "fault there is an error. Warnings: files beside updater.exe, PE files\n"
+    "without a four-item Japanese FileVersion, files named like the updater\n"
+    "in a sub-folder, an empty payload, a signature without a time stamp.\n";
 
 }  // namespace
 

@@ -37,7 +37,8 @@ int RunReportingErrors(const char* name, Work&& work, const char* failureNote = 
 int CheckCommand(const Arguments& arguments);
 // update-kit preview STAGED INSTALLED [--target-root WINPATH]
 int PreviewCommand(const Arguments& arguments);
-// update-kit stage --updater EXE --payload DIR --out DIR [--sign P12]
+// update-kit stage --updater EXE --payload DIR --out DIR
+//                  [--sign P12 --product NAME --version-code CODE [--timestamp URL]]
 int StageCommand(const Arguments& arguments);
 
 }  // namespace updater::kit

@@ -27,6 +27,8 @@ std::string FindingsAsText(const CheckResult& result, bool strict) {
     std::string out;
     for (const Finding& finding : result.findings)
         out += std::string(SeverityName(finding.severity)) + ": " + finding.path + ": " + finding.reason + "\n";
+    if (result.target)
+        out += "staged for /" + result.target->product + " " + result.target->versionCode + " (update-manifest.json)\n";
     out += Plural(result.errors(), "error") + ", " + Plural(result.warnings(), "warning") + ", " +
            Plural(result.filesChecked, "file") + " checked: " +
            (result.Passes(strict) ? "fit to ship" : "not fit to ship") + (strict ? " (strict)" : "") + "\n";
@@ -38,7 +40,11 @@ std::string FindingsAsJson(const CheckResult& result, bool strict) {
                       ", \"strict\": " + (strict ? "true" : "false") +
                       ", \"errors\": " + std::to_string(result.errors()) +
                       ", \"warnings\": " + std::to_string(result.warnings()) +
-                      ", \"filesChecked\": " + std::to_string(result.filesChecked) + ", \"findings\": [";
+                      ", \"filesChecked\": " + std::to_string(result.filesChecked) + ", \"target\": ";
+    out += result.target ? "{\"product\": " + JsonQuote(result.target->product) +
+                               ", \"versionCode\": " + JsonQuote(result.target->versionCode) + "}"
+                         : std::string("null");
+    out += ", \"findings\": [";
     for (std::size_t i = 0; i < result.findings.size(); ++i) {
         const Finding& finding = result.findings[i];
         out += i == 0 ? "\n" : ",\n";

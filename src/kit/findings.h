@@ -4,8 +4,11 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "update/manifest_reader.h"
 
 namespace updater::kit {
 
@@ -20,12 +23,14 @@ struct Finding {
 struct CheckResult {
     std::vector<Finding> findings;  // in walk order: names sorted within a folder, depth-first
     std::size_t filesChecked = 0;
+    std::optional<ManifestTarget> target;  // what the manifest binds the update to, if anything
     std::size_t errors() const;
     std::size_t warnings() const;
     bool Passes(bool strict) const { return errors() == 0 && (!strict || warnings() == 0); }
 };
 
-// The findings as lines ("error: PATH: REASON") and a summary line, or as JSON.
+// The findings as lines ("error: PATH: REASON"), the manifest's binding and
+// a summary line, or as JSON.
 std::string FindingsAsText(const CheckResult& result, bool strict);
 std::string FindingsAsJson(const CheckResult& result, bool strict);
 

@@ -60,10 +60,14 @@ ManifestEntry DescribeFile(const std::filesystem::path& file, const std::string&
     return entry;
 }
 
-std::string ManifestText(std::vector<ManifestEntry> entries) {
+std::string ManifestText(std::vector<ManifestEntry> entries, const std::optional<ManifestTarget>& target) {
     std::sort(entries.begin(), entries.end(),
               [](const ManifestEntry& a, const ManifestEntry& b) { return a.path < b.path; });
-    std::string out = "{\n  \"format\": " + JsonQuote(kManifestFormat) + ",\n  \"files\": [";
+    std::string out = "{\n  \"format\": " + JsonQuote(kManifestFormat) + ",\n";
+    if (target)
+        out += "  \"product\": " + JsonQuote(target->product) + ",\n  \"versionCode\": " +
+               JsonQuote(target->versionCode) + ",\n";
+    out += "  \"files\": [";
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const ManifestEntry& entry = entries[i];
         out += i == 0 ? "\n" : ",\n";

@@ -8,6 +8,8 @@
 //
 //   {
 //     "format": "update-kit manifest 1",
+//     "product": "TORVEN",
+//     "versionCode": "7.1.0.12",
 //     "files": [
 //       {"path": "bin\\ledger.dll", "size": 2048,
 //        "sha256": "<64 lower-case hex digits>", "fileVersion": "13.10.0.1"},
@@ -18,6 +20,10 @@
 // "path" is the Windows path below the staged folder (and so below the
 // product folder, except for updater.exe); "fileVersion" is the Japanese
 // table's FileVersion as stored (UTF-8), or null when the file has none.
+// "product" (the switch without its "/") and "versionCode" bind the update
+// to the product line and version it was staged for; a signed updater
+// refuses a manifest without them, or one that names another product line
+// or version than its command line. Stage writes them when it is given them.
 // The text is UTF-8 without a byte-order mark, LF line ends.
 #pragma once
 
@@ -26,6 +32,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "update/manifest_reader.h"
 
 namespace updater::kit {
 
@@ -46,7 +54,9 @@ std::string Sha256OfFile(const std::filesystem::path& file);
 // One entry for the file `file`, listed as `windowsPath`.
 ManifestEntry DescribeFile(const std::filesystem::path& file, const std::string& windowsPath);
 
-// The manifest's text for `entries` (sorted here by path).
-std::string ManifestText(std::vector<ManifestEntry> entries);
+// The manifest's text for `entries` (sorted here by path), bound to `target`
+// when there is one.
+std::string ManifestText(std::vector<ManifestEntry> entries,
+                         const std::optional<ManifestTarget>& target = std::nullopt);
 
 }  // namespace updater::kit

@@ -29,39 +29,37 @@ std::map<std::string, std::string> StagedFiles(const fs::path& staged) {
     return files;
 }
 
-void CheckSignature(const fs::path& staged, const std::string& updaterName, const std::optional<std::string>& manifest,
+// True when updater.exe carries a signature (then the manifest must bind the update).
+bool CheckSignature(const fs::path& staged, const std::string& updaterName, const std::optional<std::string>& manifest,
                     std::vector<Finding>& findings) {
     const std::optional<std::string> updater = ReadBytes(staged / updaterName);
-    if (!updater) return;
+    if (!updater) return false;
     const AuthenticodeSigner own = ReadAuthenticodeSigner(*updater);
-    if (!own.present) return;
+    if (!own.present) return false;
     if (own.certificate.empty()) {
         Error(findings, updaterName, "carries a signature whose signer cannot be read: the updater refuses to copy");
-        return;
+        return true;
     }
+    if (!own.timeStamped) findings.push_back({Severity::kWarning, updaterName, kNoTimeStamp});
     if (!manifest) {
         Error(findings, kManifestName, "missing: the signed updater refuses to copy without it");
-        return;
+        return true;
     }
     const std::optional<std::string> signature = ReadBytes(staged / kManifestSignatureName);
     if (!signature) {
         Error(findings, kManifestSignatureName, "missing: the signed updater refuses to copy without it");
-        return;
+        return true;
     }
     const std::optional<std::string> signer = DetachedSigner(*manifest, *signature);
     if (!signer) Error(findings, kManifestSignatureName, "does not verify for update-manifest.json");
     else if (*signer != own.certificate)
         Error(findings, kManifestSignatureName, "made by another certificate than the one that signed updater.exe");
+    return true;
 }
 
-void CheckEntries(const fs::path& staged, const std::string& manifest, std::vector<Finding>& findings) {
-    const std::optional<std::vector<ManifestFile>> entries = ReadManifest(manifest);
-    if (!entries) {
-        Error(findings, kManifestName, "is not a manifest the updater can read");
-        return;
-    }
+void CheckEntries(const fs::path& staged, const Manifest& manifest, std::vector<Finding>& findings) {
     std::map<std::string, std::string> files = StagedFiles(staged);
-    for (const ManifestFile& entry : *entries) {
+    for (const ManifestFile& entry : manifest.files) {
         const auto file = files.find(entry.path);
         if (file == files.end()) {
             Error(findings, entry.path, "listed in the manifest but not staged");
@@ -77,10 +75,21 @@ void CheckEntries(const fs::path& staged, const std::string& manifest, std::vect
 
 }  // namespace
 
-void CheckManifestOf(const fs::path& staged, const std::string& updaterName, std::vector<Finding>& findings) {
-    const std::optional<std::string> manifest = ReadBytes(staged / kManifestName);
-    CheckSignature(staged, updaterName, manifest, findings);
-    if (manifest) CheckEntries(staged, *manifest, findings);
+void CheckManifestOf(const fs::path& staged, const std::string& updaterName, CheckResult& result) {
+    const std::optional<std::string> text = ReadBytes(staged / kManifestName);
+    const bool isSigned = CheckSignature(staged, updaterName, text, result.findings);
+    if (!text) return;
+    const std::optional<Manifest> manifest = ReadManifest(*text);
+    if (!manifest) {
+        Error(result.findings, kManifestName, "is not a manifest the updater can read");
+        return;
+    }
+    result.target = manifest->target;
+    if (isSigned && !manifest->target)
+        Error(result.findings, kManifestName,
+              "names no product line and version code (stage --product, --version-code): the signed updater "
+              "refuses to copy");
+    CheckEntries(staged, *manifest, result.findings);
 }
 
 }  // namespace updater::kit

@@ -29,6 +29,11 @@ using Pkcs7 = Owned<PKCS7, PKCS7_free>;
 using Certificate = Owned<X509, X509_free>;
 using Key = Owned<EVP_PKEY, EVP_PKEY_free>;
 using Store = Owned<X509_STORE, X509_STORE_free>;
+using Object = Owned<ASN1_OBJECT, ASN1_OBJECT_free>;
+
+// The time-stamp countersignatures of an Authenticode signer: RFC 3161
+// (osslsigncode -ts) and the older PKCS #9 form (osslsigncode -t).
+constexpr const char* kTimeStampAttributes[] = {"1.3.6.1.4.1.311.3.3.1", "1.2.840.113549.1.9.6"};
 
 void FreeCertificates(STACK_OF(X509) * certificates) { sk_X509_pop_free(certificates, X509_free); }
 void FreeStack(STACK_OF(X509) * certificates) { sk_X509_free(certificates); }
@@ -128,7 +133,15 @@ AuthenticodeSigner ReadAuthenticodeSigner(const std::string& pe) {
     const Pkcs7 p7(d2i_PKCS7(nullptr, &der, static_cast<long>(*length - 8)));
     if (!p7) return signer;
     const Owned<STACK_OF(X509), FreeStack> signers(PKCS7_get0_signers(p7.get(), nullptr, 0));
-    if (signers && sk_X509_num(signers.get()) == 1) signer.certificate = DerOf(sk_X509_value(signers.get(), 0));
+    if (!signers || sk_X509_num(signers.get()) != 1) return signer;
+    signer.certificate = DerOf(sk_X509_value(signers.get(), 0));
+    STACK_OF(PKCS7_SIGNER_INFO)* infos = PKCS7_get_signer_info(p7.get());
+    if (!infos || sk_PKCS7_SIGNER_INFO_num(infos) != 1) return signer;
+    const PKCS7_SIGNER_INFO* info = sk_PKCS7_SIGNER_INFO_value(infos, 0);
+    for (const char* oid : kTimeStampAttributes) {
+        const Object attribute(OBJ_txt2obj(oid, 1));
+        if (attribute && X509at_get_attr_by_OBJ(info->unauth_attr, attribute.get(), -1) >= 0) signer.timeStamped = true;
+    }
     return signer;
 }
 

@@ -22,10 +22,17 @@ std::string SignDetached(const std::string& content, const std::filesystem::path
 // nothing otherwise.
 std::optional<std::string> DetachedSigner(const std::string& content, const std::string& signature);
 
+// What stage and check say of a signature without a time stamp.
+inline constexpr char kNoTimeStamp[] =
+    "signed without a time stamp: Windows stops trusting the signature when the certificate expires";
+
 // What a PE file's embedded Authenticode signature says of its signer.
 struct AuthenticodeSigner {
     bool present = false;     // the file has a certificate table
     std::string certificate;  // the signer's certificate (DER); "" when it cannot be read
+    // The signer carries a time-stamp countersignature (RFC 3161, or the older
+    // Authenticode form) among its unsigned attributes. Present, not verified.
+    bool timeStamped = false;
 };
 AuthenticodeSigner ReadAuthenticodeSigner(const std::string& pe);
 

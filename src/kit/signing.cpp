@@ -14,11 +14,12 @@ namespace updater::kit {
 namespace fs = std::filesystem;
 
 void SignUpdater(const fs::path& updater, const std::string& p12, const std::string& caFile,
-                 const std::string& password) {
+                 const std::string& timestampUrl, const std::string& password) {
     const fs::path signedCopy = updater.parent_path() / ".updater.signed";
-    const ProcessResult sign = RunProcess({"osslsigncode", "sign", "-pkcs12", p12, "-readpass", "-", "-h", "sha256",
-                                           "-in", updater.string(), "-out", signedCopy.string()},
-                                          password);
+    std::vector<std::string> command = {"osslsigncode", "sign", "-pkcs12", p12, "-readpass", "-", "-h", "sha256",
+                                        "-in", updater.string(), "-out", signedCopy.string()};
+    if (!timestampUrl.empty()) command.insert(command.end(), {"-ts", timestampUrl});
+    const ProcessResult sign = RunProcess(command, password);
     if (sign.status != 0) throw std::runtime_error("osslsigncode could not sign the updater:\n" + sign.output);
     fs::rename(signedCopy, updater);
     std::vector<std::string> verify = {"osslsigncode", "verify", "-in", updater.string()};

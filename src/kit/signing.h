@@ -9,11 +9,13 @@
 namespace updater::kit {
 
 // Signs `updater` in place with the PKCS#12 file `p12` (its password handed
-// to osslsigncode on its standard input), then verifies the signature
-// against `caFile` ("" for osslsigncode's own bundle). Throws
-// std::runtime_error with osslsigncode's output when either fails.
+// to osslsigncode on its standard input), the signature countersigned by the
+// RFC 3161 time-stamp authority at `timestampUrl` unless it is "", then
+// verifies the signature against `caFile` ("" for osslsigncode's own
+// bundle). Throws std::runtime_error with osslsigncode's output when either
+// fails, a time stamp that cannot be had included.
 void SignUpdater(const std::filesystem::path& updater, const std::string& p12, const std::string& caFile,
-                 const std::string& password);
+                 const std::string& timestampUrl, const std::string& password);
 
 // Writes update-manifest.json.p7s for `manifest` into `staged` after
 // checking it as the updater will: it verifies, and its signer is

@@ -12,6 +12,7 @@
 #include "kit/files.h"
 #include "kit/findings.h"
 #include "kit/manifest.h"
+#include "kit/manifest_signature.h"
 #include "kit/signing.h"
 #include "kit/terminal_progress.h"
 
@@ -87,7 +88,12 @@ int Stage(const StageOptions& options) {
     if (!options.p12.empty()) {
         progress.Show("signing updater.exe");
         const char* password = std::getenv(kSignPasswordVariable);
-        SignUpdater(staging.path() / kUpdaterName, options.p12, options.caFile, password ? password : "");
+        SignUpdater(staging.path() / kUpdaterName, options.p12, options.caFile, options.timestampUrl,
+                    password ? password : "");
+        if (options.timestampUrl.empty()) {
+            progress.Clear();
+            std::printf("warning: %s: %s (--timestamp URL countersigns it)\n", kUpdaterName, kNoTimeStamp);
+        }
     }
 
     std::vector<ManifestEntry> entries;
@@ -97,7 +103,7 @@ int Stage(const StageOptions& options) {
         entries.push_back(DescribeFile(stagedFile.file, stagedFile.windows));
         progress.Show("hashing " + std::to_string(++done) + "/" + std::to_string(stagedFiles.size()));
     }
-    const std::string manifest = ManifestText(std::move(entries));
+    const std::string manifest = ManifestText(std::move(entries), options.target);
     WriteFile(staging.path() / kManifestName, manifest);
     if (!options.p12.empty()) {
         // After the manifest, which describes the signed updater.exe.

@@ -6,13 +6,16 @@
 
 #include "kit/commands.h"
 #include "kit/stage.h"
+#include "update/product.h"
 
 namespace updater::kit {
 
 namespace {
 
 constexpr char kStageHelp[] =
-    "usage: update-kit stage --updater EXE --payload DIR --out DIR [--sign P12 [--ca-file PEM]]\n"
+    "usage: update-kit stage --updater EXE --payload DIR --out DIR\n"
+    "                        [--sign P12 --product TORVEN|VANTRIX --version-code CODE\n"
+    "                         [--ca-file PEM] [--timestamp URL]]\n"
     "                        [--target-root WINPATH] [--source-root WINPATH] [--strict]\n"
     "\n"
     "Builds the ready-to-ship folder OUT: EXE as updater.exe, the sub-folders of\n"
@@ -30,8 +33,18 @@ constexpr char kStageHelp[] =
     "                 update-manifest.json with the same certificate and key\n"
     "                 (update-manifest.json.p7s, detached CMS, DER): a signed\n"
     "                 updater copies only what that manifest lists\n"
+    "  --product NAME, --version-code CODE\n"
+    "                 the product line (its switch without the \"/\") and the\n"
+    "                 version code (7.1.0.12) the update is for, written into\n"
+    "                 the manifest; required with --sign: a signed updater\n"
+    "                 refuses to run with another switch, another edition's\n"
+    "                 code or another version\n"
     "  --ca-file PEM  the certificates the signature is verified against\n"
     "                 (default: osslsigncode's, the system's bundle)\n"
+    "  --timestamp URL\n"
+    "                 countersign updater.exe's signature by the RFC 3161\n"
+    "                 time-stamp authority at URL, so that it outlives the\n"
+    "                 certificate; without it stage warns\n"
     "\n"
     "Exit status 0 when staged, 1 when refused or failed, 2 on bad usage.\n";
 
@@ -39,6 +52,7 @@ constexpr char kStageHelp[] =
 
 int StageCommand(const Arguments& arguments) {
     StageOptions options;
+    std::string product, versionCode;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         const bool hasValue = i + 1 < arguments.size();
@@ -59,6 +73,12 @@ int StageCommand(const Arguments& arguments) {
             value = &options.p12;
         } else if (argument == "--ca-file") {
             value = &options.caFile;
+        } else if (argument == "--timestamp") {
+            value = &options.timestampUrl;
+        } else if (argument == "--product") {
+            value = &product;
+        } else if (argument == "--version-code") {
+            value = &versionCode;
         } else if (argument == "--target-root") {
             value = &options.check.targetRoot;
         } else if (argument == "--source-root") {
@@ -82,9 +102,24 @@ int StageCommand(const Arguments& arguments) {
         std::fprintf(stderr, "update-kit stage: --sign needs the password in %s\n", kSignPasswordVariable);
         return 2;
     }
-    if (options.p12.empty() && !options.caFile.empty()) {
-        std::fprintf(stderr, "update-kit stage: --ca-file goes with --sign\n");
+    if (options.p12.empty() && (!options.caFile.empty() || !options.timestampUrl.empty())) {
+        std::fprintf(stderr, "update-kit stage: --ca-file and --timestamp go with --sign\n");
         return 2;
+    }
+    const bool bound = !product.empty() || !versionCode.empty();
+    if ((bound || !options.p12.empty()) && (product.empty() || versionCode.empty())) {
+        std::fprintf(stderr, "update-kit stage: --product and --version-code go together; --sign needs them\n");
+        return 2;
+    }
+    if (bound) {
+        // The updater's own rules: the switch it selects by, the edition the
+        // code's first three characters name.
+        if (!ProfileOfProductName(product) || EditionOfVersionCode(versionCode) < 0) {
+            std::fprintf(stderr, "update-kit stage: --product must be TORVEN or VANTRIX and --version-code name an "
+                                 "edition (4.0 to 8.1, as 7.1.0.12)\n");
+            return 2;
+        }
+        options.target = ManifestTarget{product, versionCode};
     }
     return RunReportingErrors("stage", [&] { return Stage(options); }, ": not staged");
 }

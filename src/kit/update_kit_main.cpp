@@ -10,7 +10,8 @@ namespace {
 constexpr char kUsage[] =
     "usage: update-kit check STAGED [--target-root WINPATH] [--strict] [--json]\n"
     "       update-kit preview STAGED INSTALLED [--target-root WINPATH]\n"
-    "       update-kit stage --updater EXE --payload DIR --out DIR [--sign P12]\n"
+    "       update-kit stage --updater EXE --payload DIR --out DIR\n"
+    "                        [--sign P12 --product NAME --version-code CODE [--timestamp URL]]\n"
     "       update-kit COMMAND --help   for one command's options\n";
 
 }  // namespace

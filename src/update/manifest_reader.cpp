@@ -256,20 +256,34 @@ std::optional<ManifestFile> EntryOf(const Value& entry) {
     return ManifestFile{path->text, *bytes, sha256->text};
 }
 
+// Both members as non-empty strings, or neither: nothing to read. False
+// for anything else.
+bool ReadTarget(const Value& document, std::optional<ManifestTarget>& target) {
+    const bool hasProduct = document.members.count("product") != 0;
+    if (hasProduct != (document.members.count("versionCode") != 0)) return false;
+    if (!hasProduct) return true;
+    const Value* product = Member(document, "product", Value::Type::String);
+    const Value* versionCode = Member(document, "versionCode", Value::Type::String);
+    if (!product || !versionCode || product->text.empty() || versionCode->text.empty()) return false;
+    target = ManifestTarget{product->text, versionCode->text};
+    return true;
+}
+
 }  // namespace
 
-std::optional<std::vector<ManifestFile>> ReadManifest(std::string_view text) {
+std::optional<Manifest> ReadManifest(std::string_view text) {
     const std::optional<Value> document = Parser(text).Document();
     if (!document || document->type != Value::Type::Object) return std::nullopt;
     const Value* format = Member(*document, "format", Value::Type::String);
     const Value* files = Member(*document, "files", Value::Type::Array);
     if (!format || format->text != kManifestFormatName || !files) return std::nullopt;
-    std::vector<ManifestFile> result;
+    Manifest result;
+    if (!ReadTarget(*document, result.target)) return std::nullopt;
     std::set<std::string> paths;
     for (const Value& item : files->items) {
         std::optional<ManifestFile> entry = EntryOf(item);
         if (!entry || !paths.insert(entry->path).second) return std::nullopt;
-        result.push_back(std::move(*entry));
+        result.files.push_back(std::move(*entry));
     }
     return result;
 }

@@ -45,8 +45,20 @@ std::optional<Expected> ExpectedFiles(const std::vector<ManifestFile>& files, co
     return expected;
 }
 
+// True when the manifest was staged for this run: its product line is the
+// one the switch selected, and its version code names the same version as
+// the command line's. The manifest's texts are UTF-8, the run's code page 932.
+bool StagedForThisRun(const std::optional<ManifestTarget>& target, const ProductProfile& profile,
+                      const std::string& versionCode) {
+    if (!target) return false;
+    const std::optional<std::string> product = Utf8ToAnsiExact(target->product);
+    const std::optional<std::string> staged = Utf8ToAnsiExact(target->versionCode);
+    return product && staged && ProfileOfProductName(*product) == &profile && SameVersionCode(*staged, versionCode);
+}
+
 // The manifest's own checks; "" when they hold, else the path to name.
-std::string CheckManifest(const std::string& sourceRoot, const std::string& certificate, Expected& expected) {
+std::string CheckManifest(const std::string& sourceRoot, const std::string& certificate,
+                          const ProductProfile& profile, const std::string& versionCode, Expected& expected) {
     const std::string manifestPath = JoinPath(sourceRoot, kManifestFileName);
     const std::optional<std::string> text = ReadSmallFile(manifestPath, kManifestLimit);
     const std::optional<std::string> signature =
@@ -56,9 +68,9 @@ std::string CheckManifest(const std::string& sourceRoot, const std::string& cert
     // signature is the one Windows judged before the elevation prompt.
     const std::optional<std::string> signer = VerifyDetachedSignature(*text, *signature);
     if (!signer || *signer != certificate) return manifestPath;
-    const std::optional<std::vector<ManifestFile>> files = ReadManifest(*text);
-    if (!files) return manifestPath;
-    std::optional<Expected> read = ExpectedFiles(*files, sourceRoot);
+    const std::optional<Manifest> manifest = ReadManifest(*text);
+    if (!manifest || !StagedForThisRun(manifest->target, profile, versionCode)) return manifestPath;
+    std::optional<Expected> read = ExpectedFiles(manifest->files, sourceRoot);
     if (!read) return manifestPath;
     expected = std::move(*read);
     return "";
@@ -66,7 +78,8 @@ std::string CheckManifest(const std::string& sourceRoot, const std::string& cert
 
 }  // namespace
 
-PayloadTrust CheckPayloadTrust(const std::string& sourceRoot) {
+PayloadTrust CheckPayloadTrust(const std::string& sourceRoot, const ProductProfile& profile,
+                               const std::string& versionCode) {
     PayloadTrust trust;
     const OwnSignature own = ReadOwnSignature();
     if (own.state == OwnSignature::State::Unsigned) return trust;
@@ -77,7 +90,7 @@ PayloadTrust CheckPayloadTrust(const std::string& sourceRoot) {
         return trust;
     }
     Expected expected;
-    trust.refusedPath_ = CheckManifest(sourceRoot, own.certificate, expected);
+    trust.refusedPath_ = CheckManifest(sourceRoot, own.certificate, profile, versionCode, expected);
     if (trust.Refused()) return trust;
 
     // The manifest must describe this very updater: a manifest of another

@@ -6,13 +6,16 @@
 // updater carries a signature of its own, the payload must match
 // update-manifest.json beside it, whose detached signature
 // (update-manifest.json.p7s) must be made by the very certificate that
-// signed the updater. An unsigned updater reads no manifest at all.
+// signed the updater. The manifest also binds the update to one product
+// line and version, so that a signed update cannot be run as another
+// product's or another release's. An unsigned updater reads no manifest at all.
 #pragma once
 
 #include <map>
 #include <string>
 
 #include "platform/platform.h"
+#include "update/product.h"
 
 namespace updater {
 
@@ -33,18 +36,22 @@ public:
     bool HoldIfUnchanged(const std::string& file, HeldFile& held) const;
 
 private:
-    friend PayloadTrust CheckPayloadTrust(const std::string& sourceRoot);
+    friend PayloadTrust CheckPayloadTrust(const std::string& sourceRoot, const ProductProfile& profile,
+                                          const std::string& versionCode);
 
     bool signed_ = false;
     std::string refusedPath_;
     std::map<std::string, FileDigest> verified_;  // by the payload file's full path
 };
 
-// Runs the check for the update folder `sourceRoot` (the updater's own):
-// nothing for an unsigned updater; else the updater's signer, the manifest's
-// signature and signer, and then every payload file (listed as the copy
-// lists them) against the manifest, and every manifest entry against the
-// payload. Stops at the first failure.
-PayloadTrust CheckPayloadTrust(const std::string& sourceRoot);
+// Runs the check for the update folder `sourceRoot` (the updater's own) and
+// the run's product line and version code: nothing for an unsigned updater;
+// else the updater's signer, the manifest's signature and signer, that the
+// manifest names this product line and the same version (SameVersionCode),
+// and then every payload file (listed as the copy lists them) against the
+// manifest, and every manifest entry against the payload. Stops at the
+// first failure.
+PayloadTrust CheckPayloadTrust(const std::string& sourceRoot, const ProductProfile& profile,
+                               const std::string& versionCode);
 
 }  // namespace updater

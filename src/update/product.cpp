@@ -34,12 +34,16 @@ int VersionCodeToIndex(const std::string& code) {
     return -1;
 }
 
+int EditionOfVersionCode(const std::string& versionCode) { return VersionCodeToIndex(PadToWidth(versionCode, 3)); }
+
 const ProductProfile* SelectProfile(const std::string& upperSwitch) {
     for (const ProductProfile& profile : kProductProfiles) {
         if (upperSwitch == profile.switchText) return &profile;
     }
     return nullptr;
 }
+
+const ProductProfile* ProfileOfProductName(const std::string& name) { return SelectProfile("/" + name); }
 
 std::string EditionDisplayName(const std::string& editionCode) {
     if (!editionCode.empty() && editionCode.back() == 'b')
@@ -103,6 +107,10 @@ int CompareVersionTexts(const std::string& a, const std::string& b) {
     }
     if (left.size() == right.size()) return 0;
     return left.size() < right.size() ? -1 : 1;
+}
+
+bool SameVersionCode(const std::string& a, const std::string& b) {
+    return EditionOfVersionCode(a) == EditionOfVersionCode(b) && CompareVersionTexts(a, b) == 0;
 }
 
 }  // namespace updater

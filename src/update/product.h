@@ -31,8 +31,14 @@ struct InstalledProduct {
 
 // Index of the first edition whose version code equals `code`, or -1.
 int VersionCodeToIndex(const std::string& code);
+// The index of the edition a version code's first three characters name
+// (padded with blanks when shorter), or -1.
+int EditionOfVersionCode(const std::string& versionCode);
 // The profile whose switch equals `upperSwitch`, or nullptr.
 const ProductProfile* SelectProfile(const std::string& upperSwitch);
+// The profile of the product line `name`, its switch without the "/"
+// ("TORVEN"), or nullptr.
+const ProductProfile* ProfileOfProductName(const std::string& name);
 // "15" stays "15"; "15b" is shown as "15 消改版".
 std::string EditionDisplayName(const std::string& editionCode);
 // One text value under HKEY_LOCAL_MACHINE with one trailing "\" dropped.
@@ -45,5 +51,10 @@ InstalledProduct LookupInstalledProduct(const ProductProfile& profile, int editi
 // decimal digits compare as numbers of any length, other pieces byte-wise,
 // and a text whose pieces run out first sorts first. <0, 0 or >0.
 int CompareVersionTexts(const std::string& a, const std::string& b);
+
+// True when two version codes name one version: the same edition and equal
+// by CompareVersionTexts ("7.01.0.12" and "7.1.0.12" compare equal, yet the
+// first names edition 7.0).
+bool SameVersionCode(const std::string& a, const std::string& b);
 
 }  // namespace updater

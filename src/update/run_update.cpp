@@ -38,10 +38,10 @@ void MoveToDocumentsFolder() {
 
 // Shows the progress window, copies the payload, and says how it went.
 FinalMessage RunCopyPhase(const std::string& displayName, const std::string& targetRoot,
-                          const ProductProfile& profile) {
+                          const ProductProfile& profile, const std::string& versionArgument) {
     const std::string sourceRoot = FolderOfPath(GetExecutablePath());
     // A signed updater checks its payload first: a refusal shows no progress window.
-    const PayloadTrust trust = CheckPayloadTrust(sourceRoot);
+    const PayloadTrust trust = CheckPayloadTrust(sourceRoot, profile, versionArgument);
     if (trust.Refused()) {
         CopyPayload(sourceRoot, targetRoot, profile, trust);
         return {texts::kCopyFailed, DialogKind::Error};
@@ -74,7 +74,7 @@ FinalMessage CheckAndCopy(const ProductProfile& profile, int editionIndex,
         ShowMessageBox(DialogKind::Error, FormatText(texts::kNewerVersionInstalled, {product.installedVersion}));
         return {};
     }
-    return RunCopyPhase(displayName, product.targetRoot, profile);
+    return RunCopyPhase(displayName, product.targetRoot, profile, versionArgument);
 }
 
 }  // namespace
@@ -87,7 +87,7 @@ void RunUpdate() {
     const std::optional<std::string> savedFolder = GetCurrentFolder();
     const std::string versionArgument = GetArgument(2);
     const std::string displayName = GetArgument(3);
-    const int editionIndex = VersionCodeToIndex(PadToWidth(versionArgument, 3));
+    const int editionIndex = EditionOfVersionCode(versionArgument);
     if (editionIndex < 0) {
         ShowMessageBox(DialogKind::Warning,
                        FormatText(texts::kCheckParameters, {switchArgument, versionArgument, displayName}));

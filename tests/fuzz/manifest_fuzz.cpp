@@ -2,9 +2,10 @@
 // Stated rules:
 // - the result never depends on bytes past the input's end;
 // - every manifest read has a non-empty, well-formed UTF-8 path per entry,
-//   no path twice, a hash of 64 lower-case hex digits and a size below 2^63;
-// - what update-kit writes for the entries read reads back as the same
-//   entries (the writer sorts by path).
+//   no path twice, a hash of 64 lower-case hex digits and a size below 2^63,
+//   and a product line and version code of non-empty UTF-8, if any;
+// - what update-kit writes for what was read reads back as the same (the
+//   writer sorts by path).
 #include <algorithm>
 #include <cstdint>
 #include <memory>
@@ -22,18 +23,19 @@ namespace {
 
 using fuzz::Require;
 using updater::ManifestFile;
-using Files = std::optional<std::vector<ManifestFile>>;
+using Read = std::optional<updater::Manifest>;
 
 bool Same(const ManifestFile& a, const ManifestFile& b) {
     return a.path == b.path && a.size == b.size && a.sha256 == b.sha256;
 }
 
-bool SameFiles(const Files& a, const Files& b) {
+bool SameManifest(const Read& a, const Read& b) {
     if (a.has_value() != b.has_value()) return false;
-    return !a || std::equal(a->begin(), a->end(), b->begin(), b->end(), Same);
+    return !a || (a->target == b->target &&
+                  std::equal(a->files.begin(), a->files.end(), b->files.begin(), b->files.end(), Same));
 }
 
-Files ReadFromCopy(const std::uint8_t* bytes, std::size_t size, std::size_t tail, char fill) {
+Read ReadFromCopy(const std::uint8_t* bytes, std::size_t size, std::size_t tail, char fill) {
     const auto copy = std::make_unique<char[]>(size + tail + 1);
     std::copy(bytes, bytes + size, copy.get());
     std::fill(copy.get() + size, copy.get() + size + tail + 1, fill);
@@ -63,14 +65,19 @@ bool IsUtf8(const std::string& text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
-    const Files read = ReadFromCopy(bytes, size, 0, 0);
-    Require(SameFiles(read, ReadFromCopy(bytes, size, 64, '"')) && SameFiles(read, ReadFromCopy(bytes, size, 64, '\xFF')),
+    const Read read = ReadFromCopy(bytes, size, 0, 0);
+    Require(SameManifest(read, ReadFromCopy(bytes, size, 64, '"')) &&
+                SameManifest(read, ReadFromCopy(bytes, size, 64, '\xFF')),
             "bytes past the end change nothing");
     if (!read) return 0;
+    if (const auto& target = read->target)
+        Require(!target->product.empty() && !target->versionCode.empty() && IsUtf8(target->product) &&
+                    IsUtf8(target->versionCode),
+                "the product line and version code are non-empty UTF-8");
 
     std::set<std::string> paths;
     std::vector<updater::kit::ManifestEntry> entries;
-    for (const ManifestFile& file : *read) {
+    for (const ManifestFile& file : read->files) {
         Require(!file.path.empty() && IsUtf8(file.path), "paths are non-empty UTF-8");
         Require(paths.insert(file.path).second, "no path twice");
         Require(file.sha256.size() == 64 &&
@@ -80,9 +87,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
         entries.push_back({file.path, file.size, file.sha256, std::nullopt});
     }
 
-    Files written = updater::ReadManifest(updater::kit::ManifestText(entries));
-    Files sorted = read;
-    std::sort(sorted->begin(), sorted->end(), [](const ManifestFile& a, const ManifestFile& b) { return a.path < b.path; });
-    Require(SameFiles(written, sorted), "the writer's text reads back as the same entries");
+    const Read written = updater::ReadManifest(updater::kit::ManifestText(entries, read->target));
+    Read sorted = read;
+    std::sort(sorted->files.begin(), sorted->files.end(),
+              [](const ManifestFile& a, const ManifestFile& b) { return a.path < b.path; });
+    Require(SameManifest(written, sorted), "the writer's text reads back as the same manifest");
     return 0;
 }

@@ -32,6 +32,17 @@ def make_certificate(folder):
     return p12, pem
 
 
+def sign_detached(p12, content, out):
+    """Signs the file content into out (detached CMS, DER) as stage signs a manifest."""
+    signer = os.path.join(os.path.dirname(p12), "signer-with-key.pem")
+    env = dict(os.environ, UPDATE_KIT_SIGN_PASSWORD=PASSWORD)
+    subprocess.run(["openssl", "pkcs12", "-in", p12, "-nodes", "-passin", "env:UPDATE_KIT_SIGN_PASSWORD",
+                    "-out", signer], check=True, capture_output=True, env=env)
+    subprocess.run(["openssl", "cms", "-sign", "-binary", "-outform", "DER", "-noattr", "-in", content,
+                    "-signer", signer, "-inkey", signer, "-out", out], check=True, capture_output=True)
+    os.remove(signer)
+
+
 def run_kit(*args, password=None):
     env = dict(os.environ)
     env.pop("UPDATE_KIT_SIGN_PASSWORD", None)
@@ -61,6 +72,7 @@ class KitTestCase(unittest.TestCase):
         shutil.copy(os.path.join(FIXTURES, "three_items.pe32.dll"), self.p("bin/tax/old.dll"))
         write(self.p("data/rates.csv"), "税率,10\r\n".encode("cp932"))
         self.out = os.path.join(self.tmp, "update-7.1.0.12")
+        self.bound = ["--product", "TORVEN", "--version-code", "7.1.0.12"]
 
     def p(self, rel):
         path = os.path.join(self.payload, *rel.split("/"))
@@ -75,11 +87,13 @@ class StageTest(KitTestCase):
     def test_signed_stage_verifies_and_its_manifest_matches_the_files(self):
         p12, pem = make_certificate(self.tmp)
         result = run_kit("stage", "--updater", self.updater, "--payload", self.payload, "--out", self.out,
-                         "--sign", p12, "--ca-file", pem, password=PASSWORD)
+                         "--sign", p12, "--ca-file", pem, *self.bound, password=PASSWORD)
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
         self.assertEqual(result.stderr, b"")  # not a terminal: no progress
         # The warning about the three-item version is shown, and does not refuse.
         self.assertIn(b"warning: bin/tax/old.dll:", result.stdout)
+        self.assertIn(b"warning: updater.exe: signed without a time stamp: Windows stops trusting the signature "
+                      b"when the certificate expires (--timestamp URL countersigns it)", result.stdout)
         self.assertEqual(self.beside_out(), ["cert.pem", "payload", "sign.p12", "update-7.1.0.12"])
 
         staged = os.path.join(self.out, "updater.exe")
@@ -90,6 +104,7 @@ class StageTest(KitTestCase):
 
         manifest = json.loads(read(os.path.join(self.out, "update-manifest.json")).decode("utf-8"))
         self.assertEqual(manifest["format"], "update-kit manifest 1")
+        self.assertEqual((manifest["product"], manifest["versionCode"]), ("TORVEN", "7.1.0.12"))
         on_disk = set()
         for folder, _, names in os.walk(self.out):
             for name in names:
@@ -120,6 +135,8 @@ class StageTest(KitTestCase):
         # What was staged passes check, the manifest beside updater.exe included.
         check = run_kit("check", "--strict", self.out)
         self.assertEqual(check.returncode, 1)  # the three-item version warns
+        self.assertIn(b"\nstaged for /TORVEN 7.1.0.12 (update-manifest.json)\n", check.stdout)
+        self.assertIn(b"warning: updater.exe: signed without a time stamp", check.stdout)
         os.remove(os.path.join(self.out, "bin", "tax", "old.dll"))
         check = run_kit("check", "--strict", self.out)
         self.assertEqual(check.returncode, 1)  # the manifest still lists it
@@ -129,9 +146,11 @@ class StageTest(KitTestCase):
         p12, _ = make_certificate(self.tmp)
         os.remove(self.p("bin/tax/old.dll"))
         self.assertEqual(run_kit("stage", "--updater", self.updater, "--payload", self.payload, "--out", self.out,
-                                 "--sign", p12, "--ca-file", os.path.join(self.tmp, "cert.pem"),
+                                 "--sign", p12, "--ca-file", os.path.join(self.tmp, "cert.pem"), *self.bound,
                                  password=PASSWORD).returncode, 0)
-        self.assertEqual(run_kit("check", "--strict", self.out).returncode, 0)
+        report = json.loads(run_kit("check", "--json", self.out).stdout)  # the time stamp's warning alone
+        self.assertEqual((report["fitToShip"], report["warnings"], report["target"]),
+                         (True, 1, {"product": "TORVEN", "versionCode": "7.1.0.12"}))
 
         def errors():
             result = run_kit("check", self.out)
@@ -149,18 +168,16 @@ class StageTest(KitTestCase):
         original = read(manifest)
         write(manifest, original.replace(b'"size": ', b'"size":  '))
         self.assertIn("error: update-manifest.json.p7s: does not verify for update-manifest.json", errors())
+        # Signed by the right key, but bound to nothing.
+        write(manifest, original.replace(b'  "product": "TORVEN",\n  "versionCode": "7.1.0.12",\n', b""))
+        sign_detached(p12, manifest, os.path.join(self.out, "update-manifest.json.p7s"))
+        self.assertEqual(errors(), ["error: update-manifest.json: names no product line and version code (stage "
+                                    "--product, --version-code): the signed updater refuses to copy"])
         # The unchanged manifest signed by another certificate.
         other = tempfile.mkdtemp(dir=self.tmp)
         other_p12, _ = make_certificate(other)
-        signer = os.path.join(other, "signer.pem")
-        subprocess.run(["openssl", "pkcs12", "-in", other_p12, "-nodes", "-passin", "env:UPDATE_KIT_SIGN_PASSWORD",
-                        "-out", signer], check=True, capture_output=True,
-                       env=dict(os.environ, UPDATE_KIT_SIGN_PASSWORD=PASSWORD))
         write(manifest, original)
-        subprocess.run(["openssl", "cms", "-sign", "-binary", "-outform", "DER", "-noattr", "-in", manifest,
-                        "-signer", signer, "-inkey", signer, "-out",
-                        os.path.join(self.out, "update-manifest.json.p7s")], check=True, capture_output=True)
-        os.remove(signer)
+        sign_detached(other_p12, manifest, os.path.join(self.out, "update-manifest.json.p7s"))
         self.assertIn("error: update-manifest.json.p7s: made by another certificate than the one that signed "
                       "updater.exe", errors())
         os.remove(os.path.join(self.out, "update-manifest.json.p7s"))
@@ -176,7 +193,7 @@ class StageTest(KitTestCase):
 
         # A password that does not open the PKCS#12 file.
         result = run_kit("stage", "--updater", self.updater, "--payload", self.payload, "--out", self.out,
-                         "--sign", p12, "--ca-file", pem, password="wrong")
+                         "--sign", p12, "--ca-file", pem, *self.bound, password="wrong")
         self.assertEqual(result.returncode, 1)
         self.assertIn(b"could not sign", result.stderr)
         self.assertEqual(self.beside_out(), before)
@@ -187,7 +204,7 @@ class StageTest(KitTestCase):
         _, other_pem = make_certificate(other)
         before = self.beside_out()
         result = run_kit("stage", "--updater", self.updater, "--payload", self.payload, "--out", self.out,
-                         "--sign", p12, "--ca-file", other_pem, password=PASSWORD)
+                         "--sign", p12, "--ca-file", other_pem, *self.bound, password=PASSWORD)
         self.assertEqual(result.returncode, 1)
         self.assertIn(b"does not verify", result.stderr)
         self.assertEqual(self.beside_out(), before)
@@ -219,8 +236,13 @@ class StageTest(KitTestCase):
 
     def test_bad_usage(self):
         base = ["stage", "--updater", self.updater, "--payload", self.payload, "--out", self.out]
-        self.assertEqual(run_kit(*base, "--sign", "x.p12").returncode, 2)  # no password in the environment
+        self.assertEqual(run_kit(*base, "--sign", "x.p12", *self.bound).returncode, 2)  # no password in the environment
         self.assertEqual(run_kit(*base, "--ca-file", "x.pem").returncode, 2)
+        self.assertEqual(run_kit(*base, "--timestamp", "http://127.0.0.1:1/").returncode, 2)  # without --sign
+        # Signing binds the update to a product line and an edition's version code.
+        for bound in ([], ["--product", "TORVEN"], ["--product", "torven", "--version-code", "7.1.0.12"],
+                      ["--product", "TORVEN", "--version-code", "9.9.0.1"]):
+            self.assertEqual(run_kit(*base, "--sign", "x.p12", *bound, password=PASSWORD).returncode, 2, bound)
         self.assertEqual(run_kit("stage", "--payload", self.payload, "--out", self.out).returncode, 2)
         self.assertEqual(run_kit(*base, "--bogus").returncode, 2)
         self.assertEqual(run_kit("stage", "--updater", self.payload, "--payload", self.payload,

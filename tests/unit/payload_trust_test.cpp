@@ -36,7 +36,8 @@ protected:
     }
     // Signs a manifest of updater.exe and `entries` (already JSON) beside the updater.
     void SignManifest(const std::string& entries) {
-        const std::string text = "{\"format\": \"update-kit manifest 1\", \"files\": [" +
+        const std::string text = "{\"format\": \"update-kit manifest 1\", \"product\": \"TORVEN\", "
+                                 "\"versionCode\": \"7.1.0.12\", \"files\": [" +
                                  Entry("updater.exe", "signed updater") + entries + "]}";
         world().AddDataFile(std::string(kStage) + "\\update-manifest.json", text);
         world().AddDataFile(std::string(kStage) + "\\update-manifest.json.p7s",
@@ -74,9 +75,10 @@ TEST(ManifestReader, TakesTheFormatAndRefusesWhatItDoesNotAllow) {
     const std::string entry = "{\"path\": \"bin\\\\x\", \"size\": 9223372036854775807, \"sha256\": \"" + hash + "\"}";
     const auto read = manifest(entry);
     ASSERT_TRUE(read);
-    ASSERT_EQ(read->size(), 1u);
-    EXPECT_EQ((*read)[0].path, "bin\\x");
-    EXPECT_EQ((*read)[0].size, 9223372036854775807u);
+    ASSERT_EQ(read->files.size(), 1u);
+    EXPECT_EQ(read->files[0].path, "bin\\x");
+    EXPECT_EQ(read->files[0].size, 9223372036854775807u);
+    EXPECT_FALSE(read->target);
     EXPECT_FALSE(manifest(entry + "," + entry)) << "a path twice";
     EXPECT_FALSE(manifest("{\"path\": \"x\", \"size\": 9223372036854775808, \"sha256\": \"" + hash + "\"}"));
     EXPECT_FALSE(manifest("{\"path\": \"x\", \"size\": 1, \"sha256\": \"" + std::string(64, 'A') + "\"}"));
@@ -84,6 +86,17 @@ TEST(ManifestReader, TakesTheFormatAndRefusesWhatItDoesNotAllow) {
     EXPECT_FALSE(manifest("{\"path\": \"\\ud800\", \"size\": 1, \"sha256\": \"" + hash + "\"}"));
     EXPECT_FALSE(ReadManifest("{\"format\": \"update-kit manifest 2\", \"files\": []}"));
     EXPECT_FALSE(ReadManifest(std::string(100, '[') + std::string(100, ']')));
+
+    // The product line and version code come together, as non-empty strings.
+    const auto bound = [](const std::string& members) {
+        return ReadManifest("{\"format\": \"update-kit manifest 1\", " + members + ", \"files\": []}");
+    };
+    const auto target = bound("\"versionCode\": \"7.1.0.12\", \"product\": \"VANTRIX\"");
+    ASSERT_TRUE(target);
+    EXPECT_EQ(target->target, (ManifestTarget{"VANTRIX", "7.1.0.12"}));
+    for (const char* members : {"\"product\": \"TORVEN\"", "\"product\": \"\", \"versionCode\": \"7.1.0.12\"",
+                                "\"product\": \"TORVEN\", \"versionCode\": 7.1"})
+        EXPECT_FALSE(bound(members)) << members;
 }
 
 }  // namespace
