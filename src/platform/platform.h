@@ -141,6 +141,14 @@ std::optional<std::string> ReadJapaneseFileVersion(const std::string& path);
 // cannot be resolved. Nothing on disk is looked at.
 std::optional<std::string> FullPathName(const std::string& path);
 
+// A file opened for reading that no one can write, rename or delete while
+// it is held; other readers (the shell's copy) may still open it.
+struct HeldFileHandle;  // defined by each implementation
+struct HeldFileCloser {
+    void operator()(HeldFileHandle* file) const;
+};
+using HeldFile = std::unique_ptr<HeldFileHandle, HeldFileCloser>;
+
 // The two folders a copy runs between: the update's and the product's.
 struct CopyRoots {
     std::string source;
@@ -159,11 +167,18 @@ using CopySession = std::unique_ptr<CopySessionState, CopySessionCloser>;
 
 CopySession BeginCopies(const CopyRoots& roots);
 
+// Holds the payload file `path` for the session: the folders from the
+// session's source root down to it stay held until the session ends, and
+// the file is opened for reading as a plain file where it was listed, with
+// read sharing only (no one can write, rename or delete it while it is
+// held; the shell's copy can still read it). Empty when it cannot be held
+// so.
+HeldFile HoldPayloadFile(CopySession& session, const std::string& path);
+
 // Copies `source`, below the session's source root, over `destination`
 // (the new file's full name) below its target root, creating missing
-// folders. The new file
-// is written beside the installed one under kTemporaryCopyName and then
-// replaces it by name in one step, so the installed file is either the old
+// folders. The new file is written beside the installed one under
+// kTemporaryCopyName and then replaces it by name in one step, so the installed file is either the old
 // one or the whole new one; a link or hard link standing at `destination`
 // is replaced, its target and other names are not written. False, with the
 // installed file as it was and no temporary file left, when the copy did
@@ -211,13 +226,6 @@ std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t li
 // character has no exact spelling there (no near matches, no "?").
 std::optional<std::string> Utf8ToAnsiExact(const std::string& utf8);
 
-// A file opened for reading that no one can write, rename or delete while
-// it is held; other readers (the shell's copy) may still open it.
-struct HeldFileHandle;  // defined by each implementation
-struct HeldFileCloser {
-    void operator()(HeldFileHandle* file) const;
-};
-using HeldFile = std::unique_ptr<HeldFileHandle, HeldFileCloser>;
 
 struct FileDigest {
     std::uint64_t size = 0;

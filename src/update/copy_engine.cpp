@@ -46,8 +46,8 @@ CopyBounds BoundsOf(const std::string& sourceRoot, const std::string& targetRoot
 // one does the new file's stamp decide anything, so otherwise it is read just
 // for a failure line. Version reads cost about as much as a copy on some
 // systems.
-bool UpdateFile(const std::string& file, const std::string& dest, const CopyBounds& bounds,
-                const PayloadTrust& trust, CopySession& session, TextList& report) {
+bool UpdateFile(const std::string& file, const std::string& dest, const CopyBounds& bounds, CopySession& session,
+                TextList& report) {
     // Never read or written outside the two roots, whatever the names said:
     // failed like a copy, without a version read of a file out there.
     if (!bounds.Enclose(file, dest)) {
@@ -65,9 +65,7 @@ bool UpdateFile(const std::string& file, const std::string& dest, const CopyBoun
             FormatText(texts::kLeftAloneLine, {StampForLog(readNewStamp()), StampForLog(oldStamp), dest}));
         return true;
     }
-    // Held unchanged since it was verified, until the copy has read it.
-    HeldFile held;
-    if (!trust.HoldIfUnchanged(file, held) || !CopyFileOver(session, file, dest)) {
+    if (!CopyFileOver(session, file, dest)) {
         report.push_back(FormatText(texts::kCopyFailedLine, {StampForLog(readNewStamp()), dest}));
         return false;
     }
@@ -80,21 +78,17 @@ void ReportUnreadable(const PayloadListing& listing, TextList& report) {
     report.push_back(FormatText(texts::kCopyFailedLine, {kUnknownStamp, JoinPath(listing.unreadableFolder, "")}));
 }
 
-// Stops at the first failure; a folder's files are listed whole before the
-// first of them is copied, so nothing of a folder that cannot be listed is.
-bool CopyAll(const std::string& sourceRoot, const std::string& targetRoot, const PayloadTrust& trust,
-             TextList& report) {
-    if (trust.Refused()) {
-        report.push_back(FormatText(texts::kCopyFailedLine, {kUnknownStamp, trust.refusedPath()}));
-        return false;
-    }
+// Copies the payload as listed now. Stops at the first failure; a folder's
+// files are listed whole before the first of them is copied, so nothing of
+// a folder that cannot be listed is.
+bool CopyListed(const std::string& sourceRoot, const std::string& targetRoot, CopySession& session,
+                TextList& report) {
     const PayloadListing folders = ListPayload(ListMode::FoldersOnly, sourceRoot);
     if (!folders.ok()) {
         ReportUnreadable(folders, report);
         return false;
     }
     const CopyBounds bounds = BoundsOf(sourceRoot, targetRoot);
-    CopySession session = BeginCopies({sourceRoot, targetRoot});
     for (const std::string& folder : folders.paths) {
         const PayloadListing files = ListPayload(ListMode::FilesDeep, folder, {folders.identity});
         if (!files.ok()) {
@@ -102,22 +96,50 @@ bool CopyAll(const std::string& sourceRoot, const std::string& targetRoot, const
             return false;
         }
         for (const std::string& file : files.paths) {
-            if (!UpdateFile(file, DestinationPath(file, sourceRoot, targetRoot), bounds, trust, session, report))
+            if (!UpdateFile(file, DestinationPath(file, sourceRoot, targetRoot), bounds, session, report))
                 return false;
         }
     }
     return true;
 }
 
+// Copies exactly the files a signed updater verified, each held since its
+// check: a file that appeared later is never seen, and one that cannot be
+// copied is a failure naming it.
+bool CopyVerified(const std::string& sourceRoot, const std::string& targetRoot, const PayloadTrust& trust,
+                  CopySession& session, TextList& report) {
+    const CopyBounds bounds = BoundsOf(sourceRoot, targetRoot);
+    for (const PayloadTrust::VerifiedFile& file : trust.verifiedFiles()) {
+        if (!UpdateFile(file.path, DestinationPath(file.path, sourceRoot, targetRoot), bounds, session, report))
+            return false;
+    }
+    return true;
+}
+
+bool CopyAll(const std::string& sourceRoot, const std::string& targetRoot, const PayloadTrust& trust,
+             CopySession& session, TextList& report) {
+    if (trust.Refused()) {
+        report.push_back(FormatText(texts::kCopyFailedLine, {kUnknownStamp, trust.refusedPath()}));
+        return false;
+    }
+    return trust.Signed() ? CopyVerified(sourceRoot, targetRoot, trust, session, report)
+                          : CopyListed(sourceRoot, targetRoot, session, report);
+}
+
 }  // namespace
 
-bool CopyPayload(const std::string& sourceRoot, const std::string& targetRoot,
-                 const ProductProfile& profile, const PayloadTrust& trust) {
+bool CopyPayload(const std::string& sourceRoot, const std::string& targetRoot, const ProductProfile& profile) {
+    CopySession session = BeginCopies({sourceRoot, targetRoot});
+    return CopyPayload(sourceRoot, targetRoot, profile, PayloadTrust(), session);
+}
+
+bool CopyPayload(const std::string& sourceRoot, const std::string& targetRoot, const ProductProfile& profile,
+                 const PayloadTrust& trust, CopySession& session) {
     PrepareVersionReading();  // without it every installed copy would count as older
     TextList report;
     bool ok = false;
     try {
-        ok = CopyAll(sourceRoot, targetRoot, trust, report);
+        ok = CopyAll(sourceRoot, targetRoot, trust, session, report);
     } catch (...) {
         // The report of what happened before the error is kept; the error
         // itself is what goes on, even if the log cannot be written.

@@ -1,5 +1,6 @@
 #include "update/payload_trust.h"
 
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -79,7 +80,7 @@ std::string CheckManifest(const std::string& sourceRoot, const std::string& cert
 }  // namespace
 
 PayloadTrust CheckPayloadTrust(const std::string& sourceRoot, const ProductProfile& profile,
-                               const std::string& versionCode) {
+                               const std::string& versionCode, CopySession& session) {
     PayloadTrust trust;
     const OwnSignature own = ReadOwnSignature();
     if (own.state == OwnSignature::State::Unsigned) return trust;
@@ -116,13 +117,13 @@ PayloadTrust CheckPayloadTrust(const std::string& sourceRoot, const ProductProfi
         }
         for (const std::string& file : files.paths) {
             const auto entry = expected.byPath.find(file);
-            const std::optional<FileDigest> digest =
-                entry == expected.byPath.end() ? std::nullopt : DigestOf(file);
+            HeldFile held = entry == expected.byPath.end() ? HeldFile() : HoldPayloadFile(session, file);
+            const std::optional<FileDigest> digest = DigestOfHeldFile(held);
             if (!digest || !(*digest == entry->second)) {
                 trust.refusedPath_ = file;
                 return trust;
             }
-            trust.verified_.emplace(file, *digest);
+            trust.verified_.push_back({file, std::move(held)});
             expected.byPath.erase(entry);
         }
     }
@@ -138,16 +139,6 @@ PayloadTrust CheckPayloadTrust(const std::string& sourceRoot, const ProductProfi
         }
     }
     return trust;
-}
-
-bool PayloadTrust::HoldIfUnchanged(const std::string& file, HeldFile& held) const {
-    if (!signed_) return true;
-    const auto verified = verified_.find(file);
-    if (verified == verified_.end()) return false;
-    held = HoldFile(file);
-    if (!held) return false;
-    const std::optional<FileDigest> digest = DigestOfHeldFile(held);
-    return digest && *digest == verified->second;
 }
 
 }  // namespace updater

@@ -11,8 +11,8 @@
 // product's or another release's. An unsigned updater reads no manifest at all.
 #pragma once
 
-#include <map>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "update/product.h"
@@ -29,19 +29,26 @@ public:
     // signature or text did not hold; "" when nothing was refused.
     const std::string& refusedPath() const { return refusedPath_; }
 
-    // True when `file` may be copied now. An unsigned updater's trust allows
-    // every file and holds none; a signed one's allows only a file it
-    // verified, still with the verified size and SHA-256, which `held` then
-    // keeps from being written, renamed or deleted until it is released.
-    bool HoldIfUnchanged(const std::string& file, HeldFile& held) const;
+    // A signed updater copies exactly the files it verified, no others.
+    bool Signed() const { return signed_; }
+
+    // A payload file as verified, held since its check (no one can write,
+    // rename or delete it) until the trust is released, so that what is
+    // copied is what was hashed.
+    struct VerifiedFile {
+        std::string path;
+        HeldFile held;
+    };
+    // A signed updater's files, in the order the payload listing gave them.
+    const std::vector<VerifiedFile>& verifiedFiles() const { return verified_; }
 
 private:
     friend PayloadTrust CheckPayloadTrust(const std::string& sourceRoot, const ProductProfile& profile,
-                                          const std::string& versionCode);
+                                          const std::string& versionCode, CopySession& session);
 
     bool signed_ = false;
     std::string refusedPath_;
-    std::map<std::string, FileDigest> verified_;  // by the payload file's full path
+    std::vector<VerifiedFile> verified_;
 };
 
 // Runs the check for the update folder `sourceRoot` (the updater's own) and
@@ -50,8 +57,9 @@ private:
 // manifest names this product line and the same version (SameVersionCode),
 // and then every payload file (listed as the copy lists them) against the
 // manifest, and every manifest entry against the payload. Stops at the
-// first failure.
+// first failure. Each payload file is held through `session` (its folders
+// with it) and hashed once, through the handle it stays held by.
 PayloadTrust CheckPayloadTrust(const std::string& sourceRoot, const ProductProfile& profile,
-                               const std::string& versionCode);
+                               const std::string& versionCode, CopySession& session);
 
 }  // namespace updater

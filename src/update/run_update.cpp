@@ -41,9 +41,11 @@ FinalMessage RunCopyPhase(const std::string& displayName, const std::string& tar
                           const ProductProfile& profile, const std::string& versionArgument) {
     const std::string sourceRoot = FolderOfPath(GetExecutablePath());
     // A signed updater checks its payload first: a refusal shows no progress window.
-    const PayloadTrust trust = CheckPayloadTrust(sourceRoot, profile, versionArgument);
+    // What the check holds, the copy uses: one session for both.
+    CopySession session = BeginCopies({sourceRoot, targetRoot});
+    const PayloadTrust trust = CheckPayloadTrust(sourceRoot, profile, versionArgument, session);
     if (trust.Refused()) {
-        CopyPayload(sourceRoot, targetRoot, profile, trust);
+        CopyPayload(sourceRoot, targetRoot, profile, trust, session);
         return {texts::kCopyFailed, DialogKind::Error};
     }
     ProgressWindow window = CreateProgressWindow();
@@ -53,7 +55,7 @@ FinalMessage RunCopyPhase(const std::string& displayName, const std::string& tar
         ProcessPendingMessages();
     }
     // Should the copy raise an error, `window` is destroyed on the way out.
-    const bool ok = CopyPayload(sourceRoot, targetRoot, profile, trust);
+    const bool ok = CopyPayload(sourceRoot, targetRoot, profile, trust, session);
     FinalMessage final = ok ? FinalMessage{texts::kInstallSucceeded, DialogKind::Information}
                             : FinalMessage{texts::kCopyFailed, DialogKind::Error};
     DestroyProgressWindow(window);

@@ -3,6 +3,7 @@
 #include <iconv.h>
 #include <openssl/evp.h>
 
+#include <algorithm>
 #include <memory>
 #include <stdexcept>
 
@@ -217,16 +218,18 @@ std::string FakeWindows::DetachedSignature(const std::string& certificate, const
     return "signed by " + certificate + "\n" + content;
 }
 
-void FakeWindows::SwapAfterHolds(const std::string& path, int holds, FakeFile file) {
-    swaps_[PathKey(path)] = Swap{holds, std::move(file)};
+void FakeWindows::ProgressShown() {
+    std::function<void()> change = std::move(onProgressShown_);
+    onProgressShown_ = nullptr;
+    if (change) change();
 }
 
-void FakeWindows::HoldReleased(const std::string& path) {
-    const auto swap = swaps_.find(PathKey(path));
-    if (swap == swaps_.end() || --swap->second.holds > 0) return;
-    FakeFile file = std::move(swap->second.file);
-    swaps_.erase(swap);
-    AddFile(path, std::move(file));
+void FakeWindows::RemoveFile(const std::string& path) {
+    lookupCache_.valid = false;
+    const std::string key = PathKey(path);
+    entries_.erase(key);
+    std::vector<std::string>& siblings = children_[ParentKey(key)];
+    siblings.erase(std::remove(siblings.begin(), siblings.end(), key), siblings.end());
 }
 
 }  // namespace fake
@@ -360,7 +363,10 @@ ProgressWindow CreateProgressWindow() {
 }
 
 void SetProgressText(ProgressWindow&, const std::string& text) { World().events.push_back("window text " + text); }
-void ShowProgressWindow(ProgressWindow&) { World().events.push_back("window show"); }
+void ShowProgressWindow(ProgressWindow&) {
+    World().events.push_back("window show");
+    World().ProgressShown();
+}
 void DestroyProgressWindow(ProgressWindow& window) { window.reset(); }
 
 }  // namespace updater
@@ -409,7 +415,6 @@ struct HeldFileHandle {
 
 void HeldFileCloser::operator()(HeldFileHandle* file) const {
     World().events.push_back("release " + file->path);
-    World().HoldReleased(file->path);
     std::default_delete<HeldFileHandle>()(file);
 }
 
@@ -419,6 +424,8 @@ HeldFile HoldFile(const std::string& path) {
     World().events.push_back("hold " + path);
     return HeldFile(std::make_unique<HeldFileHandle>(HeldFileHandle{path, file->content}).release());
 }
+
+HeldFile HoldPayloadFile(CopySession&, const std::string& path) { return HoldFile(path); }
 
 std::optional<FileDigest> DigestOfHeldFile(const HeldFile& file) {
     unsigned char digest[EVP_MAX_MD_SIZE];

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -82,10 +83,12 @@ public:
     // A detached signature of `content` by `certificate`, as the stand-in's
     // VerifyDetachedSignature accepts it.
     static std::string DetachedSignature(const std::string& certificate, const std::string& content);
-    // Replaces `path` with `file` as the `holds`-th hold of it is released:
-    // a file swapped after it was checked.
-    void SwapAfterHolds(const std::string& path, int holds, FakeFile file);
-    void HoldReleased(const std::string& path);
+    // Runs `change` once, as the progress window is shown: the update's
+    // folder changing between the trust check and the copy.
+    void WhenProgressShows(std::function<void()> change) { onProgressShown_ = std::move(change); }
+    void ProgressShown();
+    // Removes the file at `path`, whoever holds it.
+    void RemoveFile(const std::string& path);
 
     // ---- inspection
     const FakeFile* FindFile(const std::string& path) const;
@@ -140,11 +143,7 @@ private:
     bool versionReadingFails_ = false;
     bool saveShortWrite_ = false;
     std::map<std::string, std::string> fullPaths_;
-    struct Swap {
-        int holds = 0;
-        FakeFile file;
-    };
-    std::map<std::string, Swap> swaps_;
+    std::function<void()> onProgressShown_;
 
     struct LookupCache {
         bool valid = false;

@@ -1,8 +1,9 @@
 // The signed updater's trust check, for what a whole run under Wine cannot
-// show: a file swapped between the check and its copy, a manifest path with
+// show: the folder changing between the check and the copy, a manifest path with
 // no exact code page 932 spelling, and the manifest format's own rules.
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "scenario.h"
 #include "update/manifest_reader.h"
@@ -45,16 +46,27 @@ protected:
     }
 };
 
-TEST_F(SignedRun, AFileSwappedAfterTheCheckIsNotCopied) {
+TEST_F(SignedRun, CopiesExactlyTheFilesItVerifiedEachHeldFromItsOneHashToItsCopy) {
     world().AddDataFile("C:\\Stage\\bin\\a.dat", "first");
     world().AddDataFile("C:\\Stage\\bin\\b.dat", "second");
     SignManifest("," + Entry("bin\\\\a.dat", "first") + "," + Entry("bin\\\\b.dat", "second"));
-    // Swapped once the check has released it, before the copy holds it.
-    world().SwapAfterHolds("C:\\Stage\\bin\\b.dat", 1, fake::FakeFile{"stranger", std::nullopt});
+    // Between the check and the copy a file appears (listed first, were the
+    // folder listed again) and a verified one goes, as only a process
+    // outside Windows' sharing rules could do.
+    world().WhenProgressShows([this] {
+        world().AddDataFile("C:\\Stage\\bin\\0.dat", "added after the check");
+        world().RemoveFile("C:\\Stage\\bin\\b.dat");
+    });
     RunUpdate();
-    EXPECT_THAT(world().Events("copy "), testing::ElementsAre("copy C:\\Stage\\bin\\a.dat -> C:\\Prod\\bin\\a.dat"));
+    EXPECT_THAT(world().Events("copy "), testing::ElementsAre("copy C:\\Stage\\bin\\a.dat -> C:\\Prod\\bin\\a.dat",
+                                                             "copy C:\\Stage\\bin\\b.dat -> C:\\Prod\\bin\\b.dat"));
     EXPECT_EQ(LogText(), "New[0.0.0.0]  FILE[C:\\Prod\\bin\\b.dat]\r\n");
     EXPECT_THAT(Boxes(), testing::ElementsAre(std::string("box error: ") + texts::kCopyFailed));
+    EXPECT_THAT(world().Events("hold C:\\Stage\\bin\\a.dat"), testing::SizeIs(1));
+    std::vector<std::string> a;
+    for (const std::string& event : world().events)
+        if (event.find("C:\\Stage\\bin\\a.dat") != std::string::npos) a.push_back(event.substr(0, event.find(' ')));
+    EXPECT_THAT(a, testing::ElementsAre("hold", "copy", "release"));
 }
 
 TEST_F(SignedRun, AManifestPathWithoutAnExactCodePage932SpellingRefusesTheManifest) {

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,6 +22,7 @@
 
 #include "platform/platform.h"
 #include "platform/win32/file_handles.h"
+#include "platform/win32/held_file.h"
 #include "platform/win32/held_folders.h"
 #include "platform/win32/shell.h"
 #include "platform/win32/win32_handles.h"
@@ -151,6 +153,17 @@ struct CopySessionState {
     CopyRoots roots;
     win32::HeldPath source;
     win32::HeldPath target;
+    // The folders of payload files held for the whole session, by the
+    // files' folder: each path from the source root down to one of them.
+    std::map<std::string, win32::HeldPath> payloadFolders;
+
+    // The held folder `file` lies in, from the source root down; nullptr
+    // when it cannot be held.
+    const win32::HeldFolder* SourceFolderOf(const std::string& file, const PlaceBelowRoot& place) {
+        const auto kept = payloadFolders.find(FolderOfPath(file));
+        if (kept != payloadFolders.end()) return &kept->second.innermost();
+        return source.MoveTo(place.root, place.folders, false) ? &source.innermost() : nullptr;
+    }
 };
 
 void CopySessionCloser::operator()(CopySessionState* session) const {
@@ -158,14 +171,29 @@ void CopySessionCloser::operator()(CopySessionState* session) const {
 }
 
 CopySession BeginCopies(const CopyRoots& roots) {
-    return CopySession(std::make_unique<CopySessionState>(CopySessionState{roots, {}, {}}).release());
+    return CopySession(std::make_unique<CopySessionState>(CopySessionState{roots, {}, {}, {}}).release());
+}
+
+HeldFile HoldPayloadFile(CopySession& session, const std::string& path) {
+    const std::optional<PlaceBelowRoot> place = PlaceOf(path, session->roots.source, false);
+    if (!place) return HeldFile();
+    auto [kept, added] = session->payloadFolders.try_emplace(FolderOfPath(path));
+    if (added && !kept->second.MoveTo(place->root, place->folders, false)) {
+        session->payloadFolders.erase(kept);
+        return HeldFile();
+    }
+    UniqueFile file = HoldSourceFile(FinalPathIn(kept->second.innermost().finalPath, place->name));
+    if (!file) return HeldFile();
+    return HeldFile(std::make_unique<HeldFileHandle>(HeldFileHandle{std::move(file)}).release());
 }
 
 bool CopyFileOver(CopySession& session, const std::string& source, const std::string& destination) {
     const std::optional<PlaceBelowRoot> from = PlaceOf(source, session->roots.source, false);
     const std::optional<PlaceBelowRoot> to = PlaceOf(destination, session->roots.target, true);
-    if (!from || !to || !session->source.MoveTo(from->root, from->folders, false)) return false;
-    const UniqueFile sourceFile = HoldSourceFile(FinalPathIn(session->source.innermost().finalPath, from->name));
+    if (!from || !to) return false;
+    const win32::HeldFolder* sourceFolder = session->SourceFolderOf(source, *from);
+    if (!sourceFolder) return false;
+    const UniqueFile sourceFile = HoldSourceFile(FinalPathIn(sourceFolder->finalPath, from->name));
     if (!sourceFile || !session->target.MoveTo(to->root, to->folders, true)) return false;
 
     // A temporary file left by a run that ended mid-copy goes first: the

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32/held_file.h"
 #include "platform/win32/system_library.h"
 #include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_support.h"
@@ -226,10 +227,6 @@ std::optional<std::string> Utf8ToAnsiExact(const std::string& utf8) {
         return std::nullopt;
     return ansi;
 }
-
-struct HeldFileHandle {
-    win32::UniqueFile file;
-};
 
 void HeldFileCloser::operator()(HeldFileHandle* file) const { std::default_delete<HeldFileHandle>()(file); }
 
