@@ -7,7 +7,7 @@ to be copied) it times, in the end-to-end rig's Wine prefix:
       is on the screen (the box is then pressed),
   (as) the same run of the updater signed by update-kit stage --sign (a
       throwaway certificate made by openssl), which also checks its payload
-      against the signed manifest and hashes each file again before its copy,
+      against the signed manifest, hashing each file once and holding it until its copy,
   (b) bare_copy.exe: the same files copied with the same shell call, nothing
       else, from its start until the end of its copy loop,
   (b2) bare_copy.exe --versions: the same copies with the version reads any
