@@ -93,7 +93,6 @@ Preview MakePreview(const PreviewOptions& options) {
     setup.logFolder = options.profile->logFolderName;
     // The first edition of the product, and a version code that passes the
     // version gate (the registry holds no installed version).
-    setup.arguments = {options.profile->switchText, kEditionTable[0].versionCode, "preview"};
     // The run's world, for this preview only.
     PreviewWorld world(std::move(setup), options.progress);
 
@@ -106,7 +105,7 @@ Preview MakePreview(const PreviewOptions& options) {
 
     const std::vector<PayloadFile> files = ListTakenFiles(result.sourceRoot, result.targetRoot, result.unreadableFolder);
 
-    RunUpdate();
+    RunUpdate({options.profile->switchText, kEditionTable[0].versionCode, "preview"});
 
     // Every decision is the run's: a file it copied is copied, a file it
     // reached and did not copy was left alone.

@@ -55,4 +55,9 @@ std::string ArgumentFromCommandLine(const std::string& commandLine, int n) {
     return argument;
 }
 
+UpdateRequest ReadUpdateRequest(const std::string& commandLine) {
+    return {ArgumentFromCommandLine(commandLine, 1), ArgumentFromCommandLine(commandLine, 2),
+            ArgumentFromCommandLine(commandLine, 3)};
+}
+
 }  // namespace updater

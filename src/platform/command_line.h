@@ -13,4 +13,16 @@ namespace updater {
 // over double-byte characters whole.
 std::string ArgumentFromCommandLine(const std::string& commandLine, int n);
 
+// What the updater is asked to do, as its command line gives it: the
+// product switch, the update's version code and the package's display
+// name, each exactly as typed (the parameter message shows them so).
+struct UpdateRequest {
+    std::string switchArgument;
+    std::string versionCode;
+    std::string packageName;
+};
+
+// Arguments 1, 2 and 3 of `commandLine`; a missing one is "".
+UpdateRequest ReadUpdateRequest(const std::string& commandLine);
+
 }  // namespace updater

@@ -45,8 +45,6 @@ inline constexpr const char* kLibraryLoadError = "ELibraryLoadError";
 
 // ---- Process and command line -------------------------------------------
 
-// The n-th argument of the command line (n >= 1; the program name is 0), or "".
-std::string GetArgument(int n);
 // The running executable's full path.
 std::string GetExecutablePath();
 // The current folder; nothing when it cannot be read.

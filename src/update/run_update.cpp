@@ -81,14 +81,14 @@ FinalMessage CheckAndCopy(const ProductProfile& profile, int editionIndex,
 
 }  // namespace
 
-void RunUpdate() {
-    const std::string switchArgument = GetArgument(1);
+void RunUpdate(const UpdateRequest& request) {
+    const std::string& switchArgument = request.switchArgument;
     const ProductProfile* profile = SelectProfile(UpperCaseAnsi(switchArgument));
     if (profile == nullptr) return;
 
     const std::optional<std::string> savedFolder = GetCurrentFolder();
-    const std::string versionArgument = GetArgument(2);
-    const std::string displayName = GetArgument(3);
+    const std::string& versionArgument = request.versionCode;
+    const std::string& displayName = request.packageName;
     const int editionIndex = EditionOfVersionCode(versionArgument);
     if (editionIndex < 0) {
         ShowMessageBox(DialogKind::Warning,

@@ -1,10 +1,12 @@
 // The whole update run: pre-flight checks, gates, copy phase, closing sequence.
 #pragma once
 
+#include "platform/command_line.h"
+
 namespace updater {
 
-// Reads the command line, checks the product and copies the payload. Returns
+// Checks the product `request` names and copies the payload. Returns
 // normally on every orderly end; errors of the Windows layer pass through.
-void RunUpdate();
+void RunUpdate(const UpdateRequest& request);
 
 }  // namespace updater

@@ -7,7 +7,6 @@
 #include <memory>
 #include <stdexcept>
 
-#include "platform/command_line.h"
 #include "platform/progress_window.h"
 #include "text/cp932.h"
 #include "text/path.h"
@@ -242,7 +241,6 @@ FakeWindows& World() { return FakeWindows::Current(); }
 
 }  // namespace
 
-std::string GetArgument(int n) { return ArgumentFromCommandLine(World().commandLine(), n); }
 std::string GetExecutablePath() { return World().executablePath; }
 std::optional<std::string> GetCurrentFolder() { return World().currentFolder; }
 

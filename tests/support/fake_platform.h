@@ -46,7 +46,6 @@ public:
     static FakeWindows& Current();
 
     // ---- set-up, in the words of a scenario
-    void SetCommandLine(const std::string& line) { commandLine_ = line; }
     void SetRegistryValue(const std::string& key, const std::string& name, RegistryValue value);
     // "" makes the folder one that cannot be determined.
     void SetSpecialFolder(SpecialFolder folder, const std::string& path) { specialFolders_[folder] = path; }
@@ -112,7 +111,6 @@ public:
         std::string linkTarget;  // key of the folder a link leads to; "" for no link
         bool linkReported = true;
     };
-    const std::string& commandLine() const { return commandLine_; }
     std::string SpecialFolderPath(SpecialFolder folder) const;
     const std::map<std::string, RegistryValue>* RegistryKeyValues(const std::string& upperPath) const;
     // The entry at `path`, links followed; nullptr when there is none.
@@ -128,7 +126,6 @@ public:
 private:
     std::string Resolve(const std::string& key) const;
 
-    std::string commandLine_ = "updater.exe";
     std::map<SpecialFolder, std::string> specialFolders_;
     std::map<std::string, std::map<std::string, RegistryValue>> registry_;  // upper-case key path
     // Keys are PathKey()s: any case of a path finds its entry.

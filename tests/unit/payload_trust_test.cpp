@@ -57,7 +57,7 @@ TEST_F(SignedRun, CopiesExactlyTheFilesItVerifiedEachHeldFromItsOneHashToItsCopy
         world().AddDataFile("C:\\Stage\\bin\\0.dat", "added after the check");
         world().RemoveFile("C:\\Stage\\bin\\b.dat");
     });
-    RunUpdate();
+    Run();
     EXPECT_THAT(world().Events("copy "), testing::ElementsAre("copy C:\\Stage\\bin\\a.dat -> C:\\Prod\\bin\\a.dat",
                                                              "copy C:\\Stage\\bin\\b.dat -> C:\\Prod\\bin\\b.dat"));
     EXPECT_EQ(LogText(), "New[0.0.0.0]  FILE[C:\\Prod\\bin\\b.dat]\r\n");
@@ -73,7 +73,7 @@ TEST_F(SignedRun, AManifestPathWithoutAnExactCodePage932SpellingRefusesTheManife
     world().AddDataFile("C:\\Stage\\bin\\a.dat", "first");
     // U+D55C (Hangul) has no code page 932 spelling; Windows would list it as "?".
     SignManifest("," + Entry("bin\\\\a.dat", "first") + "," + Entry("bin\\\\\\ud55c.dat", "x"));
-    RunUpdate();
+    Run();
     EXPECT_TRUE(world().Events("copy ").empty());
     EXPECT_TRUE(world().Events("window ").empty());
     EXPECT_EQ(LogText(), "New[0.0.0.0]  FILE[C:\\Stage\\update-manifest.json]\r\n");

@@ -14,14 +14,14 @@ TEST_F(Preflight, UnknownOrMissingSwitchEndsSilentlyWithoutMovingFolders) {
         SCOPED_TRACE(arguments);
         world().events.clear();
         CommandLine(arguments);
-        RunUpdate();
+        Run();
         EXPECT_TRUE(world().events.empty());
     }
 }
 
 TEST_F(Preflight, VersionNotInTheTableShowsTheArgumentsUnchanged) {
     CommandLine("/torven 8 \"My Pkg\"");
-    RunUpdate();
+    Run();
     EXPECT_THAT(Boxes(), ElementsAre("box warning: パラメータを確認[ \"/torven\" \"8\" \"My Pkg\" ]"));
     // This path has no closing sequence: nothing pumped, no folder moved.
     EXPECT_TRUE(world().Events("pump").empty());
@@ -29,20 +29,20 @@ TEST_F(Preflight, VersionNotInTheTableShowsTheArgumentsUnchanged) {
 
     world().events.clear();
     CommandLine("/VANTRIX");
-    RunUpdate();
+    Run();
     EXPECT_THAT(Boxes(), ElementsAre("box warning: パラメータを確認[ \"/VANTRIX\" \"\" \"\" ]"));
 }
 
 TEST_F(Preflight, NotInstalledNamesTheEditionAndRestoresTheFolder) {
     CommandLine("/Torven 8.1.0.3 Pkg");
-    RunUpdate();
+    Run();
     EXPECT_THAT(Boxes(), ElementsAre("box warning: 『トーヴェン財務17 消改版』がインストールされていません。\r"));
     EXPECT_THAT(world().Events("cd "), ElementsAre(std::string("cd ") + kDocuments, "cd C:\\Start"));
     EXPECT_EQ(world().currentFolder, "C:\\Start");
 
     world().events.clear();
     CommandLine("/VANTRIX 4.0.0.0 Pkg");
-    RunUpdate();
+    Run();
     EXPECT_THAT(Boxes(), ElementsAre("box warning: 『VANTRiX財務12』がインストールされていません。\r"));
 }
 
@@ -51,7 +51,7 @@ TEST_F(Preflight, FallsBackToApplicationDataWhenDocumentsCannotBeEntered) {
     world().AddFolder("C:\\Users\\user\\AppData");
     world().SetSpecialFolder(SpecialFolder::ApplicationData, "C:\\Users\\user\\AppData");
     CommandLine("/TORVEN 7.1.0.12 Pkg");
-    RunUpdate();
+    Run();
     EXPECT_THAT(world().Events("cd "), ElementsAre("cd C:\\Users\\user\\AppData", "cd C:\\Start"));
 }
 
@@ -74,7 +74,7 @@ TEST_F(Preflight, NewerInstalledVersionIsRefusedInNumericOrder) {
                                                                            : kTorven71Key,
                          "D:\\Prod", gate.installed);
         CommandLine(std::string("/TORVEN ") + gate.argument + " Pkg");
-        RunUpdate();
+        Run();
         const std::vector<std::string> boxes = Boxes();
         ASSERT_EQ(boxes.size(), 1u);
         if (gate.refused)
@@ -91,7 +91,7 @@ TEST_F(CopyPhase, WindowComesUpPaintsOnceAndGoesBeforeTheFinalBox) {
     InstalledProduct(kTorven71Key, "D:\\Prod\\", "7.1.0.9");
     world().AddVersionedFile("C:\\Stage\\bin\\a.dll", "13.1.2.80");
     CommandLine("/TORVEN 7.1.0.12 \"Package\"");
-    RunUpdate();
+    Run();
     std::vector<std::string> steps;
     for (const std::string& event : world().events)
         if (event.rfind("cd ", 0) != 0) steps.push_back(event);
@@ -107,7 +107,7 @@ TEST_F(CopyPhase, EmptyDisplayNameKeepsTheWindowHiddenButStillReports) {
     world().AddVersionedFile("C:\\Stage\\bin\\a.dll", "1.0.0.0");
     world().FailCopy("D:\\Prod\\bin\\a.dll");
     CommandLine("/TORVEN 7.1.0.12");
-    RunUpdate();
+    Run();
     EXPECT_TRUE(world().Events("window show").empty());
     EXPECT_TRUE(world().Events("window text").empty());
     EXPECT_THAT(world().Events("window"), ElementsAre("window create", "window destroy"));
@@ -119,7 +119,7 @@ TEST_F(CopyPhase, AnErrorDestroysTheWindowRunsTheClosingSequenceAndGoesOn) {
     world().AddVersionedFile("C:\\Stage\\bin\\a.dll", "1.0.0.0");
     world().RaiseOnCopy("D:\\Prod\\bin\\a.dll");
     CommandLine("/TORVEN 7.1.0.12 Pkg");
-    EXPECT_THROW(RunUpdate(), PlatformError);
+    EXPECT_THROW(Run(), PlatformError);
     const std::vector<std::string> events = world().events;
     ASSERT_GE(events.size(), 3u);
     EXPECT_EQ(events[events.size() - 3], "window destroy");
@@ -131,7 +131,7 @@ TEST_F(CopyPhase, AnErrorDestroysTheWindowRunsTheClosingSequenceAndGoesOn) {
 TEST_F(CopyPhase, RegistryValueOfWrongTypeStillRestoresTheFolder) {
     world().SetRegistryValue(kTorven71Key, "RootDir", {fake::kRegDword, std::string(4, '\0')});
     CommandLine("/TORVEN 7.1.0.12 Pkg");
-    EXPECT_THROW(RunUpdate(), PlatformError);
+    EXPECT_THROW(Run(), PlatformError);
     EXPECT_EQ(world().currentFolder, "C:\\Start");
     EXPECT_TRUE(world().Events("window").empty());
 }
@@ -140,7 +140,7 @@ TEST_F(CopyPhase, ARootDirOfBackslashesEndsWithTheNotInstalledWarningAndCopiesNo
     InstalledProduct(kTorven71Key, "\\\\\\", "7.1.0.9");
     world().AddVersionedFile("C:\\Stage\\bin\\a.dll", "1.0.0.0");
     CommandLine("/TORVEN 7.1.0.12 Pkg");
-    RunUpdate();
+    Run();
     EXPECT_THAT(Boxes(), ElementsAre("box warning: 『トーヴェン財務15 消改版』がインストールされていません。\r"));
     EXPECT_TRUE(world().Events("copy ").empty());
 }
@@ -150,7 +150,7 @@ TEST_F(CopyPhase, AnUnlistableFolderEndsWithTheCopyFailedBox) {
     world().AddVersionedFile("C:\\Stage\\bin\\a.dll", "1.0.0.0");
     world().FailListing("C:\\Stage\\bin");
     CommandLine("/TORVEN 7.1.0.12 Pkg");
-    RunUpdate();
+    Run();
     EXPECT_THAT(Boxes(), ElementsAre("box error: ファイルのコピーに失敗しました。"));
     EXPECT_TRUE(world().Events("copy ").empty());
 }
@@ -161,7 +161,7 @@ TEST_F(CopyPhase, VersionReadingThatCannotBeSetUpEndsTheRunWithAnErrorAndNoCopy)
     world().FailVersionReading();
     CommandLine("/TORVEN 7.1.0.12 Pkg");
     try {
-        RunUpdate();
+        Run();
         FAIL() << "the run must end through the error handler";
     } catch (const PlatformError& error) {
         EXPECT_EQ(error.kind(), kLibraryLoadError);
@@ -178,7 +178,7 @@ TEST_F(CopyPhase, NoKnownShellFolderShowsNothingExtraAndWritesNoLog) {
     world().AddVersionedFile("C:\\Stage\\bin\\a.dll", "1.0.0.0");
     world().AddVersionedFile("D:\\Prod\\bin\\a.dll", "2.0.0.0");
     CommandLine("/TORVEN 7.1.0.12 Pkg");
-    RunUpdate();
+    Run();
     EXPECT_THAT(Boxes(), ElementsAre("box information: インストールは正常に終了しました。"));
     EXPECT_TRUE(world().Events("save ").empty());
     EXPECT_THAT(world().Events("cd "), ElementsAre("cd C:\\Start"));  // only the restore

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "support/fake_platform.h"
+#include "update/run_update.h"
 #include "text/texts.h"
 
 namespace updater {
@@ -33,7 +34,9 @@ protected:
         world().SetRegistryValue(key, texts::kRootDirValue, {fake::kRegSz, rootDir});
         world().SetRegistryValue(key, texts::kVersionValue, {fake::kRegSz, version});
     }
-    void CommandLine(const std::string& arguments) { world().SetCommandLine("\"C:\\Stage\\updater.exe\" " + arguments); }
+    void CommandLine(const std::string& arguments) { commandLine_ = "\"C:\\Stage\\updater.exe\" " + arguments; }
+    // The run, asked for by the command line as the entry reads it.
+    void Run() { RunUpdate(ReadUpdateRequest(commandLine_)); }
     void LogFolder(const std::string& name = "ormika") { world().AddFolder(std::string(kDocuments) + "\\" + name); }
     std::string LogText(const std::string& name = "ormika\\TvzCopyErr.Log") {
         const fake::FakeFile* log = world().FindFile(std::string(kDocuments) + "\\" + name);
@@ -43,6 +46,7 @@ protected:
 
 private:
     std::optional<fake::FakeWindows> world_;
+    std::string commandLine_ = "updater.exe";
 };
 
 }  // namespace updater

@@ -22,10 +22,6 @@ PreviewWorld& World() { return PreviewWorld::Current(); }
 
 }  // namespace
 
-std::string GetArgument(int n) {
-    const TextList& arguments = World().setup().arguments;
-    return n >= 1 && static_cast<std::size_t>(n) <= arguments.size() ? arguments[n - 1] : std::string();
-}
 std::string GetExecutablePath() { return JoinPath(World().setup().sourceRoot, World().setup().updaterName); }
 std::optional<std::string> GetCurrentFolder() { return preview::kDocumentsFolder; }
 bool SetCurrentFolder(const std::string& path) { return World().Kind(path) == EntryKind::Folder; }

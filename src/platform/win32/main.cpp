@@ -9,6 +9,7 @@
 #include <new>
 #include <string>
 
+#include "platform/command_line.h"
 #include "platform/platform.h"
 #include "platform/win32/application_window.h"
 #include "platform/win32/win32_support.h"
@@ -59,7 +60,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     RestrictDllSearchToSystemFolder();
     try {
         const updater::win32::Application application;
-        updater::RunUpdate();
+        updater::RunUpdate(updater::ReadUpdateRequest(GetCommandLineA()));
         return 0;
     } catch (const updater::PlatformError& error) {
         ShowApplicationError(error.kind(), error.what(), error.address());

@@ -11,8 +11,6 @@
 
 namespace updater {
 
-std::string GetArgument(int n) { return ArgumentFromCommandLine(GetCommandLineA(), n); }
-
 std::string GetExecutablePath() {
     // The path may be longer than MAX_PATH; a full buffer means it was cut.
     std::vector<char> buffer(MAX_PATH + 1);
