@@ -15,6 +15,7 @@
 #include "kit/readable_text.h"
 #include "kit/terminal_progress.h"
 #include "text/file_name.h"
+#include "text/path.h"
 #include "update/copy_rules.h"
 #include "update/version_key.h"
 
@@ -104,8 +105,12 @@ private:
     static std::string RootInCp932(const std::string& root, const char* option) {
         std::optional<std::string> bytes = host::NameInCp932(root);
         if (!bytes) throw std::invalid_argument(std::string(option) + " cannot be written in code page 932");
-        while (bytes->size() > 3 && bytes->back() == '\\') bytes->pop_back();
-        return *bytes;
+        // Without the "\" separators it ends in (never the second byte of a
+        // double-byte character), keeping at least its first three bytes: a
+        // drive's root folder ("C:\") stays whole.
+        if (bytes->size() <= 3) return *bytes;
+        const std::string trimmed = WithoutTrailingSeparators(*bytes);
+        return trimmed.size() >= 3 ? trimmed : bytes->substr(0, 3);
     }
 
     void Add(Severity severity, std::string path, std::string reason) {
