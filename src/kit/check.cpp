@@ -16,6 +16,7 @@
 #include "kit/terminal_progress.h"
 #include "text/file_name.h"
 #include "text/path.h"
+#include "update/manifest_format.h"
 #include "update/copy_rules.h"
 #include "update/version_key.h"
 
@@ -123,9 +124,9 @@ private:
             updaterName_ = *options_.updaterToBeAdded;
         } else {
             const auto updater = std::find_if(entries.begin(), entries.end(), [](const Entry& e) {
-                return EqualsIgnoringAsciiCase(e.name, kUpdaterName) && fs::is_regular_file(e.target);
+                return EqualsIgnoringAsciiCase(e.name, kUpdaterFileName) && fs::is_regular_file(e.target);
             });
-            if (updater == entries.end()) Add(Severity::kError, kUpdaterName, "updater.exe missing");
+            if (updater == entries.end()) Add(Severity::kError, kUpdaterFileName, "updater.exe missing");
             else updaterName_ = updater->name;
         }
         // Every name counts for case (two updaters in two cases are one file
@@ -143,10 +144,10 @@ private:
                 Add(Severity::kError, entry.name, Unusual(entry));
             } else if (sameAsAnother) {
                 continue;
-            } else if (EqualsIgnoringAsciiCase(entry.name, kUpdaterName)) {
+            } else if (EqualsIgnoringAsciiCase(entry.name, kUpdaterFileName)) {
                 if (options_.updaterToBeAdded)
                     Add(Severity::kError, entry.name, "lies where the updater goes and would be replaced by it");
-            } else if (entry.name != kManifestName && entry.name != kManifestSignatureName) {
+            } else if (entry.name != kManifestFileName && entry.name != kManifestSignatureFileName) {
                 Add(Severity::kWarning, entry.name, "beside updater.exe: never copied");
             }
         }
@@ -236,7 +237,7 @@ private:
     const CheckOptions& options_;
     std::string targetRoot_;
     std::string sourceRoot_;
-    std::string updaterName_ = kUpdaterName;
+    std::string updaterName_ = kUpdaterFileName;
     std::size_t copied_ = 0;
     CheckResult result_;
     TerminalProgress progress_;

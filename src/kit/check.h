@@ -47,7 +47,6 @@ namespace updater::kit {
 inline constexpr char kDefaultSourceParent[] = "C:\\Users\\UUUUUUUUUUUUUUUUUUUU\\Downloads";
 // The longest path the updater's ANSI calls accept, in bytes (MAX_PATH - 1).
 inline constexpr std::size_t kAnsiPathLimit = 259;
-inline constexpr char kUpdaterName[] = "updater.exe";
 
 struct CheckOptions {
     std::string targetRoot = kDefaultTargetRoot;  // UTF-8, Windows path

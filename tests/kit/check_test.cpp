@@ -68,7 +68,7 @@ TEST_F(Staged, AWellFormedUpdatePassesEvenStrictly) {
         if (item.is_regular_file())
             entries.push_back(DescribeFile(item.path(), item.path().lexically_relative(root_).generic_string()));
     for (ManifestEntry& entry : entries) std::replace(entry.path.begin(), entry.path.end(), '/', '\\');
-    Write(kManifestName, ManifestText(entries));
+    Write(kManifestFileName, ManifestText(entries));
     const CheckResult result = Check();
     EXPECT_TRUE(result.findings.empty()) << FindingsAsText(result, true);
     EXPECT_EQ(result.filesChecked, 5u);

@@ -11,6 +11,7 @@
 #include "text/cp932.h"
 #include "text/path.h"
 #include "text/texts.h"
+#include "update/manifest_format.h"
 
 namespace updater {
 
@@ -26,7 +27,7 @@ std::string GetArgument(int n) {
     const TextList& arguments = World().setup().arguments;
     return n >= 1 && static_cast<std::size_t>(n) <= arguments.size() ? arguments[n - 1] : std::string();
 }
-std::string GetExecutablePath() { return JoinPath(World().setup().sourceRoot, World().setup().updaterName); }
+std::string GetExecutablePath() { return JoinPath(World().setup().sourceRoot, kUpdaterFileName); }
 std::optional<std::string> GetCurrentFolder() { return preview::kDocumentsFolder; }
 bool SetCurrentFolder(const std::string& path) { return World().Kind(path) == EntryKind::Folder; }
 std::string UpperCaseAnsi(const std::string& text) { return UpperCaseAscii(text); }

@@ -37,7 +37,6 @@ struct PreviewSetup {
     std::filesystem::path stagedFolder;   // on Linux
     std::string rootDir;                  // RootDir as the registry holds it (Windows)
     std::filesystem::path installedFolder;  // on Linux
-    std::string updaterName = "updater.exe";
     TextList arguments;                   // the command line's arguments 1, 2, 3
     std::string logFolder;                // a folder below the documents folder that exists
 };
