@@ -83,14 +83,8 @@ class Checker {
 public:
     Checker(const fs::path& staged, const CheckOptions& options) : staged_(staged), options_(options) {
         targetRoot_ = RootInCp932(options.targetRoot, "--target-root");
-        std::string source = options.sourceRoot;
-        if (source.empty()) {
-            // "x/" has an empty file name: its parent path is "x".
-            fs::path normal = fs::absolute(staged).lexically_normal();
-            if (!normal.has_filename()) normal = normal.parent_path();
-            source = std::string(kDefaultSourceParent) + "\\" + normal.filename().string();
-        }
-        sourceRoot_ = RootInCp932(source, "--source-root");
+        sourceRoot_ = RootInCp932(options.sourceRoot.empty() ? DefaultSourceRoot(staged) : options.sourceRoot,
+                                  "--source-root");
     }
 
     CheckResult Run() {
@@ -244,6 +238,13 @@ private:
 };
 
 }  // namespace
+
+std::string DefaultSourceRoot(const fs::path& staged) {
+    // "x/" has an empty file name: its parent path is "x".
+    fs::path normal = fs::absolute(staged).lexically_normal();
+    if (!normal.has_filename()) normal = normal.parent_path();
+    return std::string(kDefaultSourceParent) + "\\" + normal.filename().string();
+}
 
 CheckResult CheckStaged(const fs::path& staged, const CheckOptions& options) {
     return Checker(staged, options).Run();

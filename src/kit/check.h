@@ -56,6 +56,10 @@ struct CheckOptions {
     std::optional<std::string> updaterToBeAdded;
 };
 
+// The default source root of the folder `staged`: kDefaultSourceParent and
+// the folder's own name (UTF-8, Windows path).
+std::string DefaultSourceRoot(const std::filesystem::path& staged);
+
 // Lints `staged`. Throws std::filesystem::filesystem_error when a folder
 // cannot be read, std::invalid_argument when a root is not code page 932.
 CheckResult CheckStaged(const std::filesystem::path& staged, const CheckOptions& options);

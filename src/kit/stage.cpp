@@ -59,8 +59,7 @@ int Stage(const StageOptions& options) {
         return 1;
     }
     CheckOptions checkOptions = options.check;
-    if (checkOptions.sourceRoot.empty())
-        checkOptions.sourceRoot = std::string(kDefaultSourceParent) + "\\" + outPath.filename().string();
+    if (checkOptions.sourceRoot.empty()) checkOptions.sourceRoot = DefaultSourceRoot(outPath);
     checkOptions.updaterToBeAdded = kUpdaterFileName;
     const CheckResult check = CheckStaged(options.payload, checkOptions);
     if (!check.findings.empty() || !check.Passes(options.strict))
