@@ -9,6 +9,7 @@
 
 #include "support/fake_platform.h"
 #include "text/texts.h"
+#include "update/product.h"
 
 namespace updater {
 
@@ -30,8 +31,8 @@ protected:
     fake::FakeWindows& world() { return *world_; }
 
     void InstalledProduct(const std::string& key, const std::string& rootDir, const std::string& version) {
-        world().SetRegistryValue(key, texts::kRootDirValue, {fake::kRegSz, rootDir});
-        world().SetRegistryValue(key, texts::kVersionValue, {fake::kRegSz, version});
+        world().SetRegistryValue(key, kRootDirValue, {fake::kRegSz, rootDir});
+        world().SetRegistryValue(key, kVersionValue, {fake::kRegSz, version});
     }
     void CommandLine(const std::string& arguments) { world().SetCommandLine("\"C:\\Stage\\updater.exe\" " + arguments); }
     void LogFolder(const std::string& name = "ormika") { world().AddFolder(std::string(kDocuments) + "\\" + name); }

@@ -10,8 +10,8 @@
 #include "platform/progress_window.h"
 #include "text/cp932.h"
 #include "text/path.h"
-#include "text/texts.h"
 #include "update/manifest_format.h"
+#include "update/product.h"
 
 namespace updater {
 
@@ -36,7 +36,7 @@ std::optional<std::string> GetSpecialFolder(SpecialFolder) { return preview::kDo
 
 // Every key holds the product's RootDir, and nothing else.
 std::optional<std::string> ReadRegistryString(const std::string&, const std::string& name) {
-    if (name != texts::kRootDirValue) return std::nullopt;
+    if (name != kRootDirValue) return std::nullopt;
     return World().setup().rootDir;
 }
 
