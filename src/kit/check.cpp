@@ -16,8 +16,8 @@
 #include "kit/terminal_progress.h"
 #include "text/file_name.h"
 #include "text/path.h"
-#include "update/manifest_format.h"
 #include "update/copy_rules.h"
+#include "update/manifest_format.h"
 #include "update/version_key.h"
 
 namespace updater::kit {
