@@ -15,7 +15,9 @@
 #include "kit/readable_text.h"
 #include "kit/terminal_progress.h"
 #include "text/file_name.h"
+#include "text/path.h"
 #include "update/copy_rules.h"
+#include "update/manifest_format.h"
 #include "update/version_key.h"
 
 namespace updater::kit {
@@ -81,14 +83,8 @@ class Checker {
 public:
     Checker(const fs::path& staged, const CheckOptions& options) : staged_(staged), options_(options) {
         targetRoot_ = RootInCp932(options.targetRoot, "--target-root");
-        std::string source = options.sourceRoot;
-        if (source.empty()) {
-            // "x/" has an empty file name: its parent path is "x".
-            fs::path normal = fs::absolute(staged).lexically_normal();
-            if (!normal.has_filename()) normal = normal.parent_path();
-            source = std::string(kDefaultSourceParent) + "\\" + normal.filename().string();
-        }
-        sourceRoot_ = RootInCp932(source, "--source-root");
+        sourceRoot_ = RootInCp932(options.sourceRoot.empty() ? DefaultSourceRoot(staged) : options.sourceRoot,
+                                  "--source-root");
     }
 
     CheckResult Run() {
@@ -104,8 +100,12 @@ private:
     static std::string RootInCp932(const std::string& root, const char* option) {
         std::optional<std::string> bytes = host::NameInCp932(root);
         if (!bytes) throw std::invalid_argument(std::string(option) + " cannot be written in code page 932");
-        while (bytes->size() > 3 && bytes->back() == '\\') bytes->pop_back();
-        return *bytes;
+        // Without the "\" separators it ends in (never the second byte of a
+        // double-byte character), keeping at least its first three bytes: a
+        // drive's root folder ("C:\") stays whole.
+        if (bytes->size() <= 3) return *bytes;
+        const std::string trimmed = WithoutTrailingSeparators(*bytes);
+        return trimmed.size() >= 3 ? trimmed : bytes->substr(0, 3);
     }
 
     void Add(Severity severity, std::string path, std::string reason) {
@@ -118,9 +118,9 @@ private:
             updaterName_ = *options_.updaterToBeAdded;
         } else {
             const auto updater = std::find_if(entries.begin(), entries.end(), [](const Entry& e) {
-                return EqualsIgnoringAsciiCase(e.name, kUpdaterName) && fs::is_regular_file(e.target);
+                return EqualsIgnoringAsciiCase(e.name, kUpdaterFileName) && fs::is_regular_file(e.target);
             });
-            if (updater == entries.end()) Add(Severity::kError, kUpdaterName, "updater.exe missing");
+            if (updater == entries.end()) Add(Severity::kError, kUpdaterFileName, "updater.exe missing");
             else updaterName_ = updater->name;
         }
         // Every name counts for case (two updaters in two cases are one file
@@ -138,10 +138,10 @@ private:
                 Add(Severity::kError, entry.name, Unusual(entry));
             } else if (sameAsAnother) {
                 continue;
-            } else if (EqualsIgnoringAsciiCase(entry.name, kUpdaterName)) {
+            } else if (EqualsIgnoringAsciiCase(entry.name, kUpdaterFileName)) {
                 if (options_.updaterToBeAdded)
                     Add(Severity::kError, entry.name, "lies where the updater goes and would be replaced by it");
-            } else if (entry.name != kManifestName && entry.name != kManifestSignatureName) {
+            } else if (entry.name != kManifestFileName && entry.name != kManifestSignatureFileName) {
                 Add(Severity::kWarning, entry.name, "beside updater.exe: never copied");
             }
         }
@@ -231,13 +231,20 @@ private:
     const CheckOptions& options_;
     std::string targetRoot_;
     std::string sourceRoot_;
-    std::string updaterName_ = kUpdaterName;
+    std::string updaterName_ = kUpdaterFileName;
     std::size_t copied_ = 0;
     CheckResult result_;
     TerminalProgress progress_;
 };
 
 }  // namespace
+
+std::string DefaultSourceRoot(const fs::path& staged) {
+    // "x/" has an empty file name: its parent path is "x".
+    fs::path normal = fs::absolute(staged).lexically_normal();
+    if (!normal.has_filename()) normal = normal.parent_path();
+    return std::string(kDefaultSourceParent) + "\\" + normal.filename().string();
+}
 
 CheckResult CheckStaged(const fs::path& staged, const CheckOptions& options) {
     return Checker(staged, options).Run();

@@ -47,7 +47,6 @@ namespace updater::kit {
 inline constexpr char kDefaultSourceParent[] = "C:\\Users\\UUUUUUUUUUUUUUUUUUUU\\Downloads";
 // The longest path the updater's ANSI calls accept, in bytes (MAX_PATH - 1).
 inline constexpr std::size_t kAnsiPathLimit = 259;
-inline constexpr char kUpdaterName[] = "updater.exe";
 
 struct CheckOptions {
     std::string targetRoot = kDefaultTargetRoot;  // UTF-8, Windows path
@@ -56,6 +55,10 @@ struct CheckOptions {
     // into it: then the updater counts as present under this name.
     std::optional<std::string> updaterToBeAdded;
 };
+
+// The default source root of the folder `staged`: kDefaultSourceParent and
+// the folder's own name (UTF-8, Windows path).
+std::string DefaultSourceRoot(const std::filesystem::path& staged);
 
 // Lints `staged`. Throws std::filesystem::filesystem_error when a folder
 // cannot be read, std::invalid_argument when a root is not code page 932.

@@ -7,11 +7,13 @@
 #include "kit/check.h"
 #include "kit/commands.h"
 #include "kit/findings.h"
+#include "text/text.h"
 
 namespace updater::kit {
 
 namespace {
 
+// "%s": the default target root (commands.h).
 constexpr char kCheckHelp[] =
     "usage: update-kit check STAGED [--target-root WINPATH] [--source-root WINPATH] [--strict] [--json]\n"
     "\n"
@@ -22,7 +24,7 @@ constexpr char kCheckHelp[] =
     "\n"
     "  --target-root WINPATH  the product folder on the customer's machine, for\n"
     "                         the destination paths' length\n"
-    "                         (default: C:\\Program Files (x86)\\ORMIKA\\TORVEN)\n"
+    "                         (default: %s)\n"
     "  --source-root WINPATH  where STAGED lies on the customer's machine, for\n"
     "                         the source paths' length (default:\n"
     "                         C:\\Users\\<20 characters>\\Downloads\\<STAGED's name>)\n"
@@ -42,6 +44,8 @@ constexpr char kCheckHelp[] =
     "without a four-item Japanese FileVersion, files named like the updater\n"
     "in a sub-folder, an empty payload, a signature without a time stamp.\n";
 
+std::string Help() { return FormatText(kCheckHelp, {kDefaultTargetRoot}); }
+
 }  // namespace
 
 int CheckCommand(const Arguments& arguments) {
@@ -52,7 +56,7 @@ int CheckCommand(const Arguments& arguments) {
         const std::string& argument = arguments[i];
         const bool hasValue = i + 1 < arguments.size();
         if (argument == "--help" || argument == "-h") {
-            std::fputs(kCheckHelp, stdout);
+            std::fputs(Help().c_str(), stdout);
             return 0;
         } else if (argument == "--strict") {
             strict = true;
@@ -63,12 +67,12 @@ int CheckCommand(const Arguments& arguments) {
         } else if (argument.rfind("--", 0) != 0 && staged.empty()) {
             staged = argument;
         } else {
-            std::fprintf(stderr, "update-kit check: unexpected \"%s\"\n%s", argument.c_str(), kCheckHelp);
+            std::fprintf(stderr, "update-kit check: unexpected \"%s\"\n%s", argument.c_str(), Help().c_str());
             return 2;
         }
     }
     if (staged.empty()) {
-        std::fputs(kCheckHelp, stderr);
+        std::fputs(Help().c_str(), stderr);
         return 2;
     }
     if (!std::filesystem::is_directory(staged)) {

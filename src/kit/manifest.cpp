@@ -63,7 +63,7 @@ ManifestEntry DescribeFile(const std::filesystem::path& file, const std::string&
 std::string ManifestText(std::vector<ManifestEntry> entries, const std::optional<ManifestTarget>& target) {
     std::sort(entries.begin(), entries.end(),
               [](const ManifestEntry& a, const ManifestEntry& b) { return a.path < b.path; });
-    std::string out = "{\n  \"format\": " + JsonQuote(kManifestFormat) + ",\n";
+    std::string out = "{\n  \"format\": " + JsonQuote(kManifestFormatName) + ",\n";
     if (target)
         out += "  \"product\": " + JsonQuote(target->product) + ",\n  \"versionCode\": " +
                JsonQuote(target->versionCode) + ",\n";

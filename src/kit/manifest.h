@@ -37,9 +37,6 @@
 
 namespace updater::kit {
 
-inline constexpr char kManifestName[] = "update-manifest.json";
-inline constexpr char kManifestFormat[] = "update-kit manifest 1";
-
 struct ManifestEntry {
     std::string path;  // Windows path below the staged folder, UTF-8
     std::uintmax_t size = 0;

@@ -23,7 +23,7 @@ void Error(std::vector<Finding>& findings, std::string path, std::string reason)
 std::map<std::string, std::string> StagedFiles(const fs::path& staged) {
     std::map<std::string, std::string> files;
     for (FileBelow& file : FilesBelow(staged)) {
-        if (file.relative == kManifestName || file.relative == kManifestSignatureName) continue;
+        if (file.relative == kManifestFileName || file.relative == kManifestSignatureFileName) continue;
         files.emplace(std::move(file.windows), std::move(file.relative));
     }
     return files;
@@ -42,18 +42,18 @@ bool CheckSignature(const fs::path& staged, const std::string& updaterName, cons
     }
     if (!own.timeStamped) findings.push_back({Severity::kWarning, updaterName, kNoTimeStamp});
     if (!manifest) {
-        Error(findings, kManifestName, "missing: the signed updater refuses to copy without it");
+        Error(findings, kManifestFileName, "missing: the signed updater refuses to copy without it");
         return true;
     }
-    const std::optional<std::string> signature = ReadBytes(staged / kManifestSignatureName);
+    const std::optional<std::string> signature = ReadBytes(staged / kManifestSignatureFileName);
     if (!signature) {
-        Error(findings, kManifestSignatureName, "missing: the signed updater refuses to copy without it");
+        Error(findings, kManifestSignatureFileName, "missing: the signed updater refuses to copy without it");
         return true;
     }
     const std::optional<std::string> signer = DetachedSigner(*manifest, *signature);
-    if (!signer) Error(findings, kManifestSignatureName, "does not verify for update-manifest.json");
+    if (!signer) Error(findings, kManifestSignatureFileName, "does not verify for update-manifest.json");
     else if (*signer != own.certificate)
-        Error(findings, kManifestSignatureName, "made by another certificate than the one that signed updater.exe");
+        Error(findings, kManifestSignatureFileName, "made by another certificate than the one that signed updater.exe");
     return true;
 }
 
@@ -76,17 +76,17 @@ void CheckEntries(const fs::path& staged, const Manifest& manifest, std::vector<
 }  // namespace
 
 void CheckManifestOf(const fs::path& staged, const std::string& updaterName, CheckResult& result) {
-    const std::optional<std::string> text = ReadBytes(staged / kManifestName);
+    const std::optional<std::string> text = ReadBytes(staged / kManifestFileName);
     const bool isSigned = CheckSignature(staged, updaterName, text, result.findings);
     if (!text) return;
     const std::optional<Manifest> manifest = ReadManifest(*text);
     if (!manifest) {
-        Error(result.findings, kManifestName, "is not a manifest the updater can read");
+        Error(result.findings, kManifestFileName, "is not a manifest the updater can read");
         return;
     }
     result.target = manifest->target;
     if (isSigned && !manifest->target)
-        Error(result.findings, kManifestName,
+        Error(result.findings, kManifestFileName,
               "names no product line and version code (stage --product, --version-code): the signed updater "
               "refuses to copy");
     CheckEntries(staged, *manifest, result.findings);

@@ -10,8 +10,6 @@
 
 namespace updater::kit {
 
-inline constexpr char kManifestSignatureName[] = "update-manifest.json.p7s";
-
 // The DER of a detached CMS signature (SignedData, no signed attributes, the
 // signer's certificate included) of `content` by the PKCS#12 file's
 // certificate and key. Throws std::runtime_error when that cannot be done.

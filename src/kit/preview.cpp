@@ -11,6 +11,7 @@
 #include "text/text.h"
 #include "text/texts.h"
 #include "update/copy_engine.h"
+#include "update/installed_product.h"
 #include "update/payload.h"
 #include "update/run_update.h"
 #include "update/version_stamp.h"

@@ -13,12 +13,14 @@
 #include "kit/terminal_progress.h"
 #include "platform/preview/preview_world.h"
 #include "text/cp932.h"
+#include "text/text.h"
 
 namespace updater::kit {
 
 namespace {
 
-
+// Each "%s" in turn: the default target root (commands.h) and the default
+// source root (preview.h).
 constexpr char kHelp[] =
     "usage: update-kit preview STAGED INSTALLED [options]\n"
     "\n"
@@ -31,8 +33,8 @@ constexpr char kHelp[] =
     "\n"
     "options:\n"
     "  --target-root WINPATH   the product's RootDir on Windows, which INSTALLED\n"
-    "                          stands for (default: C:\\Program Files (x86)\\ORMIKA\\TORVEN)\n"
-    "  --source-root WINPATH   the Windows folder STAGED stands for (default: C:\\update)\n"
+    "                          stands for (default: %s)\n"
+    "  --source-root WINPATH   the Windows folder STAGED stands for (default: %s)\n"
     "  --product NAME          TORVEN or VANTRIX: names the log file (default: TORVEN)\n"
     "  --report-bytes FILE     also writes the report's exact bytes to FILE\n"
     "                          (an empty file when none would be written)\n"
@@ -54,7 +56,7 @@ int PreviewCommand(const Arguments& arguments) {
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         if (argument == "--help" || argument == "-h") {
-            std::fputs(kHelp, stdout);
+            std::fputs(FormatText(kHelp, {kDefaultTargetRoot, kDefaultSourceRoot}).c_str(), stdout);
             return 0;
         }
         if (argument == "--target-root" || argument == "--source-root" || argument == "--product" ||

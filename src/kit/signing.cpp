@@ -4,10 +4,10 @@
 #include <stdexcept>
 #include <vector>
 
-#include "kit/check.h"
 #include "kit/files.h"
 #include "kit/manifest_signature.h"
 #include "kit/process.h"
+#include "update/manifest_format.h"
 
 namespace updater::kit {
 
@@ -31,11 +31,11 @@ void SignUpdater(const fs::path& updater, const std::string& p12, const std::str
 void SignManifest(const fs::path& staged, const std::string& manifest, const std::string& p12,
                   const std::string& password) {
     const std::string signature = SignDetached(manifest, p12, password);
-    const std::string updater = ReadBytes(staged / kUpdaterName).value_or("");
+    const std::string updater = ReadBytes(staged / kUpdaterFileName).value_or("");
     const std::optional<std::string> signer = DetachedSigner(manifest, signature);
     if (!signer || *signer != ReadAuthenticodeSigner(updater).certificate)
         throw std::runtime_error("the manifest's signature does not verify with updater.exe's certificate");
-    WriteFile(staged / kManifestSignatureName, signature);
+    WriteFile(staged / kManifestSignatureFileName, signature);
 }
 
 }  // namespace updater::kit

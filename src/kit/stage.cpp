@@ -15,6 +15,7 @@
 #include "kit/manifest_signature.h"
 #include "kit/signing.h"
 #include "kit/terminal_progress.h"
+#include "update/manifest_format.h"
 
 namespace updater::kit {
 
@@ -58,9 +59,8 @@ int Stage(const StageOptions& options) {
         return 1;
     }
     CheckOptions checkOptions = options.check;
-    if (checkOptions.sourceRoot.empty())
-        checkOptions.sourceRoot = std::string(kDefaultSourceParent) + "\\" + outPath.filename().string();
-    checkOptions.updaterToBeAdded = kUpdaterName;
+    if (checkOptions.sourceRoot.empty()) checkOptions.sourceRoot = DefaultSourceRoot(outPath);
+    checkOptions.updaterToBeAdded = kUpdaterFileName;
     const CheckResult check = CheckStaged(options.payload, checkOptions);
     if (!check.findings.empty() || !check.Passes(options.strict))
         std::fputs(FindingsAsText(check, options.strict).c_str(), stdout);
@@ -71,7 +71,7 @@ int Stage(const StageOptions& options) {
 
     StagingFolder staging(outPath);
     TerminalProgress progress;
-    fs::copy_file(options.updater, staging.path() / kUpdaterName);
+    fs::copy_file(options.updater, staging.path() / kUpdaterFileName);
     const auto payloadFiles = FilesBelow(options.payload);
     std::size_t done = 0;
     for (const FileBelow& payloadFile : payloadFiles) {
@@ -88,11 +88,11 @@ int Stage(const StageOptions& options) {
     if (!options.p12.empty()) {
         progress.Show("signing updater.exe");
         const char* password = std::getenv(kSignPasswordVariable);
-        SignUpdater(staging.path() / kUpdaterName, options.p12, options.caFile, options.timestampUrl,
+        SignUpdater(staging.path() / kUpdaterFileName, options.p12, options.caFile, options.timestampUrl,
                     password ? password : "");
         if (options.timestampUrl.empty()) {
             progress.Clear();
-            std::printf("warning: %s: %s (--timestamp URL countersigns it)\n", kUpdaterName, kNoTimeStamp);
+            std::printf("warning: %s: %s (--timestamp URL countersigns it)\n", kUpdaterFileName, kNoTimeStamp);
         }
     }
 
@@ -104,17 +104,17 @@ int Stage(const StageOptions& options) {
         progress.Show("hashing " + std::to_string(++done) + "/" + std::to_string(stagedFiles.size()));
     }
     const std::string manifest = ManifestText(std::move(entries), options.target);
-    WriteFile(staging.path() / kManifestName, manifest);
+    WriteFile(staging.path() / kManifestFileName, manifest);
     if (!options.p12.empty()) {
         // After the manifest, which describes the signed updater.exe.
-        progress.Show("signing " + std::string(kManifestName));
+        progress.Show("signing " + std::string(kManifestFileName));
         const char* password = std::getenv(kSignPasswordVariable);
         SignManifest(staging.path(), manifest, options.p12, password ? password : "");
     }
     staging.MoveTo(outPath);
     progress.Clear();
     std::printf("staged %s: updater.exe%s and %zu payload files, manifest %s%s\n", options.out.c_str(),
-                options.p12.empty() ? "" : " (signed, signature verified)", payloadFiles.size(), kManifestName,
+                options.p12.empty() ? "" : " (signed, signature verified)", payloadFiles.size(), kManifestFileName,
                 options.p12.empty() ? "" : " (signed)");
     return 0;
 }

@@ -5,20 +5,14 @@
 namespace updater::texts {
 
 // Command line and pre-flight.
-inline constexpr char kSwitchTorven[] = "/TORVEN";
-inline constexpr char kSwitchVantrix[] = "/VANTRIX";
 inline constexpr char kCheckParameters[] = "パラメータを確認[ \"%s\" \"%s\" \"%s\" ]";
 inline constexpr char kNewerVersionInstalled[] =
     "既に新しいバージョン[%s]がインストールされているため実行できません。\r";
 inline constexpr char kRevisedEditionSuffix[] = " 消改版";
 
-// Product profiles.
-inline constexpr char kTorvenKeyFormat[] = "\\SOFTWARE\\ORMIKA\\TORVENZAIMU%s";
-inline constexpr char kVantrixKeyFormat[] = "\\SOFTWARE\\VANTRIXZAI\\ZAIMU%s";
+// Product profiles (update/product.cpp).
 inline constexpr char kTorvenNotInstalled[] = "『トーヴェン財務%s』がインストールされていません。\r";
 inline constexpr char kVantrixNotInstalled[] = "『VANTRiX財務%s』がインストールされていません。\r";
-inline constexpr char kRootDirValue[] = "RootDir";
-inline constexpr char kVersionValue[] = "Version";
 
 // Copy phase and its log.
 inline constexpr char kCopyingPleaseWait[] = "%sをコピーしています。しばらくお待ちください。";

@@ -14,11 +14,9 @@
 #include <string_view>
 #include <vector>
 
-namespace updater {
+#include "update/manifest_format.h"
 
-inline constexpr char kManifestFileName[] = "update-manifest.json";
-inline constexpr char kManifestSignatureFileName[] = "update-manifest.json.p7s";
-inline constexpr char kManifestFormatName[] = "update-kit manifest 1";
+namespace updater {
 
 struct ManifestFile {
     std::string path;  // UTF-8, "\"-separated, below the update folder

@@ -1,17 +1,16 @@
 #include "update/product.h"
 
 #include <algorithm>
+#include <vector>
 
-#include "platform/platform.h"
-#include "text/path.h"
 #include "text/text.h"
 #include "text/texts.h"
 
 namespace updater {
 
 const std::array<ProductProfile, 2> kProductProfiles = {{
-    {texts::kSwitchTorven, texts::kTorvenKeyFormat, texts::kTorvenNotInstalled, "ormika", "TvzCopyErr.Log"},
-    {texts::kSwitchVantrix, texts::kVantrixKeyFormat, texts::kVantrixNotInstalled, "vantrixzai", "VXzCopyErr.Log"},
+    {"/TORVEN", "\\SOFTWARE\\ORMIKA\\TORVENZAIMU%s", texts::kTorvenNotInstalled, "ormika", "TvzCopyErr.Log"},
+    {"/VANTRIX", "\\SOFTWARE\\VANTRIXZAI\\ZAIMU%s", texts::kVantrixNotInstalled, "vantrixzai", "VXzCopyErr.Log"},
 }};
 
 // Edition 8.0's registry suffix really ends in a blank: that is the key the
@@ -49,24 +48,6 @@ std::string EditionDisplayName(const std::string& editionCode) {
     if (!editionCode.empty() && editionCode.back() == 'b')
         return editionCode.substr(0, editionCode.size() - 1) + texts::kRevisedEditionSuffix;
     return editionCode;
-}
-
-std::string ReadRegistryText(const std::string& keyPath, const std::string& valueName) {
-    std::string text = ReadRegistryString(keyPath, valueName).value_or("");
-    if (EndsWithBackslash(text)) text.pop_back();
-    return text;
-}
-
-InstalledProduct LookupInstalledProduct(const ProductProfile& profile, int editionIndex) {
-    const std::string key = FormatText(profile.keyFormat, {kEditionTable.at(editionIndex).registrySuffix});
-    InstalledProduct product;
-    product.targetRoot = ReadRegistryText(key, texts::kRootDirValue);
-    // Only an absolute folder is a product folder: anything else resolves
-    // against the current folder (the user's documents), and separators
-    // alone name the current drive's root or a network path.
-    if (!IsAbsoluteFolderPath(product.targetRoot)) product.targetRoot.clear();
-    product.installedVersion = ReadRegistryText(key, texts::kVersionValue);
-    return product;
 }
 
 namespace {

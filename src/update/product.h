@@ -1,11 +1,16 @@
-// The two product lines, the eight editions, and the installed-product lookup.
+// The two product lines, the eight editions, and where an installed product
+// records itself: pure data and rules (the lookup that reads the registry:
+// installed_product.h). The messages a profile shows are in text/texts.h.
 #pragma once
 
 #include <array>
 #include <string>
-#include <vector>
 
 namespace updater {
+
+// The values under an edition's registry key: its folder and its version.
+inline constexpr char kRootDirValue[] = "RootDir";
+inline constexpr char kVersionValue[] = "Version";
 
 struct ProductProfile {
     const char* switchText;          // compared with the upper-cased first argument
@@ -24,11 +29,6 @@ struct Edition {
 extern const std::array<ProductProfile, 2> kProductProfiles;
 extern const std::array<Edition, 8> kEditionTable;
 
-struct InstalledProduct {
-    std::string targetRoot;        // "" when the product is not installed
-    std::string installedVersion;  // "" when not recorded
-};
-
 // Index of the first edition whose version code equals `code`, or -1.
 int VersionCodeToIndex(const std::string& code);
 // The index of the edition a version code's first three characters name
@@ -41,11 +41,6 @@ const ProductProfile* SelectProfile(const std::string& upperSwitch);
 const ProductProfile* ProfileOfProductName(const std::string& name);
 // "15" stays "15"; "15b" is shown as "15 消改版".
 std::string EditionDisplayName(const std::string& editionCode);
-// One text value under HKEY_LOCAL_MACHINE with one trailing "\" dropped.
-std::string ReadRegistryText(const std::string& keyPath, const std::string& valueName);
-// RootDir and Version of the edition's registry key, each read afresh. A
-// RootDir of nothing but separators counts as none: the product is not installed.
-InstalledProduct LookupInstalledProduct(const ProductProfile& profile, int editionIndex);
 
 // Order of two dotted version texts, piece by piece at the dots: two pieces of
 // decimal digits compare as numbers of any length, other pieces byte-wise,

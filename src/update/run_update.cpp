@@ -7,7 +7,7 @@
 #include "text/texts.h"
 #include "update/copy_engine.h"
 #include "update/payload_trust.h"
-#include "update/product.h"
+#include "update/installed_product.h"
 
 namespace updater {
 

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Fails when the clang-built logic library carries a text of the texts header
+"""Fails when a clang-built library carries a text of the texts header
 in UTF-8, or none in code page 932: either means the converted header was not
 the one compiled.
 

@@ -68,7 +68,7 @@ TEST_F(Staged, AWellFormedUpdatePassesEvenStrictly) {
         if (item.is_regular_file())
             entries.push_back(DescribeFile(item.path(), item.path().lexically_relative(root_).generic_string()));
     for (ManifestEntry& entry : entries) std::replace(entry.path.begin(), entry.path.end(), '/', '\\');
-    Write(kManifestName, ManifestText(entries));
+    Write(kManifestFileName, ManifestText(entries));
     const CheckResult result = Check();
     EXPECT_TRUE(result.findings.empty()) << FindingsAsText(result, true);
     EXPECT_EQ(result.filesChecked, 5u);
@@ -209,6 +209,24 @@ TEST_F(Staged, PathLimitOnBothSides) {
     ASSERT_EQ(result.findings.size(), 1u) << FindingsAsText(result, false);
     EXPECT_EQ(result.findings[0].path, "d/" + std::string(251, 'b'));
     EXPECT_EQ(result.findings[0].reason.rfind("destination path of 260 bytes", 0), 0u) << result.findings[0].reason;
+}
+
+// A root that ends in a double-byte character whose second byte is "\" (ソ
+// is 0x83 0x5C) keeps that character whole, with or without trailing "\".
+TEST_F(Staged, ARootEndingInADoubleByteCharacterWithTrailByteBackslash) {
+    CheckOptions options;
+    options.sourceRoot = "C:\\S";
+    // "C:\Apps\ソ" is 10 bytes: "C:\Apps\ソ\d\" and 246 make 259, 247 make 260.
+    Write("d/" + std::string(246, 'a'), "259 bytes there");
+    Write("d/" + std::string(247, 'b'), "260 bytes there");
+    for (const char* root : {u8"C:\\Apps\\ソ", u8"C:\\Apps\\ソ\\\\"}) {
+        options.targetRoot = root;
+        const CheckResult result = Check(options);
+        ASSERT_EQ(result.findings.size(), 1u) << root << "\n" << FindingsAsText(result, false);
+        EXPECT_EQ(result.findings[0].path, "d/" + std::string(247, 'b'));
+        EXPECT_EQ(result.findings[0].reason, u8"destination path of 260 bytes passes the ANSI limit of 259: "
+                                             u8"C:\\Apps\\ソ\\d\\" + std::string(247, 'b'));
+    }
 }
 
 TEST_F(Staged, AFolderPastTheLimitIsReportedOnceForEachSide) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "scenario.h"
+#include "update/installed_product.h"
 #include "update/product.h"
 
 namespace updater {

@@ -10,6 +10,7 @@
 #include "support/fake_platform.h"
 #include "update/run_update.h"
 #include "text/texts.h"
+#include "update/product.h"
 
 namespace updater {
 
@@ -31,8 +32,8 @@ protected:
     fake::FakeWindows& world() { return *world_; }
 
     void InstalledProduct(const std::string& key, const std::string& rootDir, const std::string& version) {
-        world().SetRegistryValue(key, texts::kRootDirValue, {fake::kRegSz, rootDir});
-        world().SetRegistryValue(key, texts::kVersionValue, {fake::kRegSz, version});
+        world().SetRegistryValue(key, kRootDirValue, {fake::kRegSz, rootDir});
+        world().SetRegistryValue(key, kVersionValue, {fake::kRegSz, version});
     }
     void CommandLine(const std::string& arguments) { commandLine_ = "\"C:\\Stage\\updater.exe\" " + arguments; }
     // The run, asked for by the command line as the entry reads it.

@@ -10,7 +10,8 @@
 #include "platform/progress_window.h"
 #include "text/cp932.h"
 #include "text/path.h"
-#include "text/texts.h"
+#include "update/manifest_format.h"
+#include "update/product.h"
 
 namespace updater {
 
@@ -22,7 +23,7 @@ PreviewWorld& World() { return PreviewWorld::Current(); }
 
 }  // namespace
 
-std::string GetExecutablePath() { return JoinPath(World().setup().sourceRoot, World().setup().updaterName); }
+std::string GetExecutablePath() { return JoinPath(World().setup().sourceRoot, kUpdaterFileName); }
 std::optional<std::string> GetCurrentFolder() { return preview::kDocumentsFolder; }
 bool SetCurrentFolder(const std::string& path) { return World().Kind(path) == EntryKind::Folder; }
 std::string UpperCaseAnsi(const std::string& text) { return UpperCaseAscii(text); }
@@ -31,7 +32,7 @@ std::optional<std::string> GetSpecialFolder(SpecialFolder) { return preview::kDo
 
 // Every key holds the product's RootDir, and nothing else.
 std::optional<std::string> ReadRegistryString(const std::string&, const std::string& name) {
-    if (name != texts::kRootDirValue) return std::nullopt;
+    if (name != kRootDirValue) return std::nullopt;
     return World().setup().rootDir;
 }
 

@@ -37,7 +37,6 @@ struct PreviewSetup {
     std::filesystem::path stagedFolder;   // on Linux
     std::string rootDir;                  // RootDir as the registry holds it (Windows)
     std::filesystem::path installedFolder;  // on Linux
-    std::string updaterName = "updater.exe";
     std::string logFolder;                // a folder below the documents folder that exists
 };
 

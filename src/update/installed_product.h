@@ -1,0 +1,21 @@
+// The installed product, as its edition's registry key records it.
+#pragma once
+
+#include <string>
+
+#include "update/product.h"
+
+namespace updater {
+
+struct InstalledProduct {
+    std::string targetRoot;        // "" when the product is not installed
+    std::string installedVersion;  // "" when not recorded
+};
+
+// One text value under HKEY_LOCAL_MACHINE with one trailing "\" dropped.
+std::string ReadRegistryText(const std::string& keyPath, const std::string& valueName);
+// RootDir and Version of the edition's registry key, each read afresh. A
+// RootDir of nothing but separators counts as none: the product is not installed.
+InstalledProduct LookupInstalledProduct(const ProductProfile& profile, int editionIndex);
+
+}  // namespace updater
