@@ -21,11 +21,6 @@ std::optional<FileDigest> DigestOf(const std::string& path) {
     return DigestOfHeldFile(held);
 }
 
-bool Matches(const std::string& path, const FileDigest& expected) {
-    const std::optional<FileDigest> digest = DigestOf(path);
-    return digest && *digest == expected;
-}
-
 // What the manifest says, by each file's full path in code page 932, in
 // the manifest's order; nothing when a path has no exact spelling there.
 struct Expected {
@@ -93,10 +88,11 @@ PayloadTrust CheckPayloadTrust(const std::string& sourceRoot, const ProductProfi
     trust.refusedPath_ = CheckManifest(sourceRoot, own.certificate, profile, versionCode, expected);
     if (trust.Refused()) return trust;
 
-    // The manifest must describe this very updater: a manifest of another
-    // release by the same signer is not this update's.
+    // The manifest must describe this very updater, the file its signature
+    // was read from: a manifest of another release by the same signer is
+    // not this update's.
     const auto self = expected.byPath.find(updater);
-    if (self == expected.byPath.end() || !Matches(updater, self->second)) {
+    if (self == expected.byPath.end() || !(self->second == own.digest)) {
         trust.refusedPath_ = updater;
         return trust;
     }
