@@ -6,10 +6,10 @@
 #include <openssl/pkcs7.h>
 #include <openssl/x509.h>
 
-#include <cstdint>
 #include <memory>
 #include <stdexcept>
-#include <string_view>
+
+#include "update/certificate_table.h"
 
 namespace updater::kit {
 
@@ -58,30 +58,6 @@ std::string ReadFile(const std::filesystem::path& path) {
     return bytes;
 }
 
-// Little-endian fields of a PE file, bounds-checked.
-std::optional<std::uint32_t> Field(std::string_view bytes, std::size_t offset, std::size_t width) {
-    if (offset > bytes.size() || bytes.size() - offset < width) return std::nullopt;
-    std::uint32_t value = 0;
-    for (std::size_t i = 0; i < width; ++i) value |= std::uint32_t{static_cast<unsigned char>(bytes[offset + i])} << (8 * i);
-    return value;
-}
-
-// The certificate table (data directory 4: a file offset and a size), or nothing.
-std::optional<std::string_view> CertificateTable(std::string_view pe) {
-    const auto header = Field(pe, 0x3C, 4);
-    if (pe.substr(0, 2) != "MZ" || !header || pe.substr(*header, 4) != std::string_view("PE\0\0", 4)) return std::nullopt;
-    const std::size_t optional = *header + 24;
-    const auto magic = Field(pe, optional, 2);
-    if (!magic || (*magic != 0x10B && *magic != 0x20B)) return std::nullopt;
-    const std::size_t directories = optional + (*magic == 0x10B ? 96 : 112);
-    const auto count = Field(pe, directories - 4, 4);
-    const auto offset = Field(pe, directories + 4 * 8, 4);
-    const auto size = Field(pe, directories + 4 * 8 + 4, 4);
-    if (!count || *count <= 4 || !offset || !size || *size == 0) return std::nullopt;
-    if (*offset > pe.size() || pe.size() - *offset < *size) return std::string_view();
-    return pe.substr(*offset, *size);
-}
-
 }  // namespace
 
 std::string SignDetached(const std::string& content, const std::filesystem::path& p12, const std::string& password) {
@@ -122,15 +98,13 @@ std::optional<std::string> DetachedSigner(const std::string& content, const std:
 }
 
 AuthenticodeSigner ReadAuthenticodeSigner(const std::string& pe) {
-    const std::optional<std::string_view> table = CertificateTable(pe);
-    if (!table) return {};
+    const EmbeddedSignature embedded = FindEmbeddedSignature(pe);
+    if (embedded.state == EmbeddedSignature::State::NotPe || embedded.state == EmbeddedSignature::State::Absent)
+        return {};
     AuthenticodeSigner signer{true, ""};
-    // WIN_CERTIFICATE: length, revision, type 2 (PKCS#7 SignedData), then the DER.
-    const auto length = Field(*table, 0, 4);
-    const auto type = Field(*table, 6, 2);
-    if (!length || !type || *type != 2 || *length < 8 || *length > table->size()) return signer;
-    const auto* der = reinterpret_cast<const unsigned char*>(table->data() + 8);
-    const Pkcs7 p7(d2i_PKCS7(nullptr, &der, static_cast<long>(*length - 8)));
+    if (embedded.state != EmbeddedSignature::State::Found) return signer;
+    const auto* der = reinterpret_cast<const unsigned char*>(embedded.signedData.data());
+    const Pkcs7 p7(d2i_PKCS7(nullptr, &der, static_cast<long>(embedded.signedData.size())));
     if (!p7) return signer;
     const Owned<STACK_OF(X509), FreeStack> signers(PKCS7_get0_signers(p7.get(), nullptr, 0));
     if (!signers || sk_X509_num(signers.get()) != 1) return signer;

@@ -200,16 +200,26 @@ bool SaveTextFile(const std::string& parent, const std::string& folderName, cons
 
 // ---- Signatures and hashes (the signed updater's trust check) ------------
 
+struct FileDigest {
+    std::uint64_t size = 0;
+    std::string sha256;  // 64 lower-case hex digits
+    bool operator==(const FileDigest& other) const { return size == other.size && sha256 == other.sha256; }
+};
+
 // What the running program's own Authenticode signature says of its signer.
 struct OwnSignature {
     enum class State { Unsigned, Signed, Unreadable } state = State::Unsigned;
     std::string certificate;  // the signer's certificate (DER) when Signed
+    FileDigest digest;        // the program file's size and SHA-256 when Signed
 };
 // The signer of the running executable's embedded signature, as Windows
-// shows it in the elevation prompt. Unsigned when the file carries no
-// signature; Unreadable when it carries one whose signer cannot be read.
-// Raises PlatformError (kLibraryLoadError) when the system's signature
-// library cannot be loaded.
+// shows it in the elevation prompt, read with the file's digest through the
+// program's own file, held since its start, that no one can write, rename or
+// delete meanwhile. Unsigned when the image Windows loaded carries no
+// certificate table. Unreadable when it carries one and the held file is not
+// the file the image was loaded from, or its signature cannot be read or
+// does not verify against the signer's certificate. Raises PlatformError
+// (kLibraryLoadError) when the system's signature library cannot be loaded.
 OwnSignature ReadOwnSignature();
 
 // The signer certificate (DER) of a detached PKCS#7 signature of `content`,
@@ -224,15 +234,6 @@ std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t li
 // character has no exact spelling there (no near matches, no "?").
 std::optional<std::string> Utf8ToAnsiExact(const std::string& utf8);
 
-
-struct FileDigest {
-    std::uint64_t size = 0;
-    std::string sha256;  // 64 lower-case hex digits
-    bool operator==(const FileDigest& other) const { return size == other.size && sha256 == other.sha256; }
-};
-
-// Holds `path` (empty when it cannot be opened so).
-HeldFile HoldFile(const std::string& path);
 // Size and SHA-256 of the held file's bytes, read through the held handle
 // from its start; nothing when reading fails.
 std::optional<FileDigest> DigestOfHeldFile(const HeldFile& file);

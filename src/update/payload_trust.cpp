@@ -16,17 +16,6 @@ namespace {
 constexpr std::size_t kManifestLimit = std::size_t{64} << 20;
 constexpr std::size_t kSignatureLimit = std::size_t{1} << 20;
 
-std::optional<FileDigest> DigestOf(const std::string& path) {
-    const HeldFile held = HoldFile(path);
-    if (!held) return std::nullopt;
-    return DigestOfHeldFile(held);
-}
-
-bool Matches(const std::string& path, const FileDigest& expected) {
-    const std::optional<FileDigest> digest = DigestOf(path);
-    return digest && *digest == expected;
-}
-
 // What the manifest says, by each file's full path in code page 932, in
 // the manifest's order; nothing when a path has no exact spelling there.
 struct Expected {
@@ -94,10 +83,11 @@ PayloadTrust CheckPayloadTrust(const std::string& sourceRoot, const ProductProfi
     trust.refusedPath_ = CheckManifest(sourceRoot, own.certificate, profile, versionCode, expected);
     if (trust.Refused()) return trust;
 
-    // The manifest must describe this very updater: a manifest of another
-    // release by the same signer is not this update's.
+    // The manifest must describe this very updater, the file its signature
+    // was read from: a manifest of another release by the same signer is
+    // not this update's.
     const auto self = expected.byPath.find(updater);
-    if (self == expected.byPath.end() || !Matches(updater, self->second)) {
+    if (self == expected.byPath.end() || !(self->second == own.digest)) {
         trust.refusedPath_ = updater;
         return trust;
     }

@@ -142,6 +142,9 @@ class SignedUpdaterTest(RigTestCase):
     def assert_refused(self, folder, named, args=ARGS, log=()):
         """The run copies nothing and logs `named` (below the update folder)."""
         self.run_update(folder, FAILURE, args)
+        self.assert_nothing_copied(folder, named, log)
+
+    def assert_nothing_copied(self, folder, named, log=()):
         self.assertEqual(snapshot(self.product), self.installed)
         windows = self.rig.windows_path(os.path.join(folder, *named.split("/")))
         self.assertEqual(self.log(*log), cp932("New[0.0.0.0]  FILE[%s]\r\n" % windows))
@@ -218,6 +221,25 @@ class SignedUpdaterTest(RigTestCase):
         folder, _ = self.staged()
         os.remove(os.path.join(folder, "update-manifest.json"))
         self.assert_refused(folder, "update-manifest.json")
+
+    def test_a_signed_updater_swapped_for_an_unsigned_copy_after_start_is_refused(self):
+        # Windows lets a running program's file be renamed: once the signed
+        # updater is loaded, and before its first line runs, it moves aside
+        # and an unsigned copy takes its name. Read as unsigned, the run would
+        # copy the unlisted DLL.
+        folder, _ = self.staged()
+        place_pe(os.path.join(folder, "bin", "zz_extra.dll"), "1.0.0.0", "stranger")
+        exe = os.path.join(folder, "updater.exe")
+        release = os.path.join(self.rig.scratch("release"), "go")
+        starter = self.rig.tool_start("suspended", "--release", self.rig.windows_path(release),
+                                      self.rig.windows_path(exe), *ARGS)
+        os.rename(exe, os.path.join(folder, "signed.exe"))
+        shutil.copyfile(self.rig.updater, exe)
+        open(release, "wb").close()
+        box = self.rig.tool("box", "--timeout-ms", "60000", timeout=90)
+        self.assertEqual((box.get("title"), box.get("text")), (cp932(FAILURE[0]), cp932(FAILURE[2])), box)
+        self.assertEqual((self.rig.tool_finish(starter, timeout=60).get("exit")), b"0")
+        self.assert_nothing_copied(folder, "updater.exe")
 
     def test_an_unsigned_updater_reads_no_manifest(self):
         folder, new_dll = self.staged(sign=False)

@@ -416,14 +416,13 @@ void HeldFileCloser::operator()(HeldFileHandle* file) const {
     std::default_delete<HeldFileHandle>()(file);
 }
 
-HeldFile HoldFile(const std::string& path) {
+HeldFile HoldPayloadFile(CopySession&, const std::string& path) {
     const fake::FakeFile* file = World().FindFile(path);
     if (file == nullptr) return HeldFile();
     World().events.push_back("hold " + path);
     return HeldFile(std::make_unique<HeldFileHandle>(HeldFileHandle{path, file->content}).release());
 }
 
-HeldFile HoldPayloadFile(CopySession&, const std::string& path) { return HoldFile(path); }
 
 std::optional<FileDigest> DigestOfHeldFile(const HeldFile& file) {
     unsigned char digest[EVP_MAX_MD_SIZE];

@@ -77,7 +77,8 @@ public:
     void FailSaveWithShortWrite() { saveShortWrite_ = true; }
 
     // ---- signatures
-    // The running updater's own signature (unsigned by default).
+    // The running updater's own signature and, when signed, the digest read
+    // with it (unsigned by default).
     OwnSignature ownSignature;
     // A detached signature of `content` by `certificate`, as the stand-in's
     // VerifyDetachedSignature accepts it.

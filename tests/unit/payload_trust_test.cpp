@@ -17,7 +17,8 @@ constexpr char kCertificate[] = "certificate of ORMIKA";
 
 std::string Sha256(const std::string& content) {
     fake::FakeWindows::Current().AddFile("C:\\digest.tmp", fake::FakeFile{content, std::nullopt});
-    return DigestOfHeldFile(HoldFile("C:\\digest.tmp"))->sha256;
+    CopySession session = BeginCopies({"C:\\", "C:\\"});
+    return DigestOfHeldFile(HoldPayloadFile(session, "C:\\digest.tmp"))->sha256;
 }
 
 std::string Entry(const std::string& path, const std::string& content) {
@@ -33,7 +34,7 @@ protected:
         CommandLine("/TORVEN 7.1.0.12 Pkg");
         LogFolder();
         world().AddDataFile(world().executablePath, "signed updater");
-        world().ownSignature = {OwnSignature::State::Signed, kCertificate};
+        world().ownSignature = {OwnSignature::State::Signed, kCertificate, {14, Sha256("signed updater")}};
     }
     // Signs a manifest of updater.exe and `entries` (already JSON) beside the updater.
     void SignManifest(const std::string& entries) {

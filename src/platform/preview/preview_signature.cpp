@@ -15,7 +15,6 @@ OwnSignature ReadOwnSignature() { return {}; }
 std::optional<std::string> VerifyDetachedSignature(const std::string&, const std::string&) { return std::nullopt; }
 std::optional<std::string> ReadSmallFile(const std::string&, std::size_t) { return std::nullopt; }
 std::optional<std::string> Utf8ToAnsiExact(const std::string&) { return std::nullopt; }
-HeldFile HoldFile(const std::string&) { return HeldFile(); }
 HeldFile HoldPayloadFile(CopySession&, const std::string&) { return HeldFile(); }
 std::optional<FileDigest> DigestOfHeldFile(const HeldFile&) { return std::nullopt; }
 

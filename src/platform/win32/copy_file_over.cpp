@@ -75,7 +75,8 @@ std::optional<PlaceBelowRoot> PlaceOf(const std::string& path, const std::string
 UniqueFile HoldSourceFile(const std::wstring& expected) {
     UniqueFile file = win32::OwnedOrEmpty<UniqueFile>(CreateFileW(expected.c_str(), GENERIC_READ, FILE_SHARE_READ,
                                                                   nullptr, OPEN_EXISTING,
-                                                                  FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+                                                                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN,
+                                                                  nullptr));
     if (file && !win32::IsPlainFileAt(file.get(), expected)) file.reset();
     return file;
 }

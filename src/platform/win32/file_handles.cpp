@@ -1,5 +1,8 @@
 #include "platform/win32/file_handles.h"
 
+#include <algorithm>
+#include <cstdint>
+
 namespace updater::win32 {
 
 bool SamePath(const std::wstring& a, const std::wstring& b) {
@@ -75,6 +78,23 @@ bool IsRealFolderAt(HANDLE folder, const std::wstring& expected) {
     if (!(kind.attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
     if (kind.attributes & FILE_ATTRIBUTE_REPARSE_POINT) return false;
     return SamePath(FinalPathOf(folder), expected);
+}
+
+std::optional<std::string> ReadWholeFile(HANDLE file, std::size_t limit) {
+    LARGE_INTEGER size;
+    const LARGE_INTEGER start = {};
+    if (!GetFileSizeEx(file, &size) || size.QuadPart < 0 || static_cast<std::uint64_t>(size.QuadPart) > limit ||
+        !SetFilePointerEx(file, start, nullptr, FILE_BEGIN))
+        return std::nullopt;
+    std::string content(static_cast<std::size_t>(size.QuadPart), '\0');
+    std::size_t done = 0;
+    while (done < content.size()) {
+        DWORD read = 0;
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(content.size() - done, 1 << 20));
+        if (!ReadFile(file, content.data() + done, want, &read, nullptr) || read == 0) return std::nullopt;
+        done += read;
+    }
+    return content;
 }
 
 }  // namespace updater::win32

@@ -1,10 +1,13 @@
 // What the Windows layer asks of an open file or folder handle: its final
-// path, what kind of entry it is, and whether it is a plain file or a real
-// folder where it was expected. Shared by the listing, the log and the copy.
+// path, what kind of entry it is, whether it is a plain file or a real
+// folder where it was expected, and its bytes. Shared by the listing, the
+// log, the copy and the signature check.
 #pragma once
 
 #include <windows.h>
 
+#include <cstddef>
+#include <optional>
 #include <string>
 
 #include "platform/win32/win32_handles.h"
@@ -38,5 +41,9 @@ bool IsPlainFileAt(HANDLE file, const std::wstring& expected);
 // True when the handle is a real folder (no reparse point) at the final
 // path `expected`.
 bool IsRealFolderAt(HANDLE folder, const std::wstring& expected);
+
+// The file's bytes from its start, read through the handle; nothing when
+// they cannot be read whole or number more than `limit`.
+std::optional<std::string> ReadWholeFile(HANDLE file, std::size_t limit);
 
 }  // namespace updater::win32

@@ -1,6 +1,6 @@
-// The process entry: restrict DLL loading, create the application window,
-// run the update, and turn any error that reaches this far into the
-// application error box and exit code 1.
+// The process entry: restrict DLL loading, hold the program's own file,
+// create the application window, run the update, and turn any error that
+// reaches this far into the application error box and exit code 1.
 #include <windows.h>
 
 #include <cstdint>
@@ -12,6 +12,7 @@
 #include "platform/command_line.h"
 #include "platform/platform.h"
 #include "platform/win32/application_window.h"
+#include "platform/win32/own_image.h"
 #include "platform/win32/win32_support.h"
 #include "text/path.h"
 #include "text/text.h"
@@ -59,6 +60,10 @@ void ShowApplicationError(const std::string& kind, std::string message, const vo
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     RestrictDllSearchToSystemFolder();
     try {
+        // From here on no one can rename the program's file and put another
+        // at its name; the signature check reads the file held here, and only
+        // when it is the one the running image was loaded from.
+        updater::win32::HoldOwnImage();
         const updater::win32::Application application;
         updater::RunUpdate(updater::ReadUpdateRequest(GetCommandLineA()));
         return 0;

@@ -7,18 +7,21 @@
 #include <windows.h>
 #include <wincrypt.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32/file_handles.h"
 #include "platform/win32/held_file.h"
+#include "platform/win32/own_image.h"
 #include "platform/win32/system_library.h"
 #include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_support.h"
+#include "update/certificate_table.h"
 
 namespace updater {
 
@@ -26,16 +29,22 @@ namespace {
 
 constexpr char kLibraryName[] = "crypt32.dll";
 constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
+// Far above the program's size: a larger file is not the program.
+constexpr std::size_t kOwnImageLimit = std::size_t{64} << 20;
 
 struct CryptLibrary {
     win32::UniqueModule module;
-    decltype(&CryptQueryObject) queryObject = nullptr;
+    decltype(&CryptMsgOpenToDecode) msgOpenToDecode = nullptr;
+    decltype(&CryptMsgUpdate) msgUpdate = nullptr;
     decltype(&CryptMsgGetParam) msgGetParam = nullptr;
+    decltype(&CryptMsgControl) msgControl = nullptr;
     decltype(&CryptMsgClose) msgClose = nullptr;
+    decltype(&CertOpenStore) openStore = nullptr;
     decltype(&CertFindCertificateInStore) findCertificate = nullptr;
     decltype(&CertFreeCertificateContext) freeCertificate = nullptr;
     decltype(&CertCloseStore) closeStore = nullptr;
     decltype(&CryptVerifyDetachedMessageSignature) verifyDetached = nullptr;
+    decltype(&CertOIDToAlgId) oidToAlgId = nullptr;
     DWORD error = ERROR_SUCCESS;  // why it could not be loaded
 
     CryptLibrary() : module(win32::LoadSystemLibrary(kLibraryName)) {
@@ -44,18 +53,22 @@ struct CryptLibrary {
             return;
         }
         const HMODULE m = module.get();
-        queryObject = win32::Entry<decltype(queryObject)>(m, "CryptQueryObject");
+        msgOpenToDecode = win32::Entry<decltype(msgOpenToDecode)>(m, "CryptMsgOpenToDecode");
+        msgUpdate = win32::Entry<decltype(msgUpdate)>(m, "CryptMsgUpdate");
         msgGetParam = win32::Entry<decltype(msgGetParam)>(m, "CryptMsgGetParam");
+        msgControl = win32::Entry<decltype(msgControl)>(m, "CryptMsgControl");
         msgClose = win32::Entry<decltype(msgClose)>(m, "CryptMsgClose");
+        openStore = win32::Entry<decltype(openStore)>(m, "CertOpenStore");
         findCertificate = win32::Entry<decltype(findCertificate)>(m, "CertFindCertificateInStore");
         freeCertificate = win32::Entry<decltype(freeCertificate)>(m, "CertFreeCertificateContext");
         closeStore = win32::Entry<decltype(closeStore)>(m, "CertCloseStore");
         verifyDetached = win32::Entry<decltype(verifyDetached)>(m, "CryptVerifyDetachedMessageSignature");
+        oidToAlgId = win32::Entry<decltype(oidToAlgId)>(m, "CertOIDToAlgId");
         if (!ready()) error = GetLastError();
     }
     bool ready() const {
-        return queryObject && msgGetParam && msgClose && findCertificate && freeCertificate && closeStore &&
-               verifyDetached;
+        return msgOpenToDecode && msgUpdate && msgGetParam && msgControl && msgClose && openStore &&
+               findCertificate && freeCertificate && closeStore && verifyDetached && oidToAlgId;
     }
 };
 
@@ -78,31 +91,7 @@ std::string BytesOf(const CERT_CONTEXT& certificate) {
     return std::string(reinterpret_cast<const char*>(certificate.pbCertEncoded), certificate.cbCertEncoded);
 }
 
-// The running executable's path in UTF-16: the signature calls take no ANSI path.
-std::wstring OwnPathW() {
-    std::vector<wchar_t> buffer(MAX_PATH + 1);
-    for (;;) {
-        const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (length == 0) return L"";
-        if (length < buffer.size()) return std::wstring(buffer.data(), length);
-        buffer.resize(buffer.size() * 2);
-    }
-}
-
-// The signer's certificate of an embedded signature's message.
-std::optional<std::string> SignerCertificate(HCRYPTMSG message, HCERTSTORE store) {
-    DWORD size = 0;
-    if (!Crypt().msgGetParam(message, CMSG_SIGNER_CERT_INFO_PARAM, 0, nullptr, &size) || size == 0)
-        return std::nullopt;
-    std::vector<std::uint8_t> info(size);
-    if (!Crypt().msgGetParam(message, CMSG_SIGNER_CERT_INFO_PARAM, 0, info.data(), &size)) return std::nullopt;
-    const Certificate certificate(
-        Crypt().findCertificate(store, kEncoding, 0, CERT_FIND_SUBJECT_CERT, info.data(), nullptr));
-    if (!certificate) return std::nullopt;
-    return BytesOf(*certificate);
-}
-
-// ---- SHA-256 through advapi32's CryptoAPI
+// ---- Hashes through advapi32's CryptoAPI
 
 struct ProviderReleaser {
     void operator()(HCRYPTPROV* provider) const {
@@ -117,7 +106,8 @@ struct HashDestroyer {
     }
 };
 
-// The AES provider, the one that has SHA-256; acquired once, without keys.
+// The AES provider, the one that has SHA-256 (and SHA-1, SHA-384,
+// SHA-512); acquired once, without keys.
 HCRYPTPROV Provider() {
     static const std::unique_ptr<HCRYPTPROV, ProviderReleaser> provider = []() {
         HCRYPTPROV handle = 0;
@@ -128,11 +118,28 @@ HCRYPTPROV Provider() {
     return provider ? *provider : 0;
 }
 
-std::unique_ptr<HCRYPTHASH, HashDestroyer> NewSha256() {
+std::unique_ptr<HCRYPTHASH, HashDestroyer> NewHash(ALG_ID algorithm) {
     HCRYPTHASH handle = 0;
     const HCRYPTPROV provider = Provider();
-    if (!provider || !CryptCreateHash(provider, CALG_SHA_256, 0, 0, &handle)) return nullptr;
+    if (!provider || !CryptCreateHash(provider, algorithm, 0, 0, &handle)) return nullptr;
     return std::unique_ptr<HCRYPTHASH, HashDestroyer>(std::make_unique<HCRYPTHASH>(handle).release());
+}
+
+std::unique_ptr<HCRYPTHASH, HashDestroyer> NewSha256() { return NewHash(CALG_SHA_256); }
+
+// The hash of `bytes` by `algorithm`, or nothing.
+std::optional<std::string> HashOf(ALG_ID algorithm, std::string_view bytes) {
+    const auto hash = NewHash(algorithm);
+    DWORD length = 0;
+    DWORD size = sizeof length;
+    if (!hash || bytes.size() > MAXDWORD ||
+        !CryptHashData(*hash, reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()), 0) ||
+        !CryptGetHashParam(*hash, HP_HASHSIZE, reinterpret_cast<BYTE*>(&length), &size, 0))
+        return std::nullopt;
+    std::string value(length, '\0');
+    if (!CryptGetHashParam(*hash, HP_HASHVAL, reinterpret_cast<BYTE*>(value.data()), &length, 0)) return std::nullopt;
+    value.resize(length);
+    return value;
 }
 
 std::string HexOf(const BYTE* bytes, DWORD size) {
@@ -142,29 +149,116 @@ std::string HexOf(const BYTE* bytes, DWORD size) {
     return hex;
 }
 
+// ---- Signatures through crypt32
+
+// A parameter of the message (of its first signer where it is a signer's),
+// or nothing.
+std::optional<std::vector<BYTE>> MessageParameter(HCRYPTMSG message, DWORD type) {
+    DWORD size = 0;
+    if (!Crypt().msgGetParam(message, type, 0, nullptr, &size) || size == 0) return std::nullopt;
+    std::vector<BYTE> bytes(size);
+    if (!Crypt().msgGetParam(message, type, 0, bytes.data(), &size)) return std::nullopt;
+    bytes.resize(size);
+    return bytes;
+}
+
+// The certificate of the message's one signer, found among the message's
+// certificates by the issuer and serial number the signer names.
+Certificate SignerCertificate(HCRYPTMSG message, HCERTSTORE store) {
+    const std::optional<std::vector<BYTE>> info = MessageParameter(message, CMSG_SIGNER_CERT_INFO_PARAM);
+    if (!info) return nullptr;
+    return Certificate(Crypt().findCertificate(store, kEncoding, 0, CERT_FIND_SUBJECT_CERT, info->data(), nullptr));
+}
+
+// True when the signer's signed attributes (which its signature covers)
+// hold as message digest the hash of the message's content, by the signer's
+// digest algorithm. PKCS#7 hashes the content's DER contents octets, without
+// its tag and length. Wine 8's signature check (CMSG_CTRL_VERIFY_SIGNATURE_EX)
+// does not compare the two, and its CMSG_COMPUTED_HASH_PARAM hashes the
+// content's whole DER, so the hash is made here.
+bool ContentMatchesSignedDigest(HCRYPTMSG message) {
+    const std::optional<std::vector<BYTE>> content = MessageParameter(message, CMSG_CONTENT_PARAM);
+    const std::optional<std::vector<BYTE>> signer = MessageParameter(message, CMSG_SIGNER_INFO_PARAM);
+    if (!content || !signer) return false;
+    const auto& info = *reinterpret_cast<const CMSG_SIGNER_INFO*>(signer->data());
+    const std::optional<std::string_view> octets =
+        DerContents(std::string_view(reinterpret_cast<const char*>(content->data()), content->size()));
+    const std::optional<std::string> hash =
+        octets ? HashOf(Crypt().oidToAlgId(info.HashAlgorithm.pszObjId), *octets) : std::nullopt;
+    if (!hash) return false;
+    for (DWORD i = 0; i < info.AuthAttrs.cAttr; ++i) {
+        const CRYPT_ATTRIBUTE& attribute = info.AuthAttrs.rgAttr[i];
+        if (std::string_view(attribute.pszObjId) != szOID_PKCS_9_MESSAGE_DIGEST) continue;
+        // One value: an OCTET STRING.
+        const std::string_view value =
+            attribute.cValue == 1 ? std::string_view(reinterpret_cast<const char*>(attribute.rgValue[0].pbData),
+                                                     attribute.rgValue[0].cbData)
+                                  : std::string_view();
+        const std::optional<std::string_view> digest = DerContents(value);
+        return value.substr(0, 1) == "\x04" && digest && *digest == *hash;
+    }
+    return false;
+}
+
+// The signer's certificate (DER) of an embedded signature (PKCS#7
+// SignedData) with exactly one signer, whose signature verifies with that
+// certificate's key. No chain and no time are checked: Windows judged the
+// signature's trust before the elevation prompt.
+std::optional<std::string> VerifiedSigner(std::string_view signedData) {
+    const CryptLibrary& crypt = Crypt();
+    const Message message(crypt.msgOpenToDecode(kEncoding, 0, 0, 0, nullptr, nullptr));
+    if (!message || signedData.size() > MAXDWORD ||
+        !crypt.msgUpdate(message.get(), reinterpret_cast<const BYTE*>(signedData.data()),
+                         static_cast<DWORD>(signedData.size()), TRUE))
+        return std::nullopt;
+    DWORD signers = 0;
+    DWORD size = sizeof signers;
+    if (!crypt.msgGetParam(message.get(), CMSG_SIGNER_COUNT_PARAM, 0, &signers, &size) || signers != 1)
+        return std::nullopt;
+    const Store store(crypt.openStore(CERT_STORE_PROV_MSG, kEncoding, 0, 0, message.get()));
+    const Certificate certificate = store ? SignerCertificate(message.get(), store.get()) : nullptr;
+    if (!certificate) return std::nullopt;
+    CMSG_CTRL_VERIFY_SIGNATURE_EX_PARA signer = {};
+    signer.cbSize = sizeof signer;
+    signer.dwSignerIndex = 0;
+    signer.dwSignerType = CMSG_VERIFY_SIGNER_CERT;
+    signer.pvSigner = const_cast<CERT_CONTEXT*>(certificate.get());
+    if (!crypt.msgControl(message.get(), 0, CMSG_CTRL_VERIFY_SIGNATURE_EX, &signer) ||
+        !ContentMatchesSignedDigest(message.get()))
+        return std::nullopt;
+    return BytesOf(*certificate);
+}
+
+// Size and SHA-256 of bytes already read.
+std::optional<FileDigest> DigestOfBytes(const std::string& bytes) {
+    const std::optional<std::string> value = HashOf(CALG_SHA_256, bytes);
+    if (!value) return std::nullopt;
+    return FileDigest{bytes.size(),
+                      HexOf(reinterpret_cast<const BYTE*>(value->data()), static_cast<DWORD>(value->size()))};
+}
+
 }  // namespace
 
 OwnSignature ReadOwnSignature() {
-    const CryptLibrary& crypt = Crypt();
-    const std::wstring path = OwnPathW();
-    DWORD encoding = 0, contentType = 0, formatType = 0;
-    HCERTSTORE store = nullptr;
-    HCRYPTMSG message = nullptr;
-    if (path.empty() ||
-        !crypt.queryObject(CERT_QUERY_OBJECT_FILE, path.c_str(), CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED_EMBED,
-                           CERT_QUERY_FORMAT_FLAG_BINARY, 0, &encoding, &contentType, &formatType, &store,
-                           &message, nullptr)) {
-        // "No match": the file carries no embedded signature at all.
-        const DWORD error = GetLastError();
-        return {error == static_cast<DWORD>(CRYPT_E_NO_MATCH) ? OwnSignature::State::Unsigned
-                                                              : OwnSignature::State::Unreadable,
-                {}};
-    }
-    const Store ownedStore(store);
-    const Message ownedMessage(message);
-    const std::optional<std::string> certificate = SignerCertificate(message, store);
-    if (!certificate) return {OwnSignature::State::Unreadable, {}};
-    return {OwnSignature::State::Signed, *certificate};
+    Crypt();  // raises when the library cannot be loaded, signed or not
+    const OwnSignature unreadable{OwnSignature::State::Unreadable, {}, {}};
+    // The image Windows started, and judged in the elevation prompt, tells
+    // whether the program is signed; its file cannot make it unsigned.
+    const std::string_view loaded = win32::LoadedImageHeaders();
+    const std::optional<PeHeaders> headers = ReadPeHeaders(loaded);
+    if (!headers) return unreadable;
+    if (!headers->CarriesCertificateTable()) return {OwnSignature::State::Unsigned, {}, {}};
+    // The held file, kept only when it is the running image's file; its
+    // headers must be the loaded ones too, so that the certificate table read
+    // from it is the one the loaded image names.
+    const std::optional<std::string> file = win32::ReadOwnImageFile(kOwnImageLimit);
+    if (!file || !BeginsWithLoadedHeaders(*file, loaded)) return unreadable;
+    const EmbeddedSignature embedded = FindEmbeddedSignature(*file);
+    if (embedded.state != EmbeddedSignature::State::Found) return unreadable;
+    std::optional<std::string> certificate = VerifiedSigner(embedded.signedData);
+    const std::optional<FileDigest> digest = DigestOfBytes(*file);
+    if (!certificate || !digest) return unreadable;
+    return {OwnSignature::State::Signed, std::move(*certificate), *digest};
 }
 
 std::optional<std::string> VerifyDetachedSignature(const std::string& content, const std::string& signature) {
@@ -189,19 +283,8 @@ std::optional<std::string> VerifyDetachedSignature(const std::string& content, c
 std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t limit) {
     const win32::UniqueFile file = win32::OwnedOrEmpty<win32::UniqueFile>(CreateFileA(
         path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    LARGE_INTEGER size;
-    if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 ||
-        static_cast<std::uint64_t>(size.QuadPart) > limit)
-        return std::nullopt;
-    std::string content(static_cast<std::size_t>(size.QuadPart), '\0');
-    std::size_t done = 0;
-    while (done < content.size()) {
-        DWORD read = 0;
-        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(content.size() - done, 1 << 20));
-        if (!ReadFile(file.get(), content.data() + done, want, &read, nullptr) || read == 0) return std::nullopt;
-        done += read;
-    }
-    return content;
+    if (!file) return std::nullopt;
+    return win32::ReadWholeFile(file.get(), limit);
 }
 
 std::optional<std::string> Utf8ToAnsiExact(const std::string& utf8) {
@@ -229,14 +312,6 @@ std::optional<std::string> Utf8ToAnsiExact(const std::string& utf8) {
 }
 
 void HeldFileCloser::operator()(HeldFileHandle* file) const { std::default_delete<HeldFileHandle>()(file); }
-
-HeldFile HoldFile(const std::string& path) {
-    // Read sharing only: no one may write, rename or delete it meanwhile.
-    win32::UniqueFile file = win32::OwnedOrEmpty<win32::UniqueFile>(CreateFileA(
-        path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file) return HeldFile();
-    return HeldFile(std::make_unique<HeldFileHandle>(HeldFileHandle{std::move(file)}).release());
-}
 
 std::optional<FileDigest> DigestOfHeldFile(const HeldFile& held) {
     LARGE_INTEGER start = {};

@@ -32,6 +32,10 @@
 //   hold FILE --release PATH [--timeout-ms N]
 //                                         opens FILE without sharing, prints ready=1,
 //                                         keeps it open until PATH exists
+//   suspended --release PATH [--timeout-ms N] EXE [ARGS...]
+//                                         starts EXE with ARGS suspended, prints ready=1,
+//                                         lets it run once PATH exists, prints its exit
+//                                         code when it ends
 #include <windows.h>
 
 #include <cstdio>
@@ -374,8 +378,42 @@ int CommandHold(const Options& options) {
     return released ? 0 : 1;
 }
 
+// ---- suspended --------------------------------------------------------------
+
+// Starts a program that runs no line of its own until the release file
+// appears, so that a test can change its files in between. Arguments are
+// quoted as Wine quotes them: those with blanks, and empty ones.
+int CommandSuspended(const Options& options) {
+    const std::string release = options.Get("--release");
+    const DWORD timeoutMs = options.Number("--timeout-ms", 60000);
+    if (options.Positional().empty() || release.empty()) return 2;
+    std::string commandLine;
+    for (const std::string& arg : options.Positional()) {
+        const bool quote = arg.empty() || arg.find_first_of(" \t") != std::string::npos;
+        commandLine += (commandLine.empty() ? "" : " ") + (quote ? "\"" + arg + "\"" : arg);
+    }
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started = {};
+    const bool created = CreateProcessA(options.Positional().front().c_str(), commandLine.data(), nullptr, nullptr,
+                                        FALSE, CREATE_SUSPENDED, nullptr, nullptr, &startup, &started);
+    ReportNow("ready", "1");
+    if (!created) return 1;
+    const std::unique_ptr<void, HandleCloser> process(started.hProcess), thread(started.hThread);
+    DWORD code = 0;
+    if (!PollUntil(timeoutMs, [&] { return GetFileAttributesA(release.c_str()) != INVALID_FILE_ATTRIBUTES; }) ||
+        ResumeThread(started.hThread) == static_cast<DWORD>(-1) ||
+        WaitForSingleObject(started.hProcess, timeoutMs) != WAIT_OBJECT_0 ||
+        !GetExitCodeProcess(started.hProcess, &code)) {
+        TerminateProcess(started.hProcess, 1);
+        return 1;
+    }
+    Report("exit", static_cast<long long>(code));
+    return 0;
+}
+
 int Usage() {
-    Report("error", "usage: e2etool acp|box|nowindow|progress|gone|windows|rect|cmdline|hold [options]");
+    Report("error", "usage: e2etool acp|box|nowindow|progress|gone|windows|rect|cmdline|hold|suspended [options]");
     return 2;
 }
 
@@ -398,6 +436,7 @@ int main(int argc, char** argv) {
     else if (command == "rect") result = CommandRect(options);
     else if (command == "cmdline") result = CommandCmdline();
     else if (command == "hold") result = CommandHold(options);
+    else if (command == "suspended") result = CommandSuspended(options);
     else return Usage();
     std::fflush(stdout);
     return result;
