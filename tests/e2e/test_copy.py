@@ -369,10 +369,17 @@ class CopyTest(RigTestCase):
             os.symlink(os.path.join(outside, "victim.ini"), os.path.join(product, "bin", "~upd.tmp"))
             return "bin/c.txt"
 
+        def dangling_temporary_link(product, outside):
+            # A link to a file not yet there would be followed by the shell
+            # and make that file.
+            os.makedirs(os.path.join(product, "bin"))
+            os.symlink(os.path.join(outside, "planted.ini"), os.path.join(product, "bin", "~upd.tmp"))
+            return "bin/d.txt"
+
         # A folder link cannot be followed: its copy fails. A file link or a
         # hard-linked file is replaced by a file of its own.
         for plant, refused in ((folder_link, True), (file_link, False), (hard_link, False),
-                               (temporary_link, True)):
+                               (temporary_link, True), (dangling_temporary_link, True)):
             with self.subTest(link=plant.__name__):
                 self.rig.reset()
                 exe, new = self.stage()

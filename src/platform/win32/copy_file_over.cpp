@@ -85,6 +85,10 @@ UniqueFile HoldSourceFile(const std::wstring& expected) {
 // nothing over a read-only file, and deletes none. Never touches a link,
 // whose target may lie anywhere. True when the file is writable now.
 bool MakeWritable(const std::wstring& path) {
+    // Asked by name first, which costs a fraction of an open: most files
+    // are not read-only, and a missing one needs nothing.
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY)) return true;
     const UniqueFile file = win32::OwnedOrEmpty<UniqueFile>(
         CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, win32::kShareAll, nullptr,
                     OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
@@ -110,6 +114,21 @@ bool RemoveFile(const std::wstring& path) {
     }
     if (DeleteFileW(path.c_str())) return true;
     return GetLastError() == ERROR_ACCESS_DENIED && MakeWritable(path) && DeleteFileW(path.c_str());
+}
+
+// Makes a new, empty plain file at `path` for the shell to write into.
+// Creating it anew fails on anything standing there, a link that leads
+// nowhere included (which the shell's copy would follow and which Wine
+// cannot open as itself); what stands there is removed once, as a name.
+bool CreateTemporary(const std::wstring& path) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const UniqueFile file = win32::OwnedOrEmpty<UniqueFile>(CreateFileW(
+            path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file) return true;
+        const DWORD error = GetLastError();
+        if ((error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) || !RemoveFile(path)) return false;
+    }
+    return false;
 }
 
 // Renames the open file to `target` (a final path "\\?\..."), replacing
@@ -197,11 +216,12 @@ bool CopyFileOver(CopySession& session, const std::string& source, const std::st
     const UniqueFile sourceFile = HoldSourceFile(FinalPathIn(sourceFolder->finalPath, from->name));
     if (!sourceFile || !session->target.MoveTo(to->root, to->folders, true)) return false;
 
-    // A temporary file left by a run that ended mid-copy goes first: the
-    // shell would write through whatever stands at the name.
+    // The shell writes into a file made here: it would write through
+    // whatever stood at the name, a temporary file left by a run that ended
+    // mid-copy or a link.
     const std::wstring& folder = session->target.innermost().finalPath;
     const std::wstring temporary = FinalPathIn(folder, Wide(kTemporaryCopyName));
-    if (!RemoveFile(temporary)) return false;
+    if (!CreateTemporary(temporary)) return false;
     if (!win32::ShellCopyFile(source, JoinPath(FolderOfPath(destination), kTemporaryCopyName))) {
         RemoveFile(temporary);
         return false;

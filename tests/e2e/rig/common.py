@@ -42,11 +42,14 @@ def read_bytes(path):
 
 
 def snapshot(root):
-    """Every file below root: {relative path with "/": bytes}."""
+    """Every file below root: {relative path with "/": bytes}. A link that
+    leads nowhere holds no bytes and is no file."""
     files = {}
     for folder, _, names in os.walk(root):
         for name in names:
             path = os.path.join(folder, name)
+            if not os.path.exists(path):
+                continue
             files[os.path.relpath(path, root).replace(os.sep, "/")] = read_bytes(path)
     return files
 
