@@ -351,30 +351,26 @@ class CopyTest(RigTestCase):
             os.symlink(outside, os.path.join(product, "bin"))
             return "bin/evil.dll"
 
-        def file_link(product, outside):
-            os.makedirs(os.path.join(product, "bin"))
-            os.symlink(os.path.join(outside, "victim.ini"), os.path.join(product, "bin", "a.txt"))
-            return "bin/a.txt"
+        def link_in_bin(name, target, payload):
+            def plant(product, outside):
+                os.makedirs(os.path.join(product, "bin"))
+                os.symlink(os.path.join(outside, target), os.path.join(product, "bin", name))
+                return payload
+            plant.__name__ = "link %s -> %s" % (name, target)
+            return plant
+
+        file_link = link_in_bin("a.txt", "victim.ini", "bin/a.txt")
+        # Where the new file is first written. A run killed mid-copy leaves a
+        # plain file there, which is removed; a link is not (Wine deletes a
+        # link's target, and the shell would follow one that leads nowhere
+        # and make its file), and the copy fails.
+        temporary_link = link_in_bin("~upd.tmp", "victim.ini", "bin/c.txt")
+        dangling_temporary_link = link_in_bin("~upd.tmp", "planted.ini", "bin/d.txt")
 
         def hard_link(product, outside):
             Tree(product).data("bin/b.txt", b"installed, with a second name outside\n")
             os.link(os.path.join(product, "bin", "b.txt"), os.path.join(outside, "other.txt"))
             return "bin/b.txt"
-
-        def temporary_link(product, outside):
-            # Where the new file is first written. A run killed mid-copy
-            # leaves a plain file there, which is removed; a link is not
-            # (Wine deletes a link's target), and the copy fails.
-            os.makedirs(os.path.join(product, "bin"))
-            os.symlink(os.path.join(outside, "victim.ini"), os.path.join(product, "bin", "~upd.tmp"))
-            return "bin/c.txt"
-
-        def dangling_temporary_link(product, outside):
-            # A link to a file not yet there would be followed by the shell
-            # and make that file.
-            os.makedirs(os.path.join(product, "bin"))
-            os.symlink(os.path.join(outside, "planted.ini"), os.path.join(product, "bin", "~upd.tmp"))
-            return "bin/d.txt"
 
         # A folder link cannot be followed: its copy fails. A file link or a
         # hard-linked file is replaced by a file of its own.
