@@ -139,13 +139,11 @@ std::optional<std::string> ReadJapaneseFileVersion(const std::string& path);
 // cannot be resolved. Nothing on disk is looked at.
 std::optional<std::string> FullPathName(const std::string& path);
 
-// A file opened for reading that no one can write, rename or delete while
-// it is held; other readers (the shell's copy) may still open it.
-struct HeldFileHandle;  // defined by each implementation
-struct HeldFileCloser {
-    void operator()(HeldFileHandle* file) const;
+struct FileDigest {
+    std::uint64_t size = 0;
+    std::string sha256;  // 64 lower-case hex digits
+    bool operator==(const FileDigest& other) const { return size == other.size && sha256 == other.sha256; }
 };
-using HeldFile = std::unique_ptr<HeldFileHandle, HeldFileCloser>;
 
 // The two folders a copy runs between: the update's and the product's.
 struct CopyRoots {
@@ -165,13 +163,14 @@ using CopySession = std::unique_ptr<CopySessionState, CopySessionCloser>;
 
 CopySession BeginCopies(const CopyRoots& roots);
 
-// Holds the payload file `path` for the session: the folders from the
-// session's source root down to it stay held until the session ends, and
-// the file is opened for reading as a plain file where it was listed, with
-// read sharing only (no one can write, rename or delete it while it is
-// held; the shell's copy can still read it). Empty when it cannot be held
-// so.
-HeldFile HoldPayloadFile(CopySession& session, const std::string& path);
+// Holds the payload file `path` until the session ends, with the folders
+// from the session's source root down to it: the file is opened for reading
+// as a plain file where it was listed, with read sharing only (no one can
+// write, rename or delete it while it is held; the shell's copy can still
+// read it), and its copy in this session reads it as held. Returns the
+// size and SHA-256 of its bytes, read through the held handle; nothing
+// when it cannot be held so or read.
+std::optional<FileDigest> HoldPayloadFile(CopySession& session, const std::string& path);
 
 // Copies `source`, below the session's source root, over `destination`
 // (the new file's full name) below its target root, creating missing
@@ -200,11 +199,6 @@ bool SaveTextFile(const std::string& parent, const std::string& folderName, cons
 
 // ---- Signatures and hashes (the signed updater's trust check) ------------
 
-struct FileDigest {
-    std::uint64_t size = 0;
-    std::string sha256;  // 64 lower-case hex digits
-    bool operator==(const FileDigest& other) const { return size == other.size && sha256 == other.sha256; }
-};
 
 // What the running program's own Authenticode signature says of its signer.
 struct OwnSignature {
@@ -233,10 +227,6 @@ std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t li
 // A UTF-8 text in the ANSI code page (932) exactly: nothing when any
 // character has no exact spelling there (no near matches, no "?").
 std::optional<std::string> Utf8ToAnsiExact(const std::string& utf8);
-
-// Size and SHA-256 of the held file's bytes, read through the held handle
-// from its start; nothing when reading fails.
-std::optional<FileDigest> DigestOfHeldFile(const HeldFile& file);
 
 // ---- Windows and messages ------------------------------------------------
 

@@ -109,8 +109,8 @@ bool CopyListed(const std::string& sourceRoot, const std::string& targetRoot, Co
 bool CopyVerified(const std::string& sourceRoot, const std::string& targetRoot, const PayloadTrust& trust,
                   CopySession& session, TextList& report) {
     const CopyBounds bounds = BoundsOf(sourceRoot, targetRoot);
-    for (const PayloadTrust::VerifiedFile& file : trust.verifiedFiles()) {
-        if (!UpdateFile(file.path, DestinationPath(file.path, sourceRoot, targetRoot), bounds, session, report))
+    for (const std::string& file : trust.verifiedFiles()) {
+        if (!UpdateFile(file, DestinationPath(file, sourceRoot, targetRoot), bounds, session, report))
             return false;
     }
     return true;

@@ -107,13 +107,13 @@ PayloadTrust CheckPayloadTrust(const std::string& sourceRoot, const ProductProfi
         }
         for (const std::string& file : files.paths) {
             const auto entry = expected.byPath.find(file);
-            HeldFile held = entry == expected.byPath.end() ? HeldFile() : HoldPayloadFile(session, file);
-            const std::optional<FileDigest> digest = DigestOfHeldFile(held);
+            const std::optional<FileDigest> digest =
+                entry == expected.byPath.end() ? std::nullopt : HoldPayloadFile(session, file);
             if (!digest || !(*digest == entry->second)) {
                 trust.refusedPath_ = file;
                 return trust;
             }
-            trust.verified_.push_back({file, std::move(held)});
+            trust.verified_.push_back(file);
             expected.byPath.erase(entry);
         }
     }

@@ -32,15 +32,10 @@ public:
     // A signed updater copies exactly the files it verified, no others.
     bool Signed() const { return signed_; }
 
-    // A payload file as verified, held since its check (no one can write,
-    // rename or delete it) until the trust is released, so that what is
-    // copied is what was hashed.
-    struct VerifiedFile {
-        std::string path;
-        HeldFile held;
-    };
-    // A signed updater's files, in the order the payload listing gave them.
-    const std::vector<VerifiedFile>& verifiedFiles() const { return verified_; }
+    // A signed updater's files, in the order the payload listing gave them,
+    // each held by the copy session since its check (no one can write,
+    // rename or delete it), so that what is copied is what was hashed.
+    const std::vector<std::string>& verifiedFiles() const { return verified_; }
 
 private:
     friend PayloadTrust CheckPayloadTrust(const std::string& sourceRoot, const ProductProfile& profile,
@@ -48,7 +43,7 @@ private:
 
     bool signed_ = false;
     std::string refusedPath_;
-    std::vector<VerifiedFile> verified_;
+    std::vector<std::string> verified_;
 };
 
 // Runs the check for the update folder `sourceRoot` (the updater's own) and

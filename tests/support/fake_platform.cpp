@@ -299,9 +299,12 @@ std::optional<std::string> ReadJapaneseFileVersion(const std::string& path) {
     return file == nullptr ? std::nullopt : file->japaneseFileVersion;
 }
 
-struct CopySessionState {};
+struct CopySessionState {
+    std::vector<std::string> heldFiles;  // in the order they were held
+};
 
 void CopySessionCloser::operator()(CopySessionState* session) const {
+    for (const std::string& path : session->heldFiles) World().events.push_back("release " + path);
     std::default_delete<CopySessionState>()(session);
 }
 
@@ -406,31 +409,17 @@ std::optional<std::string> Utf8ToAnsiExact(const std::string& utf8) {
     return out;
 }
 
-struct HeldFileHandle {
-    std::string path;
-    std::string content;  // what reading through the handle gives
-};
-
-void HeldFileCloser::operator()(HeldFileHandle* file) const {
-    World().events.push_back("release " + file->path);
-    std::default_delete<HeldFileHandle>()(file);
-}
-
-HeldFile HoldPayloadFile(CopySession&, const std::string& path) {
+std::optional<FileDigest> HoldPayloadFile(CopySession& session, const std::string& path) {
     const fake::FakeFile* file = World().FindFile(path);
-    if (file == nullptr) return HeldFile();
+    if (file == nullptr) return std::nullopt;
     World().events.push_back("hold " + path);
-    return HeldFile(std::make_unique<HeldFileHandle>(HeldFileHandle{path, file->content}).release());
-}
-
-
-std::optional<FileDigest> DigestOfHeldFile(const HeldFile& file) {
+    session->heldFiles.push_back(path);
+    const std::string& content = file->content;
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
-    if (!file || EVP_Digest(file->content.data(), file->content.size(), digest, &length, EVP_sha256(), nullptr) != 1)
-        return std::nullopt;
+    if (EVP_Digest(content.data(), content.size(), digest, &length, EVP_sha256(), nullptr) != 1) return std::nullopt;
     static const char digits[] = "0123456789abcdef";
-    FileDigest result{file->content.size(), {}};
+    FileDigest result{content.size(), {}};
     for (unsigned int i = 0; i < length; ++i) result.sha256.append(1, digits[digest[i] >> 4]).append(1, digits[digest[i] & 0xF]);
     return result;
 }

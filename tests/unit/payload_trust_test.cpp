@@ -18,7 +18,7 @@ constexpr char kCertificate[] = "certificate of ORMIKA";
 std::string Sha256(const std::string& content) {
     fake::FakeWindows::Current().AddFile("C:\\digest.tmp", fake::FakeFile{content, std::nullopt});
     CopySession session = BeginCopies({"C:\\", "C:\\"});
-    return DigestOfHeldFile(HoldPayloadFile(session, "C:\\digest.tmp"))->sha256;
+    return HoldPayloadFile(session, "C:\\digest.tmp")->sha256;
 }
 
 std::string Entry(const std::string& path, const std::string& content) {

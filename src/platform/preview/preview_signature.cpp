@@ -7,15 +7,10 @@
 
 namespace updater {
 
-struct HeldFileHandle {};
-
-void HeldFileCloser::operator()(HeldFileHandle* file) const { std::default_delete<HeldFileHandle>()(file); }
-
 OwnSignature ReadOwnSignature() { return {}; }
 std::optional<std::string> VerifyDetachedSignature(const std::string&, const std::string&) { return std::nullopt; }
 std::optional<std::string> ReadSmallFile(const std::string&, std::size_t) { return std::nullopt; }
 std::optional<std::string> Utf8ToAnsiExact(const std::string&) { return std::nullopt; }
-HeldFile HoldPayloadFile(CopySession&, const std::string&) { return HeldFile(); }
-std::optional<FileDigest> DigestOfHeldFile(const HeldFile&) { return std::nullopt; }
+std::optional<FileDigest> HoldPayloadFile(CopySession&, const std::string&) { return std::nullopt; }
 
 }  // namespace updater

@@ -21,8 +21,8 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32/file_digest.h"
 #include "platform/win32/file_handles.h"
-#include "platform/win32/held_file.h"
 #include "platform/win32/held_folders.h"
 #include "platform/win32/shell.h"
 #include "platform/win32/win32_handles.h"
@@ -173,17 +173,10 @@ struct CopySessionState {
     CopyRoots roots;
     win32::HeldPath source;
     win32::HeldPath target;
-    // The folders of payload files held for the whole session, by the
-    // files' folder: each path from the source root down to one of them.
+    // Payload files held for the whole session, and the paths from the
+    // source root down to their folders, by the files' folder.
     std::map<std::string, win32::HeldPath> payloadFolders;
-
-    // The held folder `file` lies in, from the source root down; nullptr
-    // when it cannot be held.
-    const win32::HeldFolder* SourceFolderOf(const std::string& file, const PlaceBelowRoot& place) {
-        const auto kept = payloadFolders.find(FolderOfPath(file));
-        if (kept != payloadFolders.end()) return &kept->second.innermost();
-        return source.MoveTo(place.root, place.folders, false) ? &source.innermost() : nullptr;
-    }
+    std::map<std::string, UniqueFile> payloadFiles;
 };
 
 void CopySessionCloser::operator()(CopySessionState* session) const {
@@ -191,30 +184,37 @@ void CopySessionCloser::operator()(CopySessionState* session) const {
 }
 
 CopySession BeginCopies(const CopyRoots& roots) {
-    return CopySession(std::make_unique<CopySessionState>(CopySessionState{roots, {}, {}, {}}).release());
+    return CopySession(std::make_unique<CopySessionState>(CopySessionState{roots, {}, {}, {}, {}}).release());
 }
 
-HeldFile HoldPayloadFile(CopySession& session, const std::string& path) {
+std::optional<FileDigest> HoldPayloadFile(CopySession& session, const std::string& path) {
     const std::optional<PlaceBelowRoot> place = PlaceOf(path, session->roots.source, false);
-    if (!place) return HeldFile();
+    if (!place) return std::nullopt;
     auto [kept, added] = session->payloadFolders.try_emplace(FolderOfPath(path));
     if (added && !kept->second.MoveTo(place->root, place->folders, false)) {
         session->payloadFolders.erase(kept);
-        return HeldFile();
+        return std::nullopt;
     }
     UniqueFile file = HoldSourceFile(FinalPathIn(kept->second.innermost().finalPath, place->name));
-    if (!file) return HeldFile();
-    return HeldFile(std::make_unique<HeldFileHandle>(HeldFileHandle{std::move(file)}).release());
+    if (!file) return std::nullopt;
+    std::optional<FileDigest> digest = win32::DigestOfFile(file.get());
+    session->payloadFiles.insert_or_assign(path, std::move(file));
+    return digest;
 }
 
 bool CopyFileOver(CopySession& session, const std::string& source, const std::string& destination) {
     const std::optional<PlaceBelowRoot> from = PlaceOf(source, session->roots.source, false);
     const std::optional<PlaceBelowRoot> to = PlaceOf(destination, session->roots.target, true);
     if (!from || !to) return false;
-    const win32::HeldFolder* sourceFolder = session->SourceFolderOf(source, *from);
-    if (!sourceFolder) return false;
-    const UniqueFile sourceFile = HoldSourceFile(FinalPathIn(sourceFolder->finalPath, from->name));
-    if (!sourceFile || !session->target.MoveTo(to->root, to->folders, true)) return false;
+    // A payload file held since its check is read as held; any other is
+    // held now, for its copy.
+    UniqueFile sourceFile;
+    if (session->payloadFiles.count(source) == 0) {
+        if (!session->source.MoveTo(from->root, from->folders, false)) return false;
+        sourceFile = HoldSourceFile(FinalPathIn(session->source.innermost().finalPath, from->name));
+        if (!sourceFile) return false;
+    }
+    if (!session->target.MoveTo(to->root, to->folders, true)) return false;
 
     // The shell writes into a file made here: it would write through
     // whatever stood at the name, a temporary file left by a run that ended

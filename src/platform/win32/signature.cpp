@@ -16,7 +16,7 @@
 
 #include "platform/platform.h"
 #include "platform/win32/file_handles.h"
-#include "platform/win32/held_file.h"
+#include "platform/win32/file_digest.h"
 #include "platform/win32/own_image.h"
 #include "platform/win32/system_library.h"
 #include "platform/win32/win32_handles.h"
@@ -311,18 +311,18 @@ std::optional<std::string> Utf8ToAnsiExact(const std::string& utf8) {
     return ansi;
 }
 
-void HeldFileCloser::operator()(HeldFileHandle* file) const { std::default_delete<HeldFileHandle>()(file); }
+namespace win32 {
 
-std::optional<FileDigest> DigestOfHeldFile(const HeldFile& held) {
+std::optional<FileDigest> DigestOfFile(HANDLE file) {
     LARGE_INTEGER start = {};
-    if (!held || !SetFilePointerEx(held->file.get(), start, nullptr, FILE_BEGIN)) return std::nullopt;
+    if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return std::nullopt;
     const auto hash = NewSha256();
     if (!hash) return std::nullopt;
     std::vector<BYTE> buffer(1 << 16);
     FileDigest digest;
     for (;;) {
         DWORD read = 0;
-        if (!ReadFile(held->file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr))
+        if (!ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr))
             return std::nullopt;
         if (read == 0) break;
         if (!CryptHashData(*hash, buffer.data(), read, 0)) return std::nullopt;
@@ -334,5 +334,7 @@ std::optional<FileDigest> DigestOfHeldFile(const HeldFile& held) {
     digest.sha256 = HexOf(value, length);
     return digest;
 }
+
+}  // namespace win32
 
 }  // namespace updater
