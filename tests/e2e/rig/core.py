@@ -356,11 +356,16 @@ class Rig:
         proc = self.start_updater(args, exe=exe, cwd=cwd, env_extra=env_extra)
         reader = self.start_program(self.tool_exe, ["box", "--timeout-ms", str(timeout_ms),
                                                      "--press", press])
-        # Stop waiting for a box once the updater has ended without one.
+        # Stop waiting for a box once the updater has ended without one. A
+        # reader that pressed the box may not have printed it yet when the
+        # updater ends: it gets a bounded while to finish on its own.
+        ended_at = None
         while reader.alive():
             if not proc.alive() and b"found=" not in reader.read_output():
-                self._kill(reader)
-                break
+                ended_at = ended_at or time.monotonic()
+                if time.monotonic() - ended_at > 3:
+                    self._kill(reader)
+                    break
             time.sleep(0.02)
         box = self.tool_finish(reader, timeout=timeout_ms / 1000 + 30)
         if box.get("found") != b"1" and proc.alive():
