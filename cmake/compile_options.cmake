@@ -1,5 +1,5 @@
 # How every project that compiles the program's sources compiles them (the
-# top level and tests/platform include this): all warnings, and every text a
+# top level and tests/win32 include this): all warnings, and every text a
 # code page 932 byte string while the sources stay UTF-8.
 #
 # g++ converts the literals itself (UPDATER_CHARSET_OPTIONS, by iconv). clang
@@ -14,7 +14,7 @@ add_compile_options(-Wall -Wextra)
 set(UPDATER_CHARSET_OPTIONS -finput-charset=UTF-8 -fexec-charset=CP932)
 
 # The texts header, relative to src/: the one place that names it.
-set(UPDATER_TEXTS_HEADER "text/texts.h" CACHE STRING "The texts header, relative to src/")
+set(UPDATER_TEXTS_HEADER "rules/texts.h" CACHE STRING "The texts header, relative to src/")
 get_filename_component(UPDATER_SOURCE_ROOT ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)
 set(UPDATER_TEXTS_SOURCE ${UPDATER_SOURCE_ROOT}/src/${UPDATER_TEXTS_HEADER})
 

@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "support/fake_platform.h"
+#include "fakes/fake_platform.h"
 #include "update/copy_engine.h"
 
 using namespace updater;

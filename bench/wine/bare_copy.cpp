@@ -32,7 +32,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "text/cp932.h"
+#include "rules/cp932.h"
 
 namespace {
 

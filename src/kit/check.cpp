@@ -6,19 +6,19 @@
 #include <string_view>
 #include <vector>
 
-#include "host/cp932_codec.h"
-#include "host/pe_version.h"
 #include "kit/files.h"
 #include "kit/manifest.h"
 #include "kit/manifest_check.h"
 #include "kit/manifest_signature.h"
 #include "kit/readable_text.h"
 #include "kit/terminal_progress.h"
-#include "text/file_name.h"
-#include "text/path.h"
-#include "update/copy_rules.h"
-#include "update/manifest_format.h"
-#include "update/version_key.h"
+#include "native/cp932_codec.h"
+#include "native/pe_version.h"
+#include "rules/copy_rules.h"
+#include "rules/file_name.h"
+#include "rules/manifest_format.h"
+#include "rules/path.h"
+#include "rules/version_key.h"
 
 namespace updater::kit {
 
@@ -69,8 +69,8 @@ std::string VersionProblem(const fs::path& file) {
     const std::optional<std::string> read = ReadIfStartsLikePe(file);
     if (!read) return "";
     const std::string& bytes = *read;
-    if (host::DetectPeFormat(bytes) == host::PeFormat::kNotPe) return "";
-    const std::optional<std::string> version = host::ReadJapaneseFileVersion(bytes);
+    if (native::DetectPeFormat(bytes) == native::PeFormat::kNotPe) return "";
+    const std::optional<std::string> version = native::ReadJapaneseFileVersion(bytes);
     const char* const consequence = ": it is copied whatever version is installed";
     if (!version) return std::string("PE file without a Japanese FileVersion") + consequence;
     if (!ParseVersionStamp(*version))
@@ -98,7 +98,7 @@ public:
 
 private:
     static std::string RootInCp932(const std::string& root, const char* option) {
-        std::optional<std::string> bytes = host::NameInCp932(root);
+        std::optional<std::string> bytes = native::NameInCp932(root);
         if (!bytes) throw std::invalid_argument(std::string(option) + " cannot be written in code page 932");
         // Without the "\" separators it ends in (never the second byte of a
         // double-byte character), keeping at least its first three bytes: a
@@ -130,7 +130,7 @@ private:
             const bool sameAsAnother = !CheckCase(entry.name, entry.name, keys);
             if (fs::is_directory(entry.link)) {
                 CheckSpelling(entry.name, entry.name);
-                CheckFolder(staged_ / entry.name, entry.name, "\\" + host::WindowsAnsiBytes(entry.name), false,
+                CheckFolder(staged_ / entry.name, entry.name, "\\" + native::WindowsAnsiBytes(entry.name), false,
                             false);
             } else if (fs::is_symlink(entry.link) && fs::is_directory(entry.target)) {
                 Add(Severity::kError, entry.name, "link to a folder: the updater would copy what it leads to");
@@ -160,7 +160,7 @@ private:
         std::map<std::u16string, std::string> keys;
         for (const Entry& entry : ReadFolder(folder)) {
             const std::string path = relative + "/" + entry.name;
-            const std::string windowsPath = windowsRelative + "\\" + host::WindowsAnsiBytes(entry.name);
+            const std::string windowsPath = windowsRelative + "\\" + native::WindowsAnsiBytes(entry.name);
             CheckSpelling(entry.name, path);
             CheckCase(entry.name, path, keys);
             if (entry.name == updaterName_) {
@@ -193,7 +193,7 @@ private:
     }
 
     void CheckSpelling(const std::string& name, const std::string& path) {
-        const std::optional<std::string> cp932 = host::NameInCp932(name);
+        const std::optional<std::string> cp932 = native::NameInCp932(name);
         if (!cp932) {
             Add(Severity::kError, path, "name cannot be written in code page 932");
         } else if (const std::string fault = NameFaultText(*cp932); !fault.empty()) {
@@ -203,7 +203,7 @@ private:
 
     // False (and an error) when an earlier name of the folder is the same on Windows.
     bool CheckCase(const std::string& name, const std::string& path, std::map<std::u16string, std::string>& keys) {
-        const auto [it, inserted] = keys.emplace(host::CaseKey(name), name);
+        const auto [it, inserted] = keys.emplace(native::CaseKey(name), name);
         if (!inserted) Add(Severity::kError, path, "differs only in case from \"" + it->second + "\": one name on Windows");
         return inserted;
     }

@@ -3,7 +3,7 @@
 // machine, before it ships.
 //
 // Rules, as the updater sees the folder on Windows (names and case as the
-// host layer's codec judges them, host/cp932_codec.h):
+// native layer's codec judges them, native/cp932_codec.h):
 // - Names: every name below the staged folder must survive the trip from
 //   the name on disk (UTF-8) to code page 932 and back, with Windows's own
 //   near matches ("é" becomes "e": not the same name); otherwise the

@@ -7,7 +7,7 @@
 #include "kit/check.h"
 #include "kit/commands.h"
 #include "kit/findings.h"
-#include "text/text.h"
+#include "rules/text.h"
 
 namespace updater::kit {
 

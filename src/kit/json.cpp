@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "text/utf8.h"
+#include "rules/utf8.h"
 
 namespace updater::kit {
 

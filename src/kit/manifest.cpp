@@ -8,10 +8,10 @@
 #include <memory>
 #include <stdexcept>
 
-#include "host/pe_version.h"
 #include "kit/files.h"
 #include "kit/json.h"
 #include "kit/readable_text.h"
+#include "native/pe_version.h"
 
 namespace updater::kit {
 
@@ -56,7 +56,7 @@ ManifestEntry DescribeFile(const std::filesystem::path& file, const std::string&
     entry.sha256 = Sha256OfFile(file);
     const std::optional<std::string> bytes = ReadIfStartsLikePe(file);
     if (!bytes) return entry;
-    if (const auto version = host::ReadJapaneseFileVersion(*bytes)) entry.fileVersion = Cp932AsReadableUtf8(*version);
+    if (const auto version = native::ReadJapaneseFileVersion(*bytes)) entry.fileVersion = Cp932AsReadableUtf8(*version);
     return entry;
 }
 

@@ -33,7 +33,7 @@
 #include <string>
 #include <vector>
 
-#include "update/manifest_reader.h"
+#include "rules/manifest_reader.h"
 
 namespace updater::kit {
 

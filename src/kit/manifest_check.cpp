@@ -6,7 +6,7 @@
 #include "kit/files.h"
 #include "kit/manifest.h"
 #include "kit/manifest_signature.h"
-#include "update/manifest_reader.h"
+#include "rules/manifest_reader.h"
 
 namespace updater::kit {
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <stdexcept>
 
-#include "update/certificate_table.h"
+#include "rules/certificate_table.h"
 
 namespace updater::kit {
 

@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <stdexcept>
 
-#include "host/unique_fd.h"
+#include "native/unique_fd.h"
 
 extern char** environ;
 
@@ -17,9 +17,9 @@ namespace updater::kit {
 ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& input) {
     int inPipe[2], outPipe[2];
     if (pipe2(inPipe, O_CLOEXEC) != 0) throw std::runtime_error("cannot make a pipe");
-    host::UniqueFd inRead(inPipe[0]), inWrite(inPipe[1]);
+    native::UniqueFd inRead(inPipe[0]), inWrite(inPipe[1]);
     if (pipe2(outPipe, O_CLOEXEC) != 0) throw std::runtime_error("cannot make a pipe");
-    host::UniqueFd outRead(outPipe[0]), outWrite(outPipe[1]);
+    native::UniqueFd outRead(outPipe[0]), outWrite(outPipe[1]);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <optional>
 
-#include "host/cp932_codec.h"
-#include "text/cp932.h"
+#include "native/cp932_codec.h"
+#include "rules/cp932.h"
 
 namespace updater::kit {
 
@@ -17,12 +17,12 @@ enum class Undecodable { kReplacementForItsFirstByte, kHexForEachByte };
 
 // Character by character when the whole does not decode.
 std::string Decoded(std::string_view cp932, Undecodable shown) {
-    if (std::optional<std::string> whole = host::Cp932ToUtf8(cp932)) return *std::move(whole);
+    if (std::optional<std::string> whole = native::Cp932ToUtf8(cp932)) return *std::move(whole);
     std::string out;
     for (std::size_t pos = 0; pos < cp932.size();) {
         const std::size_t length = CharLength(cp932, pos);
         const std::string_view piece = cp932.substr(pos, length);
-        if (const std::optional<std::string> character = host::Cp932ToUtf8(piece)) {
+        if (const std::optional<std::string> character = native::Cp932ToUtf8(piece)) {
             out += *character;
             pos += length;
         } else if (shown == Undecodable::kReplacementForItsFirstByte) {

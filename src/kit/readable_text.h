@@ -1,5 +1,5 @@
-// Code page 932 bytes as UTF-8 for the release engineer: the host codec's
-// decoding (host/cp932_codec.h), with a visible stand-in for what does not
+// Code page 932 bytes as UTF-8 for the release engineer: the native codec's
+// decoding (native/cp932_codec.h), with a visible stand-in for what does not
 // decode, so that a text is always shown whole.
 #pragma once
 

@@ -7,7 +7,7 @@
 #include "kit/files.h"
 #include "kit/manifest_signature.h"
 #include "kit/process.h"
-#include "update/manifest_format.h"
+#include "rules/manifest_format.h"
 
 namespace updater::kit {
 

@@ -15,7 +15,7 @@
 #include "kit/manifest_signature.h"
 #include "kit/signing.h"
 #include "kit/terminal_progress.h"
-#include "update/manifest_format.h"
+#include "rules/manifest_format.h"
 
 namespace updater::kit {
 

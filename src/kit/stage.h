@@ -33,7 +33,7 @@
 
 #include "kit/check.h"
 #include "kit/commands.h"
-#include "update/manifest_reader.h"
+#include "rules/manifest_reader.h"
 
 namespace updater::kit {
 

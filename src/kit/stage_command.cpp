@@ -6,7 +6,7 @@
 
 #include "kit/commands.h"
 #include "kit/stage.h"
-#include "update/product.h"
+#include "rules/product.h"
 
 namespace updater::kit {
 

@@ -2,10 +2,13 @@
 
 #include <optional>
 
-#include "platform/platform.h"
-#include "text/path.h"
-#include "text/text.h"
-#include "text/texts.h"
+#include "rules/path.h"
+#include "rules/text.h"
+#include "rules/texts.h"
+#include "seam/copying.h"
+#include "seam/files.h"
+#include "seam/process.h"
+#include "seam/version_info.h"
 #include "update/payload.h"
 #include "update/version_stamp.h"
 

@@ -3,9 +3,10 @@
 
 #include <string>
 
-#include "update/copy_rules.h"
+#include "rules/copy_rules.h"
+#include "rules/product.h"
+#include "seam/copying.h"
 #include "update/payload_trust.h"
-#include "update/product.h"
 
 namespace updater {
 

@@ -1,8 +1,8 @@
 #include "update/installed_product.h"
 
-#include "platform/platform.h"
-#include "text/path.h"
-#include "text/text.h"
+#include "rules/path.h"
+#include "rules/text.h"
+#include "seam/registry.h"
 
 namespace updater {
 

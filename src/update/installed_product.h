@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "update/product.h"
+#include "rules/product.h"
 
 namespace updater {
 

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 
-#include "text/file_name.h"
-#include "text/path.h"
+#include "rules/file_name.h"
+#include "rules/path.h"
+#include "seam/files.h"
+#include "seam/process.h"
 
 namespace updater {
 

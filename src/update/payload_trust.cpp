@@ -4,8 +4,13 @@
 #include <optional>
 #include <vector>
 
-#include "text/path.h"
-#include "update/manifest_reader.h"
+#include "rules/manifest_reader.h"
+#include "rules/path.h"
+#include "seam/ansi_text.h"
+#include "seam/copying.h"
+#include "seam/files.h"
+#include "seam/process.h"
+#include "seam/signature.h"
 #include "update/payload.h"
 
 namespace updater {

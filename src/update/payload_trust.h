@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
-#include "update/product.h"
+#include "rules/product.h"
+#include "seam/copying.h"
 
 namespace updater {
 

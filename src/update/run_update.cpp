@@ -1,13 +1,16 @@
 #include "update/run_update.h"
 
-#include "platform/platform.h"
-#include "platform/progress_window.h"
-#include "text/path.h"
-#include "text/text.h"
-#include "text/texts.h"
+#include "rules/path.h"
+#include "rules/text.h"
+#include "rules/texts.h"
+#include "seam/ansi_text.h"
+#include "seam/copying.h"
+#include "seam/message_box.h"
+#include "seam/process.h"
+#include "seam/progress_window.h"
 #include "update/copy_engine.h"
-#include "update/payload_trust.h"
 #include "update/installed_product.h"
+#include "update/payload_trust.h"
 
 namespace updater {
 

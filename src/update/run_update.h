@@ -1,7 +1,7 @@
 // The whole update run: pre-flight checks, gates, copy phase, closing sequence.
 #pragma once
 
-#include "platform/command_line.h"
+#include "rules/command_line.h"
 
 namespace updater {
 

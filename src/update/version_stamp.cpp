@@ -1,6 +1,7 @@
 #include "update/version_stamp.h"
 
-#include "platform/platform.h"
+#include "seam/files.h"
+#include "seam/version_info.h"
 
 namespace updater {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "update/version_key.h"
+#include "rules/version_key.h"
 
 namespace updater {
 

@@ -14,7 +14,7 @@ from payload_files import ENGLISH_TABLE, JAPANESE_TABLE, place_pe  # noqa: E402
 from rig import RigTestCase, run_tests  # noqa: E402
 
 PROGRAM = os.environ.get("E2E_PLATFORM_TEST", "")
-# The host layer's portable reader of version resources (pe-version), from the native build.
+# The native layer's portable reader of version resources (pe-version), from the native build.
 PE_VERSION = os.environ.get("E2E_PE_VERSION", "")
 KIT_FIXTURES = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
                             "host", "pe_fixtures.py")

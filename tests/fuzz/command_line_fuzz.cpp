@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "fuzz_check.h"
-#include "platform/command_line.h"
+#include "rules/command_line.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <string_view>
 
 #include "fuzz_check.h"
-#include "update/version_key.h"
+#include "rules/version_key.h"
 
 namespace {
 

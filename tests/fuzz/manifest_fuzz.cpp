@@ -17,7 +17,7 @@
 
 #include "fuzz_check.h"
 #include "kit/manifest.h"
-#include "update/manifest_reader.h"
+#include "rules/manifest_reader.h"
 
 namespace {
 

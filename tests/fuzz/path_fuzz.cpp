@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "fuzz_check.h"
-#include "text/cp932.h"
-#include "text/file_name.h"
-#include "text/path.h"
+#include "rules/cp932.h"
+#include "rules/file_name.h"
+#include "rules/path.h"
 
 namespace {
 

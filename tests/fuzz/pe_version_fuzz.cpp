@@ -13,34 +13,34 @@
 #include <string_view>
 
 #include "fuzz_check.h"
-#include "host/pe_version.h"
+#include "native/pe_version.h"
 
 namespace {
 
 using fuzz::Require;
-using updater::host::VersionResource;
+using updater::native::VersionResource;
 
 // The input in a heap block of its size plus `tail` bytes of `fill`.
 VersionResource ReadFromCopy(const std::uint8_t* bytes, std::size_t size, std::size_t tail, char fill) {
     const auto copy = std::make_unique<char[]>(size + tail + 1);
     std::copy(bytes, bytes + size, copy.get());
     std::fill(copy.get() + size, copy.get() + size + tail, fill);
-    return updater::host::ReadVersionResource(std::string_view(copy.get(), size));
+    return updater::native::ReadVersionResource(std::string_view(copy.get(), size));
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(bytes), size);
-    const VersionResource read = updater::host::ReadVersionResource(input);
+    const VersionResource read = updater::native::ReadVersionResource(input);
 
     Require(read == ReadFromCopy(bytes, size, 0, 0), "an exactly-sized copy reads the same");
     Require(read == ReadFromCopy(bytes, size, 64, '\0') && read == ReadFromCopy(bytes, size, 64, '\xFF'),
             "bytes past the end change nothing");
 
-    if (read.format == updater::host::PeFormat::kNotPe) Require(!read.hasVersionResource, "no resource outside PE");
+    if (read.format == updater::native::PeFormat::kNotPe) Require(!read.hasVersionResource, "no resource outside PE");
     if (!read.hasVersionResource) Require(read.tables.empty(), "no tables without a resource");
-    for (const updater::host::StringTable& table : read.tables) {
+    for (const updater::native::StringTable& table : read.tables) {
         Require(table.key.find('\0') == std::string::npos && table.key.size() <= size, "keys stop at their NUL");
         if (table.fileVersion)
             Require(table.fileVersion->find('\0') == std::string::npos && table.fileVersion->size() <= size,

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "fuzz_check.h"
-#include "text/text.h"
+#include "rules/text.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "fuzz_check.h"
-#include "update/version_key.h"
+#include "rules/version_key.h"
 
 namespace {
 

@@ -18,9 +18,9 @@
 #include <vector>
 
 #include "kit/commands.h"
-#include "kit/preview.h"
-#include "platform/preview/listing.h"
-#include "platform/preview/preview_world.h"
+#include "kit/preview/listing.h"
+#include "kit/preview/preview.h"
+#include "kit/preview/preview_world.h"
 
 namespace updater::kit {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "platform/win32/callback_guard.h"
+#include "win32/callback_guard.h"
 
 namespace updater::win32 {
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "update/certificate_table.h"
+#include "rules/certificate_table.h"
 
 namespace updater {
 namespace {

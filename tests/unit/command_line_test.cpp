@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/command_line.h"
+#include "rules/command_line.h"
 
 namespace updater {
 namespace {

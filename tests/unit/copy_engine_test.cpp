@@ -1,4 +1,6 @@
 #include "scenario.h"
+#include "seam/errors.h"
+#include "seam/process.h"
 #include "update/copy_engine.h"
 
 namespace updater {

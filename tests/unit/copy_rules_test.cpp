@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "update/copy_rules.h"
+#include "rules/copy_rules.h"
 
 namespace updater {
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "text/cp932.h"
+#include "rules/cp932.h"
 
 namespace updater {
 namespace {

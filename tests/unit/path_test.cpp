@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "text/file_name.h"
-#include "text/path.h"
+#include "rules/file_name.h"
+#include "rules/path.h"
 
 namespace updater {
 namespace {

@@ -5,8 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "rules/manifest_reader.h"
 #include "scenario.h"
-#include "update/manifest_reader.h"
+#include "seam/copying.h"
+#include "seam/signature.h"
 #include "update/run_update.h"
 
 namespace updater {

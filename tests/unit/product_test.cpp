@@ -1,8 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "rules/product.h"
 #include "scenario.h"
+#include "seam/errors.h"
 #include "update/installed_product.h"
-#include "update/product.h"
 
 namespace updater {
 namespace {

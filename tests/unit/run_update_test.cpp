@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "scenario.h"
+#include "seam/errors.h"
+#include "seam/process.h"
 #include "update/run_update.h"
 
 namespace updater {

@@ -7,10 +7,11 @@
 #include <optional>
 #include <string>
 
-#include "support/fake_platform.h"
+#include "fakes/fake_platform.h"
+#include "rules/product.h"
+#include "rules/texts.h"
+#include "seam/process.h"
 #include "update/run_update.h"
-#include "text/texts.h"
-#include "update/product.h"
 
 namespace updater {
 

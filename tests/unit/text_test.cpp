@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "text/text.h"
+#include "rules/text.h"
 
 namespace updater {
 namespace {

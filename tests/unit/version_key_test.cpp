@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "update/version_key.h"
+#include "rules/version_key.h"
 
 namespace updater {
 namespace {

@@ -1,0 +1,51 @@
+// The copy of payload files into the product folder.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "seam/files.h"
+
+namespace updater {
+
+// The two folders a copy runs between: the update's and the product's.
+struct CopyRoots {
+    std::string source;
+    std::string target;
+};
+
+// The copies of one run from `roots.source` into `roots.target`. The folders
+// they pass stay held while it lives (no one can rename them or swap them
+// for a link), so that consecutive copies into one folder open its path
+// once.
+struct CopySessionState;  // defined by each implementation
+struct CopySessionCloser {
+    void operator()(CopySessionState* session) const;
+};
+using CopySession = std::unique_ptr<CopySessionState, CopySessionCloser>;
+
+CopySession BeginCopies(const CopyRoots& roots);
+
+// Holds the payload file `path` until the session ends, with the folders
+// from the session's source root down to it: the file is opened for reading
+// as a plain file where it was listed, with read sharing only (no one can
+// write, rename or delete it while it is held; the shell's copy can still
+// read it), and its copy in this session reads it as held. Returns the
+// size and SHA-256 of its bytes, read through the held handle; nothing
+// when it cannot be held so or read.
+std::optional<FileDigest> HoldPayloadFile(CopySession& session, const std::string& path);
+
+// Copies `source`, below the session's source root, over `destination`
+// (the new file's full name) below its target root, creating missing
+// folders. The new file is written beside the installed one under
+// kTemporaryCopyName and then replaces it by name in one step, so the installed file is either the old
+// one or the whole new one; a link or hard link standing at `destination`
+// is replaced, its target and other names are not written. False, with the
+// installed file as it was and no temporary file left, when the copy did
+// not happen: also when a folder between a root and its file (not the root
+// itself) is a link, or the source is not a plain file. The system may
+// show its own error dialog.
+bool CopyFileOver(CopySession& session, const std::string& source, const std::string& destination);
+
+}  // namespace updater

@@ -1,0 +1,13 @@
+// The modal boxes the run ends with.
+#pragma once
+
+#include <string>
+
+namespace updater {
+
+enum class DialogKind { Warning, Error, Information };
+
+// A modal box titled by its kind with the kind's icon, the text and one "OK".
+void ShowMessageBox(DialogKind kind, const std::string& text);
+
+}  // namespace updater

@@ -1,0 +1,233 @@
+// The copy of one payload file into the product's folder: whole or not at
+// all, never through a link on either side.
+//
+// The folders from each root down to the file are held open without delete
+// sharing and checked to be real folders where they were expected, so that
+// none is swapped for a link while the shell copies; a run's copies hold
+// them in one session, which keeps the folders of consecutive files open. The shell writes the
+// new file under a temporary name beside the installed one; only a plain
+// file found there replaces the installed name, in one rename through the
+// handle that was checked. A link or a second hard link standing at the
+// installed name is replaced as a name; its target and other names are not
+// written.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "rules/file_name.h"
+#include "rules/path.h"
+#include "seam/copying.h"
+#include "seam/files.h"
+#include "win32/file_digest.h"
+#include "win32/file_handles.h"
+#include "win32/held_folders.h"
+#include "win32/shell.h"
+#include "win32/win32_handles.h"
+
+namespace updater {
+
+using win32::FinalPathIn;
+using win32::UniqueFile;
+using win32::Wide;
+
+namespace {
+
+// Where a file lies below its root: the root's full path, the folders
+// between them (outermost first) and the file's name.
+struct PlaceBelowRoot {
+    std::wstring root;
+    std::vector<std::wstring> folders;
+    std::wstring name;
+};
+
+// `fromExistingFolder`: a root that does not exist yet is taken from its
+// nearest existing ancestor, the missing folders joining those between, so
+// that they are made like any folder below the root.
+std::optional<PlaceBelowRoot> PlaceOf(const std::string& path, const std::string& root, bool fromExistingFolder) {
+    std::optional<std::string> fullRoot = FullPathName(JoinPath(root, ""));
+    const std::optional<std::string> full = FullPathName(path);
+    if (!fullRoot || !full || !LiesBelow(*full, *fullRoot)) return std::nullopt;
+    std::vector<std::string> folders;
+    for (std::string folder = FolderOfPath(*full); JoinPath(folder, "") != *fullRoot; folder = FolderOfPath(folder)) {
+        if (folder.size() <= fullRoot->size()) return std::nullopt;
+        folders.push_back(FileNameOfPath(folder));
+    }
+    while (fromExistingFolder && GetEntryKind(*fullRoot) == EntryKind::Missing) {
+        const std::string missing = WithoutTrailingSeparators(*fullRoot);
+        const std::string parent = JoinPath(FolderOfPath(missing), "");
+        if (parent.size() >= fullRoot->size()) return std::nullopt;
+        folders.push_back(FileNameOfPath(missing));
+        fullRoot = parent;
+    }
+    PlaceBelowRoot place{Wide(*fullRoot), {}, Wide(FileNameOfPath(*full))};
+    for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) place.folders.push_back(Wide(*folder));
+    return place;
+}
+
+// The payload file opened for reading as a plain file at `expected`: while
+// it is open, no one can write, rename or delete it; the shell's copy may
+// still read it.
+UniqueFile HoldSourceFile(const std::wstring& expected) {
+    UniqueFile file = win32::OwnedOrEmpty<UniqueFile>(CreateFileW(expected.c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                                                  nullptr, OPEN_EXISTING,
+                                                                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN,
+                                                                  nullptr));
+    if (file && !win32::IsPlainFileAt(file.get(), expected)) file.reset();
+    return file;
+}
+
+// Clears the read-only flag of the plain file at `path`: Windows renames
+// nothing over a read-only file, and deletes none. Never touches a link,
+// whose target may lie anywhere. True when the file is writable now.
+bool MakeWritable(const std::wstring& path) {
+    // Asked by name first, which costs a fraction of an open: most files
+    // are not read-only, and a missing one needs nothing.
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY)) return true;
+    const UniqueFile file = win32::OwnedOrEmpty<UniqueFile>(
+        CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, win32::kShareAll, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    FILE_BASIC_INFO basic;
+    if (!file || !win32::IsPlainFileAt(file.get(), path) ||
+        !GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic))
+        return false;
+    if (!(basic.FileAttributes & FILE_ATTRIBUTE_READONLY)) return true;
+    basic.FileAttributes &= ~FILE_ATTRIBUTE_READONLY;
+    if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    return SetFileInformationByHandle(file.get(), FileBasicInfo, &basic, sizeof basic) != 0;
+}
+
+// Removes the file at `path` as a name; true when nothing stands there now.
+// What resolves to another place is left alone (false): under Wine a
+// symbolic link to a file opens as its target, and deleting it deletes the
+// target. A file with other hard links loses only this name.
+bool RemoveFile(const std::wstring& path) {
+    {
+        const UniqueFile file = win32::OpenForAttributes(path, win32::kShareAll, false);
+        if (!file) return GetLastError() == ERROR_FILE_NOT_FOUND;
+        if (!win32::SamePath(win32::FinalPathOf(file.get()), path)) return false;
+    }
+    if (DeleteFileW(path.c_str())) return true;
+    return GetLastError() == ERROR_ACCESS_DENIED && MakeWritable(path) && DeleteFileW(path.c_str());
+}
+
+// Makes a new, empty plain file at `path` for the shell to write into.
+// Creating it anew fails on anything standing there, a link that leads
+// nowhere included (which the shell's copy would follow and which Wine
+// cannot open as itself); what stands there is removed once, as a name.
+bool CreateTemporary(const std::wstring& path) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const UniqueFile file = win32::OwnedOrEmpty<UniqueFile>(CreateFileW(
+            path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file) return true;
+        const DWORD error = GetLastError();
+        if ((error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) || !RemoveFile(path)) return false;
+    }
+    return false;
+}
+
+// Renames the open file to `target` (a final path "\\?\..."), replacing
+// what stands there as a name.
+bool RenameOver(HANDLE file, const std::wstring& target) {
+    static const std::wstring kFinalPrefix = L"\\\\?\\";
+    if (target.compare(0, kFinalPrefix.size(), kFinalPrefix) != 0) return false;
+    // The native call takes the same place as "\??\C:\...".
+    const std::wstring native = L"\\??\\" + target.substr(kFinalPrefix.size());
+    const std::size_t size = offsetof(FILE_RENAME_INFO, FileName) + (native.size() + 1) * sizeof(wchar_t);
+    std::vector<std::max_align_t> buffer(size / sizeof(std::max_align_t) + 1);
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->ReplaceIfExists = TRUE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = static_cast<DWORD>(native.size() * sizeof(wchar_t));
+    std::copy(native.begin(), native.end(), info->FileName);
+    info->FileName[native.size()] = L'\0';
+    return SetFileInformationByHandle(file, FileRenameInfo, info, static_cast<DWORD>(size)) != 0;
+}
+
+// Replaces `target` with the new file at `temporary` when that is a plain
+// file where it was written; removes the temporary file otherwise. Held
+// without delete sharing from its check to its rename, it cannot be
+// swapped in between.
+bool ReplaceWithTemporary(const std::wstring& temporary, const std::wstring& target) {
+    {
+        const UniqueFile file = win32::OwnedOrEmpty<UniqueFile>(
+            CreateFileW(temporary.c_str(), DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, FILE_SHARE_READ, nullptr,
+                        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (file && win32::IsPlainFileAt(file.get(), temporary)) {
+            MakeWritable(target);
+            if (RenameOver(file.get(), target)) return true;
+        }
+    }
+    RemoveFile(temporary);
+    return false;
+}
+
+}  // namespace
+
+struct CopySessionState {
+    CopyRoots roots;
+    win32::HeldPath source;
+    win32::HeldPath target;
+    // Payload files held for the whole session, and the paths from the
+    // source root down to their folders, by the files' folder.
+    std::map<std::string, win32::HeldPath> payloadFolders;
+    std::map<std::string, UniqueFile> payloadFiles;
+};
+
+void CopySessionCloser::operator()(CopySessionState* session) const {
+    std::default_delete<CopySessionState>()(session);
+}
+
+CopySession BeginCopies(const CopyRoots& roots) {
+    return CopySession(std::make_unique<CopySessionState>(CopySessionState{roots, {}, {}, {}, {}}).release());
+}
+
+std::optional<FileDigest> HoldPayloadFile(CopySession& session, const std::string& path) {
+    const std::optional<PlaceBelowRoot> place = PlaceOf(path, session->roots.source, false);
+    if (!place) return std::nullopt;
+    auto [kept, added] = session->payloadFolders.try_emplace(FolderOfPath(path));
+    if (added && !kept->second.MoveTo(place->root, place->folders, false)) {
+        session->payloadFolders.erase(kept);
+        return std::nullopt;
+    }
+    UniqueFile file = HoldSourceFile(FinalPathIn(kept->second.innermost().finalPath, place->name));
+    if (!file) return std::nullopt;
+    std::optional<FileDigest> digest = win32::DigestOfFile(file.get());
+    session->payloadFiles.insert_or_assign(path, std::move(file));
+    return digest;
+}
+
+bool CopyFileOver(CopySession& session, const std::string& source, const std::string& destination) {
+    const std::optional<PlaceBelowRoot> from = PlaceOf(source, session->roots.source, false);
+    const std::optional<PlaceBelowRoot> to = PlaceOf(destination, session->roots.target, true);
+    if (!from || !to) return false;
+    // A payload file held since its check is read as held; any other is
+    // held now, for its copy.
+    UniqueFile sourceFile;
+    if (session->payloadFiles.count(source) == 0) {
+        if (!session->source.MoveTo(from->root, from->folders, false)) return false;
+        sourceFile = HoldSourceFile(FinalPathIn(session->source.innermost().finalPath, from->name));
+        if (!sourceFile) return false;
+    }
+    if (!session->target.MoveTo(to->root, to->folders, true)) return false;
+
+    // The shell writes into a file made here: it would write through
+    // whatever stood at the name, a temporary file left by a run that ended
+    // mid-copy or a link.
+    const std::wstring& folder = session->target.innermost().finalPath;
+    const std::wstring temporary = FinalPathIn(folder, Wide(kTemporaryCopyName));
+    if (!CreateTemporary(temporary)) return false;
+    if (!win32::ShellCopyFile(source, JoinPath(FolderOfPath(destination), kTemporaryCopyName))) {
+        RemoveFile(temporary);
+        return false;
+    }
+    return ReplaceWithTemporary(temporary, FinalPathIn(folder, to->name));
+}
+
+}  // namespace updater

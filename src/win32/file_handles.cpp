@@ -1,0 +1,100 @@
+#include "win32/file_handles.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace updater::win32 {
+
+bool SamePath(const std::wstring& a, const std::wstring& b) {
+    return !a.empty() && CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
+                                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+namespace {
+
+// What an open handle is: its attributes and its number of names. Asked
+// for apart, without the volume's details that GetFileInformationByHandle
+// also gathers (under Wine those cost ten times the rest, and this is
+// asked for every payload file).
+struct HandleKind {
+    DWORD attributes = 0;
+    DWORD links = 0;
+};
+
+bool ReadHandleKind(HANDLE handle, HandleKind& kind) {
+    FILE_ATTRIBUTE_TAG_INFO tag;
+    FILE_STANDARD_INFO standard;
+    if (!GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) ||
+        !GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof standard))
+        return false;
+    kind.attributes = tag.FileAttributes;
+    kind.links = standard.NumberOfLinks;
+    return true;
+}
+
+}  // namespace
+
+std::wstring Wide(const std::string& text) {
+    if (text.empty()) return std::wstring();
+    const int size = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(size > 0 ? size : 0, L'\0');
+    if (size > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
+    return wide;
+}
+
+UniqueFile OpenForAttributes(const std::wstring& path, DWORD share, bool followLinks) {
+    const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+    return OwnedOrEmpty<UniqueFile>(
+        CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, share, nullptr, OPEN_EXISTING, flags, nullptr));
+}
+
+std::wstring FinalPathOf(HANDLE handle) {
+    std::wstring path(MAX_PATH, L'\0');
+    DWORD length = GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), 0);
+    if (length >= path.size()) {
+        path.resize(length);
+        length = GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), 0);
+    }
+    if (length == 0 || length >= path.size()) return std::wstring();
+    path.resize(length);
+    return path;
+}
+
+std::wstring FinalPathIn(const std::wstring& folder, const std::wstring& name) {
+    if (folder.empty()) return std::wstring();
+    return folder.back() == L'\\' ? folder + name : folder + L'\\' + name;
+}
+
+bool IsPlainFileAt(HANDLE file, const std::wstring& expected) {
+    HandleKind kind;
+    if (!ReadHandleKind(file, kind)) return false;
+    if (kind.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+    return kind.links == 1 && SamePath(FinalPathOf(file), expected);
+}
+
+bool IsRealFolderAt(HANDLE folder, const std::wstring& expected) {
+    HandleKind kind;
+    if (!ReadHandleKind(folder, kind)) return false;
+    if (!(kind.attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+    if (kind.attributes & FILE_ATTRIBUTE_REPARSE_POINT) return false;
+    return SamePath(FinalPathOf(folder), expected);
+}
+
+std::optional<std::string> ReadWholeFile(HANDLE file, std::size_t limit) {
+    LARGE_INTEGER size;
+    const LARGE_INTEGER start = {};
+    if (!GetFileSizeEx(file, &size) || size.QuadPart < 0 || static_cast<std::uint64_t>(size.QuadPart) > limit ||
+        !SetFilePointerEx(file, start, nullptr, FILE_BEGIN))
+        return std::nullopt;
+    std::string content(static_cast<std::size_t>(size.QuadPart), '\0');
+    std::size_t done = 0;
+    while (done < content.size()) {
+        DWORD read = 0;
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(content.size() - done, 1 << 20));
+        if (!ReadFile(file, content.data() + done, want, &read, nullptr) || read == 0) return std::nullopt;
+        done += read;
+    }
+    return content;
+}
+
+}  // namespace updater::win32
