@@ -1,5 +1,5 @@
-// Which names Windows addresses as themselves: a file or folder name that
-// any path built from it reaches, and no other.
+// Which names are safe to copy under: a file or folder name that every path
+// built from it reaches on Windows, and no other file.
 #pragma once
 
 #include <string>
@@ -20,8 +20,10 @@ enum class NameFault {
     kEmpty,
 };
 
-// What keeps the code page 932 name `name` from naming itself on Windows,
-// or from being copied as itself; kNone when nothing does. A trail byte of a double-byte character is never
+// What keeps the code page 932 name `name` from naming exactly the file it
+// spells on Windows (a forbidden character, a trailing dot or blank that
+// Windows strips, a device name), or from being copied under that name;
+// kNone when nothing does. A trail byte of a double-byte character is never
 // taken for a character of its own ("ソ" ends in the byte of "\").
 NameFault FaultOfName(const std::string& name);
 

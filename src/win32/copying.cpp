@@ -119,8 +119,9 @@ bool RemoveFile(const std::wstring& path) {
 
 // Makes a new, empty plain file at `path` for the shell to write into.
 // Creating it anew fails on anything standing there, a link that leads
-// nowhere included (which the shell's copy would follow and which Wine
-// cannot open as itself); what stands there is removed once, as a name.
+// nowhere included (which the shell's copy would follow, and which Wine
+// cannot open without following it); what stands there is removed once, as
+// a name, never through a link.
 bool CreateTemporary(const std::wstring& path) {
     for (int attempt = 0; attempt < 2; ++attempt) {
         const UniqueFile file = win32::OwnedOrEmpty<UniqueFile>(CreateFileW(

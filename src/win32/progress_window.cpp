@@ -31,6 +31,9 @@ void ProgressWindowDestroyer::operator()(ProgressWindowHandle* window) const {
 
 namespace {
 
+// The window class names are a contract with the outside: tools and the
+// end-to-end tests find the "please wait" window and its text by them, so
+// they stay these exact names.
 constexpr char kFormClass[] = "TForm1";
 constexpr char kPanelClass[] = "TPanel";
 

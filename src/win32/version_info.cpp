@@ -57,7 +57,8 @@ const VersionLibrary& LoadedLibrary() { return win32::LoadedOnce<VersionLibrary>
 // Only a file that begins with the "MZ" signature can carry a version
 // resource. version.dll maps the whole file as an image to find out, which
 // costs far more than reading two bytes, so other files are not handed to
-// it. A file that cannot be opened here is left to version.dll, as before.
+// it. A file that cannot be opened here is still handed to version.dll,
+// which then finds it unreadable too.
 bool MayCarryVersionResource(const std::string& path) {
     const win32::UniqueFile file = win32::OwnedOrEmpty<win32::UniqueFile>(
         CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,

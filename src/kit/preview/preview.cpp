@@ -97,7 +97,6 @@ Preview MakePreview(const PreviewOptions& options) {
     setup.logFolder = options.profile->logFolderName;
     // The first edition of the product, and a version code that passes the
     // version gate (the registry holds no installed version).
-    // The run's world, for this preview only.
     PreviewWorld world(std::move(setup), options.progress);
 
     Preview result;

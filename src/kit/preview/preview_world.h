@@ -59,7 +59,7 @@ struct RecordedBox {
     std::string text;
 };
 
-// One preview run's world: while it lives, the seam's functions answer for
+// The files, registry and screen one preview run sees: while it lives, the seam's functions answer for
 // it (one at a time); nothing of it outlives it. `progress`, when given, is
 // called with the count of entries listed so far, after each folder.
 class PreviewWorld {
