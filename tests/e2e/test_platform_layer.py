@@ -1,4 +1,4 @@
-"""Runs the Windows layer's own test program (tests/platform, GoogleTest)
+"""Runs the Windows layer's own test program (tests/win32, GoogleTest)
 under Wine in the rig's prefix, on fixture files made here: PE files with
 and without Japanese version tables, files that are no PE image, folders
 with a link back to themselves and with paths past the ANSI limit, and files
