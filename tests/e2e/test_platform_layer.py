@@ -17,7 +17,7 @@ PROGRAM = os.environ.get("E2E_PLATFORM_TEST", "")
 # The native layer's portable reader of version resources (pe-version), from the native build.
 PE_VERSION = os.environ.get("E2E_PE_VERSION", "")
 KIT_FIXTURES = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
-                            "host", "pe_fixtures.py")
+                            "native", "pe_fixtures.py")
 ANSI_PATH_LIMIT = 260
 
 
