@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "rules/file_name.h"
 #include "rules/path.h"
+#include "rules/payload_entry.h"
 #include "seam/files.h"
 #include "seam/process.h"
 
@@ -19,13 +19,6 @@ struct Walk {
     PayloadListing result;
 };
 
-// True when the entry can be taken into the payload as itself: its name
-// spells exactly the file the system listed, no path built from it leads
-// elsewhere, and it is no link.
-bool IsTrustworthy(const FolderEntry& entry) {
-    return entry.exactName && !entry.link && FaultOfName(entry.name) == NameFault::kNone;
-}
-
 // False when a folder could not be listed whole; the walk stops there.
 bool ListInto(Walk& walk, const std::string& folder) {
     const auto fail = [&] {
@@ -40,10 +33,12 @@ bool ListInto(Walk& walk, const std::string& folder) {
     if (std::find(walk.path.begin(), walk.path.end(), listing.identity) != walk.path.end()) return fail();
     walk.path.push_back(listing.identity);
     for (const FolderEntry& entry : listing.entries) {
-        if (entry.name == walk.updaterName) continue;
+        const EntryVerdict verdict =
+            RulePayloadEntry({entry.name, entry.exactName, entry.link}, walk.updaterName).verdict;
+        if (verdict == EntryVerdict::kSkipAsUpdater) continue;
         // Loose files beside the updater are never copied: only what is taken counts.
         if (walk.mode == ListMode::FoldersOnly && !entry.folder) continue;
-        if (!IsTrustworthy(entry)) return fail();
+        if (verdict == EntryVerdict::kRefuse) return fail();
         const std::string path = JoinPath(folder, entry.name);
         // Asked afresh: the entry may have changed since the folder was read.
         const EntryKind kind = GetEntryKind(path);
