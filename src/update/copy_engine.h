@@ -14,6 +14,8 @@ namespace updater {
 // What the copy did with one payload file.
 enum class FileOutcome { kCopied, kLeftAlone, kFailed };
 
+// One file's decision as the copy made it; it refers to the copy's own
+// texts and holds only for the call it is passed to.
 struct FileDecision {
     FileOutcome outcome;
     const std::string& source;
@@ -29,7 +31,8 @@ struct FileDecision {
 // Told what the copy does, as it does it (a preview's record of the run).
 class CopyObserver {
 public:
-    // Once for each payload file the copy reaches, after its copy.
+    // Once for each payload file the copy reaches, once it is copied,
+    // left alone or failed.
     virtual void FileDecided(const FileDecision& decision) = 0;
     // The folder that could not be listed whole, where the copy stopped.
     virtual void FolderUnreadable(const std::string& folder) = 0;
