@@ -18,6 +18,7 @@
 #include "rules/file_name.h"
 #include "rules/manifest_format.h"
 #include "rules/path.h"
+#include "rules/payload_entry.h"
 #include "rules/version_key.h"
 
 namespace updater::kit {
@@ -33,9 +34,9 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
            });
 }
 
-// Why a code page 932 name would not name itself on Windows; "" when it would.
-std::string NameFaultText(const std::string& name) {
-    switch (FaultOfName(name)) {
+// Why a code page 932 name with `fault` would not name itself on Windows; "" for none.
+std::string NameFaultText(NameFault fault) {
+    switch (fault) {
     case NameFault::kNone: return "";
     case NameFault::kForbiddenCharacter:
         return "holds a control character or one of \\ / : * ? \" < > |, which Windows does not allow in a name";
@@ -128,12 +129,18 @@ private:
         std::map<std::u16string, std::string> keys;
         for (const Entry& entry : entries) {
             const bool sameAsAnother = !CheckCase(entry.name, entry.name, keys);
-            if (fs::is_directory(entry.link)) {
-                CheckSpelling(entry.name, entry.name);
-                CheckFolder(staged_ / entry.name, entry.name, "\\" + native::WindowsAnsiBytes(entry.name), false,
-                            false);
-            } else if (fs::is_symlink(entry.link) && fs::is_directory(entry.target)) {
-                Add(Severity::kError, entry.name, "link to a folder: the updater would copy what it leads to");
+            if (fs::is_directory(entry.target) && (fs::is_directory(entry.link) || fs::is_symlink(entry.link))) {
+                // A folder of the payload: its name and links as the updater's
+                // rule judges them. The updater's own name is its file's
+                // here; a folder bearing it is checked like any other.
+                const EntryRuling ruling = Rule(entry, staged_);
+                if (ruling.link) {
+                    Add(Severity::kError, entry.name, "link to a folder: the updater would copy what it leads to");
+                } else {
+                    ReportName(ruling, entry.name);
+                    CheckFolder(staged_ / entry.name, entry.name, "\\" + native::WindowsAnsiBytes(entry.name),
+                                false, false);
+                }
             } else if (!fs::is_regular_file(entry.target)) {
                 Add(Severity::kError, entry.name, Unusual(entry));
             } else if (sameAsAnother) {
@@ -161,21 +168,19 @@ private:
         for (const Entry& entry : ReadFolder(folder)) {
             const std::string path = relative + "/" + entry.name;
             const std::string windowsPath = windowsRelative + "\\" + native::WindowsAnsiBytes(entry.name);
-            CheckSpelling(entry.name, path);
+            // The updater's rule for the entry. A lint reports every reason
+            // it gives and looks on, where the updater stops at the first.
+            const EntryRuling ruling = Rule(entry, folder);
+            ReportName(ruling, path);
             CheckCase(entry.name, path, keys);
-            if (entry.name == updaterName_) {
+            if (ruling.verdict == EntryVerdict::kSkipAsUpdater) {
                 Add(Severity::kWarning, path,
                     fs::is_directory(entry.link) ? "named like the updater: skipped with everything in it"
                                                  : "named like the updater: skipped, never copied");
                 continue;
             }
-            std::error_code ignored;
-            if (fs::is_symlink(entry.link) && fs::is_directory(entry.target)) {
-                Add(Severity::kError, path, "link to a folder inside the payload");
-            } else if (fs::is_symlink(entry.link) && fs::is_regular_file(entry.target)) {
-                Add(Severity::kError, path, "link to a file: the updater copies no link");
-            } else if (fs::is_regular_file(entry.link) && fs::hard_link_count(folder / entry.name, ignored) > 1) {
-                Add(Severity::kError, path, "file with more than one hard link: the updater copies no link");
+            if (ruling.link) {
+                Add(Severity::kError, path, LinkFinding(entry));
             } else if (fs::is_directory(entry.link)) {
                 CheckFolder(folder / entry.name, path, windowsPath, sourceTooLong, targetTooLong);
             } else if (fs::is_regular_file(entry.target)) {
@@ -192,13 +197,33 @@ private:
         }
     }
 
-    void CheckSpelling(const std::string& name, const std::string& path) {
-        const std::optional<std::string> cp932 = native::NameInCp932(name);
-        if (!cp932) {
+    // The rule's ruling on an entry of `folder`: its name as the updater
+    // lists it (an inexact one names nothing, not even the updater), whether
+    // it is a link (symbolic link, or a file with more than one hard link),
+    // and the updater's name, ASCII, the same bytes in code page 932.
+    EntryRuling Rule(const Entry& entry, const fs::path& folder) const {
+        const std::optional<std::string> cp932 = native::NameInCp932(entry.name);
+        const std::string name = cp932.value_or("");
+        std::error_code ignored;
+        const bool link = fs::is_symlink(entry.link) ||
+                          (fs::is_regular_file(entry.link) && fs::hard_link_count(folder / entry.name, ignored) > 1);
+        return RulePayloadEntry({name, cp932.has_value(), link}, updaterName_);
+    }
+
+    void ReportName(const EntryRuling& ruling, const std::string& path) {
+        if (ruling.inexactName) {
             Add(Severity::kError, path, "name cannot be written in code page 932");
-        } else if (const std::string fault = NameFaultText(*cp932); !fault.empty()) {
+        } else if (const std::string fault = NameFaultText(ruling.nameFault); !fault.empty()) {
             Add(Severity::kError, path, "name " + fault);
         }
+    }
+
+    // What a link found by the rule is, in a finding's words.
+    static std::string LinkFinding(const Entry& entry) {
+        if (!fs::is_symlink(entry.link)) return "file with more than one hard link: the updater copies no link";
+        if (fs::is_directory(entry.target)) return "link to a folder inside the payload";
+        if (fs::is_regular_file(entry.target)) return "link to a file: the updater copies no link";
+        return Unusual(entry);
     }
 
     // False (and an error) when an earlier name of the folder is the same on Windows.

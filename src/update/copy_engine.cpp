@@ -44,89 +44,91 @@ CopyBounds BoundsOf(const std::string& sourceRoot, const std::string& targetRoot
     return {FullPathName(JoinPath(sourceRoot, "")).value_or(""), FullPathName(JoinPath(targetRoot, "")).value_or("")};
 }
 
+// One copy of the payload: where it may read and write, what it reports,
+// and who is told its decisions.
+struct Copier {
+    CopyBounds bounds;
+    CopySession& session;
+    TextList& report;
+    CopyObserver* observer;
+
+    void Tell(FileOutcome outcome, const std::string& file, const std::string& dest,
+              const std::optional<std::string>& oldStamp, const std::optional<std::string>& newStamp) const {
+        if (observer != nullptr) observer->FileDecided({outcome, file, dest, oldStamp, newStamp});
+    }
+};
+
 // Copies or leaves one file; false when its copy failed. The installed copy's
 // stamp is read first (a missing copy reads as unknown): only against a known
 // one does the new file's stamp decide anything, so otherwise it is read just
 // for a failure line. Version reads cost about as much as a copy on some
 // systems.
-bool UpdateFile(const std::string& file, const std::string& dest, const CopyBounds& bounds, CopySession& session,
-                TextList& report) {
+bool UpdateFile(const std::string& file, const std::string& dest, const Copier& copier) {
     // Never read or written outside the two roots, whatever the names said:
     // failed like a copy, without a version read of a file out there.
-    if (!bounds.Enclose(file, dest)) {
-        report.push_back(FormatText(texts::kCopyFailedLine, {kUnknownStamp, dest}));
+    if (!copier.bounds.Enclose(file, dest)) {
+        copier.report.push_back(FormatText(texts::kCopyFailedLine, {kUnknownStamp, dest}));
+        copier.Tell(FileOutcome::kFailed, file, dest, std::nullopt, std::nullopt);
         return false;
     }
-    const std::string oldStamp = ReadVersionStamp(dest).text;
+    const std::optional<std::string> oldStamp = ReadVersionStamp(dest).text;
     std::optional<std::string> newStamp;
     const auto readNewStamp = [&]() -> const std::string& {
         if (!newStamp) newStamp = ReadVersionStamp(file).text;
         return *newStamp;
     };
-    if (oldStamp != kUnknownStamp && !ShouldCopy(readNewStamp(), oldStamp)) {
-        report.push_back(
-            FormatText(texts::kLeftAloneLine, {StampForLog(readNewStamp()), StampForLog(oldStamp), dest}));
+    if (*oldStamp != kUnknownStamp && !ShouldCopy(readNewStamp(), *oldStamp)) {
+        copier.report.push_back(
+            FormatText(texts::kLeftAloneLine, {StampForLog(readNewStamp()), StampForLog(*oldStamp), dest}));
+        copier.Tell(FileOutcome::kLeftAlone, file, dest, oldStamp, newStamp);
         return true;
     }
-    if (!CopyFileOver(session, file, dest)) {
-        report.push_back(FormatText(texts::kCopyFailedLine, {StampForLog(readNewStamp()), dest}));
+    if (!CopyFileOver(copier.session, file, dest)) {
+        copier.report.push_back(FormatText(texts::kCopyFailedLine, {StampForLog(readNewStamp()), dest}));
+        copier.Tell(FileOutcome::kFailed, file, dest, oldStamp, newStamp);
         return false;
     }
+    copier.Tell(FileOutcome::kCopied, file, dest, oldStamp, newStamp);
     return true;
 }
 
-// A folder that could not be listed is reported like a failed copy, with no
-// version and the folder's path ending in "\".
-void ReportUnreadable(const PayloadListing& listing, TextList& report) {
-    report.push_back(FormatText(texts::kCopyFailedLine, {kUnknownStamp, JoinPath(listing.unreadableFolder, "")}));
-}
-
-// Copies the payload as listed now. Stops at the first failure; a folder's
-// files are listed whole before the first of them is copied, so nothing of
-// a folder that cannot be listed is.
-bool CopyListed(const std::string& sourceRoot, const std::string& targetRoot, CopySession& session,
-                TextList& report) {
-    const PayloadListing folders = ListPayload(ListMode::FoldersOnly, sourceRoot);
-    if (!folders.ok()) {
-        ReportUnreadable(folders, report);
-        return false;
+// Copies the payload as the walk finds it now. Stops at the first failure;
+// a folder's files are listed whole before the first of them is copied, so
+// nothing of a folder that cannot be listed is. A folder that could not be
+// listed is reported like a failed copy, with no version and the folder's
+// path ending in "\".
+bool CopyListed(const std::string& sourceRoot, const std::string& targetRoot, const Copier& copier) {
+    const PayloadWalk walk = WalkPayload(sourceRoot, [&](const std::string& file) {
+        return UpdateFile(file, DestinationPath(file, sourceRoot, targetRoot), copier);
+    });
+    if (!walk.unreadableFolder.empty()) {
+        copier.report.push_back(
+            FormatText(texts::kCopyFailedLine, {kUnknownStamp, JoinPath(walk.unreadableFolder, "")}));
+        if (copier.observer != nullptr) copier.observer->FolderUnreadable(walk.unreadableFolder);
     }
-    const CopyBounds bounds = BoundsOf(sourceRoot, targetRoot);
-    for (const std::string& folder : folders.paths) {
-        const PayloadListing files = ListPayload(ListMode::FilesDeep, folder, {folders.identity});
-        if (!files.ok()) {
-            ReportUnreadable(files, report);
-            return false;
-        }
-        for (const std::string& file : files.paths) {
-            if (!UpdateFile(file, DestinationPath(file, sourceRoot, targetRoot), bounds, session, report))
-                return false;
-        }
-    }
-    return true;
+    return walk.whole();
 }
 
 // Copies exactly the files a signed updater verified, each held since its
 // check: a file that appeared later is never seen, and one that cannot be
 // copied is a failure naming it.
 bool CopyVerified(const std::string& sourceRoot, const std::string& targetRoot, const PayloadTrust& trust,
-                  CopySession& session, TextList& report) {
-    const CopyBounds bounds = BoundsOf(sourceRoot, targetRoot);
+                  const Copier& copier) {
     for (const std::string& file : trust.verifiedFiles()) {
-        if (!UpdateFile(file, DestinationPath(file, sourceRoot, targetRoot), bounds, session, report))
-            return false;
+        if (!UpdateFile(file, DestinationPath(file, sourceRoot, targetRoot), copier)) return false;
     }
     return true;
 }
 
 bool CopyAll(const std::string& sourceRoot, const std::string& targetRoot, const PayloadTrust& trust,
-             CopySession& session, TextList& report) {
+             CopySession& session, TextList& report, CopyObserver* observer) {
     if (trust.Refused()) {
         report.push_back(FormatText(texts::kCopyFailedLine, {kUnknownStamp, trust.refusedPath()}));
         return false;
     }
-    return trust.Signed() ? CopyVerified(sourceRoot, targetRoot, trust, session, report)
-                          : CopyListed(sourceRoot, targetRoot, session, report);
+    const Copier copier{BoundsOf(sourceRoot, targetRoot), session, report, observer};
+    return trust.Signed() ? CopyVerified(sourceRoot, targetRoot, trust, copier)
+                          : CopyListed(sourceRoot, targetRoot, copier);
 }
 
 }  // namespace
@@ -137,12 +139,12 @@ bool CopyPayload(const std::string& sourceRoot, const std::string& targetRoot, c
 }
 
 bool CopyPayload(const std::string& sourceRoot, const std::string& targetRoot, const ProductProfile& profile,
-                 const PayloadTrust& trust, CopySession& session) {
+                 const PayloadTrust& trust, CopySession& session, CopyObserver* observer) {
     PrepareVersionReading();  // without it every installed copy would count as older
     TextList report;
     bool ok = false;
     try {
-        ok = CopyAll(sourceRoot, targetRoot, trust, session, report);
+        ok = CopyAll(sourceRoot, targetRoot, trust, session, report, observer);
     } catch (...) {
         // The report of what happened before the error is kept; the error
         // itself is what goes on, even if the log cannot be written.

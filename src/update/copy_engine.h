@@ -1,6 +1,7 @@
 // Copies the payload into the product's folder and keeps the copy report.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "rules/copy_rules.h"
@@ -10,6 +11,36 @@
 
 namespace updater {
 
+// What the copy did with one payload file.
+enum class FileOutcome { kCopied, kLeftAlone, kFailed };
+
+// One file's decision as the copy made it; it refers to the copy's own
+// texts and holds only for the call it is passed to.
+struct FileDecision {
+    FileOutcome outcome;
+    const std::string& source;
+    const std::string& destination;
+    // The version texts read for the decision, nothing where none was: the
+    // new file's is read only when the installed copy's is known or for a
+    // failure line, and neither is read for a path outside the two roots.
+    // An installed copy that is missing reads as kUnknownStamp.
+    const std::optional<std::string>& installedStamp;
+    const std::optional<std::string>& newStamp;
+};
+
+// Told what the copy does, as it does it (a preview's record of the run).
+class CopyObserver {
+public:
+    // Once for each payload file the copy reaches, once it is copied,
+    // left alone or failed.
+    virtual void FileDecided(const FileDecision& decision) = 0;
+    // The folder that could not be listed whole, where the copy stopped.
+    virtual void FolderUnreadable(const std::string& folder) = 0;
+
+protected:
+    ~CopyObserver() = default;
+};
+
 // Copies every payload file below `sourceRoot` to `targetRoot`, leaving alone
 // installed copies that are newer and stopping at the first failed copy or
 // the first folder that cannot be listed. The report of files left alone and
@@ -17,9 +48,10 @@ namespace updater {
 // before copying anything when version texts cannot be read. A refused
 // `trust` copies nothing and reports the file it names; a signed one's
 // copies exactly the files it verified, in their listed order. Every copy
-// goes through the run's copy `session`.
+// goes through the run's copy `session`. `observer`, when given, is told
+// each file's decision and the folder that could not be listed.
 bool CopyPayload(const std::string& sourceRoot, const std::string& targetRoot, const ProductProfile& profile,
-                 const PayloadTrust& trust, CopySession& session);
+                 const PayloadTrust& trust, CopySession& session, CopyObserver* observer = nullptr);
 
 // An unsigned updater's copy, in a copy session of its own.
 bool CopyPayload(const std::string& sourceRoot, const std::string& targetRoot, const ProductProfile& profile);

@@ -1,9 +1,10 @@
 #include "update/payload.h"
 
 #include <algorithm>
+#include <vector>
 
-#include "rules/file_name.h"
 #include "rules/path.h"
+#include "rules/payload_entry.h"
 #include "seam/files.h"
 #include "seam/process.h"
 
@@ -11,61 +12,87 @@ namespace updater {
 
 namespace {
 
-struct Walk {
+enum class ListMode { FoldersOnly, FilesDeep };
+
+struct Listing {
     ListMode mode;
     std::size_t depthAbove;  // folders above the one asked for
     std::string updaterName;
     std::vector<FolderIdentity> path;  // the folders being listed, outermost first
-    PayloadListing result;
+    std::vector<std::string> paths;
+    FolderIdentity identity;       // of the folder asked for
+    std::string unreadableFolder;  // "" when every folder was listed whole
 };
 
-// True when the entry can be taken into the payload as itself: its name
-// spells exactly the file the system listed, no path built from it leads
-// elsewhere, and it is no link.
-bool IsTrustworthy(const FolderEntry& entry) {
-    return entry.exactName && !entry.link && FaultOfName(entry.name) == NameFault::kNone;
-}
-
-// False when a folder could not be listed whole; the walk stops there.
-bool ListInto(Walk& walk, const std::string& folder) {
+// False when a folder could not be listed whole; the listing stops there.
+bool ListInto(Listing& out, const std::string& folder) {
     const auto fail = [&] {
-        walk.result.unreadableFolder = folder;
+        out.unreadableFolder = folder;
         return false;
     };
-    const FolderListing listing = ListFolder(folder);
-    if (!listing.ok) return fail();
-    if (walk.path.size() == walk.depthAbove) walk.result.identity = listing.identity;
+    const FolderListing read = ListFolder(folder);
+    if (!read.ok) return fail();
+    if (out.path.size() == out.depthAbove) out.identity = read.identity;
     // A folder that is already being listed can only be reached through a
     // link the system did not report as one.
-    if (std::find(walk.path.begin(), walk.path.end(), listing.identity) != walk.path.end()) return fail();
-    walk.path.push_back(listing.identity);
-    for (const FolderEntry& entry : listing.entries) {
-        if (entry.name == walk.updaterName) continue;
+    if (std::find(out.path.begin(), out.path.end(), read.identity) != out.path.end()) return fail();
+    out.path.push_back(read.identity);
+    for (const FolderEntry& entry : read.entries) {
+        const EntryVerdict verdict =
+            RulePayloadEntry({entry.name, entry.exactName, entry.link}, out.updaterName).verdict;
+        if (verdict == EntryVerdict::kSkipAsUpdater) continue;
         // Loose files beside the updater are never copied: only what is taken counts.
-        if (walk.mode == ListMode::FoldersOnly && !entry.folder) continue;
-        if (!IsTrustworthy(entry)) return fail();
+        if (out.mode == ListMode::FoldersOnly && !entry.folder) continue;
+        if (verdict == EntryVerdict::kRefuse) return fail();
         const std::string path = JoinPath(folder, entry.name);
         // Asked afresh: the entry may have changed since the folder was read.
         const EntryKind kind = GetEntryKind(path);
         if (kind == EntryKind::Missing) continue;
-        if (walk.mode == ListMode::FoldersOnly) {
-            if (kind == EntryKind::Folder) walk.result.paths.push_back(path);
+        if (out.mode == ListMode::FoldersOnly) {
+            if (kind == EntryKind::Folder) out.paths.push_back(path);
         } else if (kind == EntryKind::Folder) {
-            if (!ListInto(walk, path)) return false;
+            if (!ListInto(out, path)) return false;
         } else {
-            walk.result.paths.push_back(path);
+            out.paths.push_back(path);
         }
     }
-    walk.path.pop_back();
+    out.path.pop_back();
     return true;
+}
+
+// FoldersOnly: the sub-folders of `folder`. FilesDeep: every file below it.
+// `above` holds the identities of the folders above `folder`.
+Listing List(ListMode mode, const std::string& folder, const std::string& updaterName,
+             std::vector<FolderIdentity> above) {
+    Listing listing{mode, above.size(), updaterName, std::move(above), {}, {}, {}};
+    ListInto(listing, folder);
+    return listing;
 }
 
 }  // namespace
 
-PayloadListing ListPayload(ListMode mode, const std::string& folder, const std::vector<FolderIdentity>& above) {
-    Walk walk{mode, above.size(), FileNameOfPath(GetExecutablePath()), above, {}};
-    ListInto(walk, folder);
-    return std::move(walk.result);
+PayloadWalk WalkPayload(const std::string& sourceRoot, const std::function<bool(const std::string& file)>& visit) {
+    PayloadWalk result;
+    const std::string updaterName = FileNameOfPath(GetExecutablePath());
+    const Listing folders = List(ListMode::FoldersOnly, sourceRoot, updaterName, {});
+    if (!folders.unreadableFolder.empty()) {
+        result.unreadableFolder = folders.unreadableFolder;
+        return result;
+    }
+    for (const std::string& folder : folders.paths) {
+        const Listing files = List(ListMode::FilesDeep, folder, updaterName, {folders.identity});
+        if (!files.unreadableFolder.empty()) {
+            result.unreadableFolder = files.unreadableFolder;
+            return result;
+        }
+        for (const std::string& file : files.paths) {
+            if (!visit(file)) {
+                result.stopped = true;
+                return result;
+            }
+        }
+    }
+    return result;
 }
 
 }  // namespace updater

@@ -1,35 +1,32 @@
-// Lists the payload: the files in the sub-folders beside the updater.
+// Walks the payload: the files in the sub-folders beside the updater.
 #pragma once
 
+#include <functional>
 #include <string>
-#include <vector>
-
-#include "seam/files.h"
 
 namespace updater {
 
-enum class ListMode { FoldersOnly = 0, FilesDeep = 1 };
+// How a walk of the payload ended.
+struct PayloadWalk {
+    std::string unreadableFolder;  // the folder that could not be listed whole; "" when none
+    bool stopped = false;          // the visitor stopped the walk
 
-struct PayloadListing {
-    std::vector<std::string> paths;
-    FolderIdentity identity;       // of the folder listed
-    std::string unreadableFolder;  // the folder that could not be listed; "" when all were
-
-    bool ok() const { return unreadableFolder.empty(); }
+    bool whole() const { return unreadableFolder.empty() && !stopped; }
 };
 
-// FoldersOnly: the sub-folders of `folder`. FilesDeep: every file below
-// `folder`, depth-first, a sub-folder's files at the place it was met. Entries
-// stay in the order the folder search returns them; the updater's own file
-// name is skipped at every depth. `folder` carries no trailing "\".
+// Visits every payload file below `sourceRoot` (no trailing "\"), in the
+// order the updater takes them: the sub-folders of `sourceRoot` as the folder
+// search returns them (loose files beside the updater are no payload), and
+// in each every file below it, depth-first, a sub-folder's files at the
+// place it was met. The updater's own file name is passed over at every
+// depth. Each sub-folder of `sourceRoot` is listed whole before its first
+// file is visited, so nothing of one that cannot be listed is.
 //
 // A folder cannot be listed whole when the system cannot list it, when an
-// entry taken from it is a link, has a name that does not spell exactly
-// itself, or a name Windows would take for another (see FaultOfName), and
-// when it is already on the path being listed (`above` holds the folders
-// above `folder`). That ends the listing: `unreadableFolder` names the
-// folder and `paths` is incomplete.
-PayloadListing ListPayload(ListMode mode, const std::string& folder,
-                           const std::vector<FolderIdentity>& above = {});
+// entry taken from it is refused (RulePayloadEntry: a link, a name that does
+// not spell exactly itself or that Windows would take for another), and when
+// it is already on the path being listed. The walk stops at the first such
+// folder and names it, or when `visit` returns false.
+PayloadWalk WalkPayload(const std::string& sourceRoot, const std::function<bool(const std::string& file)>& visit);
 
 }  // namespace updater

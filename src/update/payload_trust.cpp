@@ -98,30 +98,21 @@ PayloadTrust CheckPayloadTrust(const std::string& sourceRoot, const ProductProfi
     }
     expected.byPath.erase(self);
 
-    // Every payload file, as the copy will list it.
-    const PayloadListing folders = ListPayload(ListMode::FoldersOnly, sourceRoot);
-    if (!folders.ok()) {
-        trust.refusedPath_ = JoinPath(folders.unreadableFolder, "");
-        return trust;
-    }
-    for (const std::string& folder : folders.paths) {
-        const PayloadListing files = ListPayload(ListMode::FilesDeep, folder, {folders.identity});
-        if (!files.ok()) {
-            trust.refusedPath_ = JoinPath(files.unreadableFolder, "");
-            return trust;
+    // Every payload file, as the copy's walk finds it.
+    const PayloadWalk walk = WalkPayload(sourceRoot, [&](const std::string& file) {
+        const auto entry = expected.byPath.find(file);
+        const std::optional<FileDigest> digest =
+            entry == expected.byPath.end() ? std::nullopt : HoldPayloadFile(session, file);
+        if (!digest || !(*digest == entry->second)) {
+            trust.refusedPath_ = file;
+            return false;
         }
-        for (const std::string& file : files.paths) {
-            const auto entry = expected.byPath.find(file);
-            const std::optional<FileDigest> digest =
-                entry == expected.byPath.end() ? std::nullopt : HoldPayloadFile(session, file);
-            if (!digest || !(*digest == entry->second)) {
-                trust.refusedPath_ = file;
-                return trust;
-            }
-            trust.verified_.push_back(file);
-            expected.byPath.erase(entry);
-        }
-    }
+        trust.verified_.push_back(file);
+        expected.byPath.erase(entry);
+        return true;
+    });
+    if (!walk.unreadableFolder.empty()) trust.refusedPath_ = JoinPath(walk.unreadableFolder, "");
+    if (!walk.whole()) return trust;
 
     // Every manifest entry the copy would meet: those in a sub-folder, less
     // files named like the updater, which the listing passes over.

@@ -41,14 +41,15 @@ void MoveToDocumentsFolder() {
 
 // Shows the progress window, copies the payload, and says how it went.
 FinalMessage RunCopyPhase(const std::string& displayName, const std::string& targetRoot,
-                          const ProductProfile& profile, const std::string& versionArgument) {
+                          const ProductProfile& profile, const std::string& versionArgument,
+                          CopyObserver* observer) {
     const std::string sourceRoot = FolderOfPath(GetExecutablePath());
     // A signed updater checks its payload first: a refusal shows no progress window.
     // What the check holds, the copy uses: one session for both.
     CopySession session = BeginCopies({sourceRoot, targetRoot});
     const PayloadTrust trust = CheckPayloadTrust(sourceRoot, profile, versionArgument, session);
     if (trust.Refused()) {
-        CopyPayload(sourceRoot, targetRoot, profile, trust, session);
+        CopyPayload(sourceRoot, targetRoot, profile, trust, session, observer);
         return {texts::kCopyFailed, DialogKind::Error};
     }
     ProgressWindow window = CreateProgressWindow();
@@ -58,7 +59,7 @@ FinalMessage RunCopyPhase(const std::string& displayName, const std::string& tar
         ProcessPendingMessages();
     }
     // Should the copy raise an error, `window` is destroyed on the way out.
-    const bool ok = CopyPayload(sourceRoot, targetRoot, profile, trust, session);
+    const bool ok = CopyPayload(sourceRoot, targetRoot, profile, trust, session, observer);
     FinalMessage final = ok ? FinalMessage{texts::kInstallSucceeded, DialogKind::Information}
                             : FinalMessage{texts::kCopyFailed, DialogKind::Error};
     DestroyProgressWindow(window);
@@ -67,7 +68,8 @@ FinalMessage RunCopyPhase(const std::string& displayName, const std::string& tar
 
 // The gates and the copy phase; returns the message the run ends with.
 FinalMessage CheckAndCopy(const ProductProfile& profile, int editionIndex,
-                          const std::string& versionArgument, const std::string& displayName) {
+                          const std::string& versionArgument, const std::string& displayName,
+                          CopyObserver* observer) {
     MoveToDocumentsFolder();
     const InstalledProduct product = LookupInstalledProduct(profile, editionIndex);
     if (product.targetRoot.empty()) {
@@ -79,12 +81,12 @@ FinalMessage CheckAndCopy(const ProductProfile& profile, int editionIndex,
         ShowMessageBox(DialogKind::Error, FormatText(texts::kNewerVersionInstalled, {product.installedVersion}));
         return {};
     }
-    return RunCopyPhase(displayName, product.targetRoot, profile, versionArgument);
+    return RunCopyPhase(displayName, product.targetRoot, profile, versionArgument, observer);
 }
 
 }  // namespace
 
-void RunUpdate(const UpdateRequest& request) {
+void RunUpdate(const UpdateRequest& request, CopyObserver* observer) {
     const std::string& switchArgument = request.switchArgument;
     const ProductProfile* profile = SelectProfile(UpperCaseAnsi(switchArgument));
     if (profile == nullptr) return;
@@ -101,7 +103,7 @@ void RunUpdate(const UpdateRequest& request) {
 
     FinalMessage final;
     try {
-        final = CheckAndCopy(*profile, editionIndex, versionArgument, displayName);
+        final = CheckAndCopy(*profile, editionIndex, versionArgument, displayName, observer);
     } catch (...) {
         RunClosingSequence({}, savedFolder);  // no final message has been reached
         throw;

@@ -5,8 +5,11 @@
 
 namespace updater {
 
+class CopyObserver;
+
 // Checks the product `request` names and copies the payload. Returns
 // normally on every orderly end; errors of the Windows layer pass through.
-void RunUpdate(const UpdateRequest& request);
+// `observer`, when given, is told what the copy does (CopyPayload).
+void RunUpdate(const UpdateRequest& request, CopyObserver* observer = nullptr);
 
 }  // namespace updater

@@ -18,6 +18,22 @@ protected:
         for (const std::string& event : world().Events("copy ")) copies.push_back(event.substr(5));
         return copies;
     }
+    // The copy as its observer is told it: one line a decision, with the
+    // stamps read for it ("-": not read), or the folder it stopped at.
+    struct Told final : CopyObserver {
+        std::vector<std::string> lines;
+        void FileDecided(const FileDecision& d) override {
+            static const char* const outcomes[] = {"copied", "left alone", "failed"};
+            lines.push_back(std::string(outcomes[static_cast<int>(d.outcome)]) + " " + d.source + " -> " +
+                            d.destination + " old=" + d.installedStamp.value_or("-") +
+                            " new=" + d.newStamp.value_or("-"));
+        }
+        void FolderUnreadable(const std::string& folder) override { lines.push_back("unreadable " + folder); }
+    };
+    bool Copy(Told& told) {
+        CopySession session = BeginCopies({"C:\\Stage", "D:\\Prod"});
+        return CopyPayload("C:\\Stage", "D:\\Prod", torven, PayloadTrust(), session, &told);
+    }
 };
 
 TEST_F(CopyEngine, CopiesNewerAndUnversionedLeavesNewerInstalledCopiesAndLogsThem) {
@@ -45,7 +61,14 @@ TEST_F(CopyEngine, StopsAtTheFirstFailedCopyAndLogsItLast) {
     world().FailCopy("D:\\Prod\\bin\\f3.dll");
     world().AddFile("C:\\Stage\\zlast\\never.dat");
 
-    EXPECT_FALSE(Copy());
+    Told told;
+    EXPECT_FALSE(Copy(told));
+    // The new file's stamp is read only where the installed copy's is known,
+    // or for a failure line.
+    EXPECT_THAT(told.lines,
+                ElementsAre("copied C:\\Stage\\bin\\f1.dll -> D:\\Prod\\bin\\f1.dll old=0.0.0.0 new=-",
+                            "left alone C:\\Stage\\bin\\f2.dll -> D:\\Prod\\bin\\f2.dll old=3.0.0.0 new=2.0.0.0",
+                            "failed C:\\Stage\\bin\\f3.dll -> D:\\Prod\\bin\\f3.dll old=0.0.0.0 new=2.0.0.0"));
     EXPECT_EQ(world().FindFile("D:\\Prod\\bin\\f1.dll")->content, "new");
     EXPECT_EQ(world().FindFile("D:\\Prod\\bin\\f2.dll")->content, "kept");
     EXPECT_EQ(world().FindFile("D:\\Prod\\bin\\f3.dll"), nullptr);
@@ -150,9 +173,12 @@ TEST_F(CopyEngine, AFolderThatCannotBeListedStopsTheRunAndIsLoggedAsAFailure) {
     world().AddVersionedFile("C:\\Stage\\lib\\zafter.dll", "1.0.0.0");
     world().AddVersionedFile("C:\\Stage\\zlast\\c.dll", "1.0.0.0");
     world().FailListing("C:\\Stage\\lib\\locked");
-    EXPECT_FALSE(Copy());
+    Told told;
+    EXPECT_FALSE(Copy(told));
     // The folders before it are copied; nothing of its top folder or after it is.
     EXPECT_THAT(Copies(), ElementsAre("C:\\Stage\\bin\\a.dll -> D:\\Prod\\bin\\a.dll"));
+    EXPECT_THAT(told.lines, ElementsAre("copied C:\\Stage\\bin\\a.dll -> D:\\Prod\\bin\\a.dll old=0.0.0.0 new=-",
+                                        "unreadable C:\\Stage\\lib\\locked"));
     EXPECT_EQ(LogText(), "New[0.0.0.0]  FILE[C:\\Stage\\lib\\locked\\]\r\n");
 }
 

@@ -2,6 +2,7 @@
 
 #include "rules/file_name.h"
 #include "rules/path.h"
+#include "rules/payload_entry.h"
 
 namespace updater {
 namespace {
@@ -57,6 +58,25 @@ TEST(FaultOfName, NamesWindowsWouldTakeForAnotherFileOrNoneAtAll) {
         {"~upd.tmp.txt", NameFault::kNone},
     };
     for (const auto& [name, fault] : rows) EXPECT_EQ(FaultOfName(name), fault) << name;
+}
+
+// The updater's own name is passed over before anything else is judged, even
+// an inexact name whose text spells it; any other entry gets every reason it
+// is refused, for a lint to name them all.
+TEST(RulePayloadEntry, TheUpdatersOwnNameFirstThenEveryReasonToRefuse) {
+    const std::string updater = "updater.exe", other = "Updater.exe", device = "nul.txt", dot = "x.dat.";
+    EXPECT_EQ(RulePayloadEntry({updater, false, true}, updater).verdict, EntryVerdict::kSkipAsUpdater);
+    EXPECT_EQ(RulePayloadEntry({other, true, false}, updater).verdict, EntryVerdict::kTake);
+    const EntryRuling both = RulePayloadEntry({device, true, true}, updater);
+    EXPECT_EQ(both.verdict, EntryVerdict::kRefuse);
+    EXPECT_EQ(both.nameFault, NameFault::kDeviceName);
+    EXPECT_TRUE(both.link);
+    EXPECT_FALSE(both.inexactName);
+    // An inexact name's text names no file: it is not judged as a name.
+    const EntryRuling inexact = RulePayloadEntry({dot, false, false}, updater);
+    EXPECT_EQ(inexact.verdict, EntryVerdict::kRefuse);
+    EXPECT_TRUE(inexact.inexactName);
+    EXPECT_EQ(inexact.nameFault, NameFault::kNone);
 }
 
 TEST(CollapseDotSegments, StaysWithinTheDriveOrShare) {

@@ -8,16 +8,32 @@ using Payload = Scenario;
 using testing::ElementsAre;
 using testing::IsEmpty;
 
-std::vector<std::string> Paths(ListMode mode, const std::string& folder) {
-    const PayloadListing listing = ListPayload(mode, folder);
-    EXPECT_TRUE(listing.ok()) << listing.unreadableFolder;
-    return listing.paths;
+// What one walk of the payload told its visitor, and how it ended. The
+// visitor stops the walk after the file `stopAfter` when one is named.
+struct Walked {
+    std::vector<std::string> files;
+    PayloadWalk end;
+};
+
+Walked Walk(const std::string& sourceRoot = "C:\\Stage", const std::string& stopAfter = "") {
+    Walked walked;
+    walked.end = WalkPayload(sourceRoot, [&](const std::string& file) {
+        walked.files.push_back(file);
+        return file != stopAfter;
+    });
+    return walked;
+}
+
+std::vector<std::string> Files(const std::string& sourceRoot = "C:\\Stage") {
+    const Walked walked = Walk(sourceRoot);
+    EXPECT_TRUE(walked.end.whole()) << walked.end.unreadableFolder;
+    return walked.files;
 }
 
 TEST_F(Payload, LooseFilesBesideTheUpdaterAreNoPayload) {
     world().AddFile("C:\\Stage\\readme.txt");
     world().AddFile("C:\\Stage\\setup.ini");
-    EXPECT_THAT(Paths(ListMode::FoldersOnly, "C:\\Stage"), IsEmpty());
+    EXPECT_THAT(Files(), IsEmpty());
 }
 
 TEST_F(Payload, FilesDeepIsDepthFirstInSearchOrderWithoutFolders) {
@@ -26,16 +42,19 @@ TEST_F(Payload, FilesDeepIsDepthFirstInSearchOrderWithoutFolders) {
     world().AddFolder("C:\\Stage\\A\\Empty");
     world().AddFile("C:\\Stage\\A\\z");
     world().AddFile("C:\\Stage\\B\\w");
-    EXPECT_THAT(Paths(ListMode::FoldersOnly, "C:\\Stage"), ElementsAre("C:\\Stage\\A", "C:\\Stage\\B"));
-    EXPECT_THAT(Paths(ListMode::FilesDeep, "C:\\Stage\\A"),
-                ElementsAre("C:\\Stage\\A\\x", "C:\\Stage\\A\\C\\y", "C:\\Stage\\A\\z"));
+    EXPECT_THAT(Files(), ElementsAre("C:\\Stage\\A\\x", "C:\\Stage\\A\\C\\y", "C:\\Stage\\A\\z", "C:\\Stage\\B\\w"));
+    // A visitor that stops the walk is told of no file after.
+    const Walked stopped = Walk("C:\\Stage", "C:\\Stage\\A\\C\\y");
+    EXPECT_TRUE(stopped.end.stopped);
+    EXPECT_EQ(stopped.end.unreadableFolder, "");
+    EXPECT_THAT(stopped.files, ElementsAre("C:\\Stage\\A\\x", "C:\\Stage\\A\\C\\y"));
 }
 
 TEST_F(Payload, SkipsTheUpdatersOwnNameAtEveryDepthCaseSensitively) {
     world().AddFile("C:\\Stage\\bin\\updater.exe");
     world().AddFile("C:\\Stage\\bin\\deep\\updater.exe");
     world().AddFile("C:\\Stage\\bin\\Updater.exe");
-    EXPECT_THAT(Paths(ListMode::FilesDeep, "C:\\Stage\\bin"), ElementsAre("C:\\Stage\\bin\\Updater.exe"));
+    EXPECT_THAT(Files(), ElementsAre("C:\\Stage\\bin\\Updater.exe"));
 }
 
 TEST_F(Payload, EntriesThatCannotBeReadAreLeftOutSilently) {
@@ -44,33 +63,40 @@ TEST_F(Payload, EntriesThatCannotBeReadAreLeftOutSilently) {
     world().AddFile("C:\\Stage\\bin\\gonefolder\\f");
     world().FailEntryKind("C:\\Stage\\bin\\gone.dat");
     world().FailEntryKind("C:\\Stage\\bin\\gonefolder");
-    EXPECT_THAT(Paths(ListMode::FilesDeep, "C:\\Stage\\bin"), ElementsAre("C:\\Stage\\bin\\a.dat"));
+    EXPECT_THAT(Files(), ElementsAre("C:\\Stage\\bin\\a.dat"));
 }
 
 TEST_F(Payload, ADriveRootFolderIsJoinedWithOneSeparator) {
     world().executablePath = "E:\\updater.exe";
     world().AddFile("E:\\updater.exe");
     world().AddFile("E:\\bin\\a.dll");
-    EXPECT_THAT(Paths(ListMode::FoldersOnly, "E:\\"), ElementsAre("E:\\bin"));
-    EXPECT_THAT(Paths(ListMode::FilesDeep, "E:\\bin"), ElementsAre("E:\\bin\\a.dll"));
+    EXPECT_THAT(Files("E:\\"), ElementsAre("E:\\bin\\a.dll"));
 }
 
+// Each folder beside the updater is listed whole before its first file is
+// visited: nothing of one that cannot be is, and the walk ends there.
 TEST_F(Payload, AFolderThatCannotBeListedEndsTheListingAndIsNamed) {
+    world().AddFile("C:\\Stage\\A\\first.dll");
     world().AddFile("C:\\Stage\\bin\\a.dll");
     world().AddFile("C:\\Stage\\bin\\locked\\b.dll");
     world().AddFile("C:\\Stage\\bin\\z.dll");
+    world().AddFile("C:\\Stage\\C\\c.dll");
     world().FailListing("C:\\Stage\\bin\\locked");
-    const PayloadListing listing = ListPayload(ListMode::FilesDeep, "C:\\Stage\\bin");
-    EXPECT_FALSE(listing.ok());
-    EXPECT_EQ(listing.unreadableFolder, "C:\\Stage\\bin\\locked");
-    EXPECT_THAT(listing.paths, ElementsAre("C:\\Stage\\bin\\a.dll"));  // nothing after it
+    const Walked walked = Walk();
+    EXPECT_FALSE(walked.end.whole());
+    EXPECT_FALSE(walked.end.stopped);
+    EXPECT_EQ(walked.end.unreadableFolder, "C:\\Stage\\bin\\locked");
+    EXPECT_THAT(walked.files, ElementsAre("C:\\Stage\\A\\first.dll"));
+
+    world().FailListing("C:\\Stage");
+    const Walked none = Walk();
+    EXPECT_EQ(none.end.unreadableFolder, "C:\\Stage");
+    EXPECT_THAT(none.files, IsEmpty());
 }
 
 TEST_F(Payload, AnEmptyFolderIsNoFailure) {
     world().AddFolder("C:\\Stage\\bin\\empty");
-    const PayloadListing listing = ListPayload(ListMode::FilesDeep, "C:\\Stage\\bin");
-    EXPECT_TRUE(listing.ok());
-    EXPECT_THAT(listing.paths, IsEmpty());
+    EXPECT_THAT(Files(), IsEmpty());
 }
 
 // Any link ends the listing, wherever it leads: back into the payload or
@@ -83,19 +109,16 @@ TEST_F(Payload, ALinkOfAnyKindEndsTheListingAndNamesItsFolder) {
         world().AddFile("C:\\Stage\\bin\\a.dll");
         world().AddFile("C:\\Stage\\bin\\sub\\b.dll");
         world().AddFolderLink("C:\\Stage\\bin\\sub\\link", target);
-        const PayloadListing listing = ListPayload(ListMode::FilesDeep, "C:\\Stage\\bin");
-        EXPECT_EQ(listing.unreadableFolder, "C:\\Stage\\bin\\sub");
-        EXPECT_THAT(listing.paths, ElementsAre("C:\\Stage\\bin\\a.dll", "C:\\Stage\\bin\\sub\\b.dll"));
+        const Walked walked = Walk();
+        EXPECT_EQ(walked.end.unreadableFolder, "C:\\Stage\\bin\\sub");
+        EXPECT_THAT(walked.files, IsEmpty());
     }
 }
 
 TEST_F(Payload, AFolderReachedAgainThroughALinkTheSystemDoesNotShowEndsTheListing) {
     world().AddFile("C:\\Stage\\bin\\a.dll");
     world().AddFolderLink("C:\\Stage\\bin\\sub\\root", "C:\\Stage", /*reported=*/false);
-    const PayloadListing top = ListPayload(ListMode::FoldersOnly, "C:\\Stage");
-    ASSERT_TRUE(top.ok());
-    const PayloadListing files = ListPayload(ListMode::FilesDeep, "C:\\Stage\\bin", {top.identity});
-    EXPECT_EQ(files.unreadableFolder, "C:\\Stage\\bin\\sub\\root");
+    EXPECT_EQ(Walk().end.unreadableFolder, "C:\\Stage\\bin\\sub\\root");
 }
 
 // Only entries taken into the payload count: a loose file beside the updater
@@ -106,9 +129,9 @@ TEST_F(Payload, ANameWindowsWouldTakeForAnotherEndsTheListingOfThePayloadOnly) {
         SetUp();
         world().AddFile(std::string("C:\\Stage\\") + name);
         world().AddFile("C:\\Stage\\bin\\a.dll");
+        EXPECT_THAT(Files(), ElementsAre("C:\\Stage\\bin\\a.dll"));
         world().AddFile(std::string("C:\\Stage\\bin\\sub\\") + name);
-        EXPECT_THAT(Paths(ListMode::FoldersOnly, "C:\\Stage"), ElementsAre("C:\\Stage\\bin"));
-        EXPECT_EQ(ListPayload(ListMode::FilesDeep, "C:\\Stage\\bin").unreadableFolder, "C:\\Stage\\bin\\sub");
+        EXPECT_EQ(Walk().end.unreadableFolder, "C:\\Stage\\bin\\sub");
     }
 }
 

@@ -15,7 +15,6 @@
 #include "seam/process.h"
 #include "update/copy_engine.h"
 #include "update/installed_product.h"
-#include "update/payload.h"
 #include "update/run_update.h"
 #include "update/version_stamp.h"
 
@@ -25,49 +24,48 @@ namespace {
 
 using preview::PreviewWorld;
 
-// What a payload file is, before the run: the version texts the updater
-// reads and whether there is an installed copy.
-struct PayloadFile {
-    std::string path;
-    std::string newStamp;
-    std::optional<std::string> installedStamp;
-};
-
-// The payload's files in the order the updater takes them, each with the
-// stamps the updater reads, named by the updater's own listing. Stops where
-// the run stops: at a folder that cannot be listed, none of whose files is
-// taken.
-std::vector<PayloadFile> ListTakenFiles(const std::string& sourceRoot, const std::string& targetRoot,
-                                        std::string& unreadableFolder) {
-    std::vector<PayloadFile> files;
-    const PayloadListing folders = ListPayload(ListMode::FoldersOnly, sourceRoot);
-    if (!folders.ok()) {
-        unreadableFolder = folders.unreadableFolder;
-        return files;
-    }
-    for (const std::string& folder : folders.paths) {
-        const PayloadListing listing = ListPayload(ListMode::FilesDeep, folder, {folders.identity});
-        if (!listing.ok()) {
-            unreadableFolder = listing.unreadableFolder;
-            return files;
-        }
-        for (const std::string& file : listing.paths) {
-            const std::string dest = DestinationPath(file, sourceRoot, targetRoot);
-            std::optional<std::string> installed;
-            if (FileExists(dest)) installed = ReadVersionStamp(dest).text;
-            files.push_back({file, ReadVersionStamp(file).text, std::move(installed)});
-        }
-    }
-    return files;
-}
-
-PreviewAction CopyReason(const PayloadFile& file) {
-    if (!file.installedStamp) return PreviewAction::kCopyNewFile;
-    if (*file.installedStamp == kUnknownStamp) return PreviewAction::kCopyInstalledWithoutVersion;
-    if (file.newStamp == kUnknownStamp) return PreviewAction::kCopyNewWithoutVersion;
-    if (MakeVersionKey(file.newStamp) == MakeVersionKey(*file.installedStamp)) return PreviewAction::kCopyInstalledEqual;
+PreviewAction CopyReason(const PreviewEntry& entry) {
+    if (!entry.installedStamp) return PreviewAction::kCopyNewFile;
+    if (*entry.installedStamp == kUnknownStamp) return PreviewAction::kCopyInstalledWithoutVersion;
+    if (entry.newStamp == kUnknownStamp) return PreviewAction::kCopyNewWithoutVersion;
+    if (MakeVersionKey(entry.newStamp) == MakeVersionKey(*entry.installedStamp))
+        return PreviewAction::kCopyInstalledEqual;
     return PreviewAction::kCopyInstalledOlder;
 }
+
+// The preview's entries, one for each file the run reaches, as the run
+// decides it: every decision is the run's, the stamps are the ones it read,
+// and a stamp it did not need is read here for display.
+class EntryRecorder final : public CopyObserver {
+public:
+    EntryRecorder(const PreviewWorld& world, Preview& result)
+        : world_(world), result_(result), prefix_(JoinPath(result.sourceRoot, "")) {}
+
+    void FileDecided(const FileDecision& decision) override {
+        const std::string& file = decision.source;
+        const std::string& dest = decision.destination;
+        PreviewEntry entry{PreviewAction::kLeaveAlone,
+                           file.compare(0, prefix_.size(), prefix_) == 0 ? file.substr(prefix_.size()) : file,
+                           decision.newStamp ? *decision.newStamp : ReadVersionStamp(file).text, std::nullopt};
+        // Whether there is an installed copy: the product folder as it was,
+        // before the copies this run recorded.
+        if (world_.WasFile(dest))
+            entry.installedStamp = decision.installedStamp ? *decision.installedStamp : ReadVersionStamp(dest).text;
+        switch (decision.outcome) {
+            case FileOutcome::kCopied: entry.action = CopyReason(entry); break;
+            case FileOutcome::kLeftAlone: entry.action = PreviewAction::kLeaveAlone; break;
+            case FileOutcome::kFailed: entry.action = PreviewAction::kCopyFails; break;
+        }
+        result_.entries.push_back(std::move(entry));
+    }
+
+    void FolderUnreadable(const std::string& folder) override { result_.unreadableFolder = folder; }
+
+private:
+    const PreviewWorld& world_;
+    Preview& result_;
+    const std::string prefix_;
+};
 
 }  // namespace
 
@@ -106,29 +104,8 @@ Preview MakePreview(const PreviewOptions& options) {
     if (result.targetRoot.empty()) throw PreviewError("the target root names no folder");
     result.logName = std::string("Documents\\") + options.profile->logFolderName + "\\" + options.profile->logFileName;
 
-    const std::vector<PayloadFile> files = ListTakenFiles(result.sourceRoot, result.targetRoot, result.unreadableFolder);
-
-    RunUpdate({options.profile->switchText, kEditionTable[0].versionCode, "preview"});
-
-    // Every decision is the run's: a file it copied is copied, a file it
-    // reached and did not copy was left alone.
-    const std::vector<preview::RecordedCopy>& copies = world.copies();
-    std::size_t next = 0;
-    const std::string prefix = JoinPath(result.sourceRoot, "");
-    for (const PayloadFile& file : files) {
-        const std::string dest = DestinationPath(file.path, result.sourceRoot, result.targetRoot);
-        const bool reached =
-            next < copies.size() && copies[next].source == file.path && copies[next].destination == dest;
-        const bool fails = reached && !copies[next].done;
-        if (reached) ++next;
-        PreviewEntry entry{fails ? PreviewAction::kCopyFails : reached ? CopyReason(file) : PreviewAction::kLeaveAlone,
-                           file.path.compare(0, prefix.size(), prefix) == 0 ? file.path.substr(prefix.size())
-                                                                             : file.path,
-                           file.newStamp, file.installedStamp};
-        result.entries.push_back(std::move(entry));
-        if (fails) break;  // the run stops at its first failed copy
-    }
-    if (next != copies.size()) throw std::logic_error("the run copied files the preview did not list in that order");
+    EntryRecorder recorder(world, result);
+    RunUpdate({options.profile->switchText, kEditionTable[0].versionCode, "preview"}, &recorder);
 
     if (world.boxes().empty()) throw std::logic_error("the run ended without its final box");
     const preview::RecordedBox& box = world.boxes().back();

@@ -167,10 +167,12 @@ EntryKind PreviewWorld::Kind(const std::string& path) const {
     return status.folder ? EntryKind::Folder : EntryKind::File;
 }
 
-bool PreviewWorld::IsFile(const std::string& path) const {
-    PathResolver::Node* node = state_->paths.Find(path);
+namespace {
+
+// True when `node` is a file whose local time stamp has a DOS date.
+bool IsDatedFile(PathResolver& paths, PathResolver::Node* node) {
     if (node == nullptr) return false;
-    PathResolver::Node& status = state_->paths.Stat(*node);
+    PathResolver::Node& status = paths.Stat(*node);
     if (!status.exists || status.folder) return false;
     if (!status.dosDate) {
         // Windows counts a file whose local time stamp has no DOS date as none.
@@ -180,6 +182,16 @@ bool PreviewWorld::IsFile(const std::string& path) const {
                          local.tm_year + 1900 <= 2107;
     }
     return *status.dosDate;
+}
+
+}  // namespace
+
+bool PreviewWorld::IsFile(const std::string& path) const {
+    return IsDatedFile(state_->paths, state_->paths.Find(path));
+}
+
+bool PreviewWorld::WasFile(const std::string& path) const {
+    return IsDatedFile(state_->paths, state_->paths.MapUnder(path).node);
 }
 
 std::optional<std::string> PreviewWorld::FileVersion(const std::string& path) {

@@ -86,6 +86,8 @@ public:
     FolderListing List(const std::string& folder);
     EntryKind Kind(const std::string& path) const;
     bool IsFile(const std::string& path) const;
+    // IsFile as the folders were before this preview's recorded copies.
+    bool WasFile(const std::string& path) const;
     std::optional<std::string> FileVersion(const std::string& path);
     // Records the copy; false when it fails as on Windows: a folder between
     // the product's folder and the destination is a link.
