@@ -18,11 +18,11 @@ struct PayloadEntry {
 enum class EntryVerdict {
     kTake,
     kSkipAsUpdater,  // named byte for byte like the running updater: passed over
-    kRefuse,         // not taken as itself: the folder cannot be listed whole
+    kRefuse,         // not taken: the folder holding it cannot be listed whole
 };
 
 // What the updater makes of an entry, with every reason that keeps it from
-// being taken as itself, so that a lint can name them all.
+// being taken under its listed name, so that a lint can name them all.
 struct EntryRuling {
     EntryVerdict verdict = EntryVerdict::kTake;
     bool inexactName = false;                // its text names no file

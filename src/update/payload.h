@@ -23,8 +23,8 @@ struct PayloadWalk {
 // file is visited, so nothing of one that cannot be listed is.
 //
 // A folder cannot be listed whole when the system cannot list it, when an
-// entry taken from it is refused (RulePayloadEntry: a link, a name that does
-// not spell exactly itself or that Windows would take for another), and when
+// entry taken from it is refused (RulePayloadEntry: a link, a name with no
+// exact code page 932 spelling or one Windows would take for another), and when
 // it is already on the path being listed. The walk stops at the first such
 // folder and names it, or when `visit` returns false.
 PayloadWalk WalkPayload(const std::string& sourceRoot, const std::function<bool(const std::string& file)>& visit);
