@@ -90,6 +90,7 @@ Preview MakePreview(const PreviewOptions& options) {
     setup.sourceRoot = WithoutTrailingSeparators(options.sourceRoot);
     if (!setup.sourceRoot.empty() && setup.sourceRoot.back() == ':') setup.sourceRoot += '\\';
     setup.stagedFolder = options.staged;
+    setup.productKey = FormatText(options.profile->keyFormat, {kEditionTable[0].registrySuffix});
     setup.rootDir = options.targetRoot;
     setup.installedFolder = options.installed;
     setup.logFolder = options.profile->logFolderName;

@@ -37,8 +37,12 @@ std::string UpperCaseAnsi(const std::string& text) { return UpperCaseAscii(text)
 std::optional<std::string> GetSpecialFolder(SpecialFolder) { return preview::kDocumentsFolder; }
 
 // Every key holds the product's RootDir, and nothing else.
-std::optional<std::string> ReadRegistryString(const std::string&, const std::string& name) {
-    if (name != kRootDirValue) return std::nullopt;
+// The registry holds the product's one key, with its RootDir only. Keys
+// are named without regard to letter case, as the registry names them.
+std::optional<std::string> ReadRegistryString(const std::string& keyPath, const std::string& name) {
+    // The Windows layer drops one leading "\" of a key path.
+    const auto keyOf = [](const std::string& path) { return UpperCaseAscii(path.substr(path.rfind('\\', 0) == 0)); };
+    if (keyOf(keyPath) != keyOf(World().setup().productKey) || name != kRootDirValue) return std::nullopt;
     return World().setup().rootDir;
 }
 

@@ -36,7 +36,8 @@ inline constexpr char kDocumentsFolder[] = "C:\\Users\\Public\\Documents";
 struct PreviewSetup {
     std::string sourceRoot;               // the Windows folder the staged folder stands for
     std::filesystem::path stagedFolder;   // on Linux
-    std::string rootDir;                  // RootDir as the registry holds it (Windows)
+    std::string productKey;               // the one registry key the product is installed under
+    std::string rootDir;                  // its RootDir (Windows); it records no Version
     std::filesystem::path installedFolder;  // on Linux
     std::string logFolder;                // a folder below the documents folder that exists
 };
