@@ -118,7 +118,14 @@ struct FolderListing {
     std::vector<FolderEntry> entries;
 };
 
-FolderListing ListFolder(const std::string& folder);
+struct CopySessionState;  // a run's copies (see BeginCopies below)
+
+// With `holdFilesIn`, every file that the listing finds to be no link is
+// also held in that session as HoldPayloadFile holds it (read sharing only,
+// so no one can write, rename or delete it), and the session's copy or
+// hold of that file checks the held file where it lies then instead of
+// opening it again. A file that cannot be held so is listed as without it.
+FolderListing ListFolder(const std::string& folder, CopySessionState* holdFilesIn = nullptr);
 
 // ---- Version resources ---------------------------------------------------
 

@@ -90,7 +90,7 @@ bool CopyListed(const std::string& sourceRoot, const std::string& targetRoot, Co
     }
     const CopyBounds bounds = BoundsOf(sourceRoot, targetRoot);
     for (const std::string& folder : folders.paths) {
-        const PayloadListing files = ListPayload(ListMode::FilesDeep, folder, {folders.identity});
+        const PayloadListing files = ListPayload(ListMode::FilesDeep, folder, {folders.identity}, &session);
         if (!files.ok()) {
             ReportUnreadable(files, report);
             return false;

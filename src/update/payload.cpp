@@ -14,6 +14,7 @@ struct Walk {
     std::size_t depthAbove;  // folders above the one asked for
     std::string updaterName;
     std::vector<FolderIdentity> path;  // the folders being listed, outermost first
+    CopySessionState* holdFilesIn;     // where listed files are held; none: not held
     PayloadListing result;
 };
 
@@ -30,7 +31,7 @@ bool ListInto(Walk& walk, const std::string& folder) {
         walk.result.unreadableFolder = folder;
         return false;
     };
-    const FolderListing listing = ListFolder(folder);
+    const FolderListing listing = ListFolder(folder, walk.holdFilesIn);
     if (!listing.ok) return fail();
     if (walk.path.size() == walk.depthAbove) walk.result.identity = listing.identity;
     // A folder that is already being listed can only be reached through a
@@ -60,8 +61,12 @@ bool ListInto(Walk& walk, const std::string& folder) {
 
 }  // namespace
 
-PayloadListing ListPayload(ListMode mode, const std::string& folder, const std::vector<FolderIdentity>& above) {
-    Walk walk{mode, above.size(), FileNameOfPath(GetExecutablePath()), above, {}};
+PayloadListing ListPayload(ListMode mode, const std::string& folder, const std::vector<FolderIdentity>& above,
+                           CopySession* session) {
+    // Only the files of a deep listing are copied; the loose files a
+    // folder listing meets beside the updater are never held.
+    CopySessionState* holdFilesIn = session && mode == ListMode::FilesDeep ? session->get() : nullptr;
+    Walk walk{mode, above.size(), FileNameOfPath(GetExecutablePath()), above, holdFilesIn, {}};
     ListInto(walk, folder);
     return std::move(walk.result);
 }

@@ -29,7 +29,10 @@ struct PayloadListing {
 // when it is already on the path being listed (`above` holds the folders
 // above `folder`). That ends the listing: `unreadableFolder` names the
 // folder and `paths` is incomplete.
+//
+// With `session`, the files listed are held in it from their listing on
+// (see ListFolder), so that their copy or hold does not open them again.
 PayloadListing ListPayload(ListMode mode, const std::string& folder,
-                           const std::vector<FolderIdentity>& above = {});
+                           const std::vector<FolderIdentity>& above = {}, CopySession* session = nullptr);
 
 }  // namespace updater

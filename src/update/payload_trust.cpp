@@ -100,7 +100,7 @@ PayloadTrust CheckPayloadTrust(const std::string& sourceRoot, const ProductProfi
         return trust;
     }
     for (const std::string& folder : folders.paths) {
-        const PayloadListing files = ListPayload(ListMode::FilesDeep, folder, {folders.identity});
+        const PayloadListing files = ListPayload(ListMode::FilesDeep, folder, {folders.identity}, &session);
         if (!files.ok()) {
             trust.refusedPath_ = JoinPath(files.unreadableFolder, "");
             return trust;

@@ -69,14 +69,18 @@ std::optional<PlaceBelowRoot> PlaceOf(const std::string& path, const std::string
     return place;
 }
 
-// The payload file opened for reading as a plain file at `expected`: while
-// it is open, no one can write, rename or delete it; the shell's copy may
-// still read it.
+// The payload file at `path` opened for reading: while it is open, no one
+// can write, rename or delete it; the shell's copy may still read it.
+UniqueFile OpenSourceFile(const std::wstring& path) {
+    return win32::OwnedOrEmpty<UniqueFile>(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                       OPEN_EXISTING,
+                                                       FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN,
+                                                       nullptr));
+}
+
+// The payload file opened as a plain file at `expected`.
 UniqueFile HoldSourceFile(const std::wstring& expected) {
-    UniqueFile file = win32::OwnedOrEmpty<UniqueFile>(CreateFileW(expected.c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                                                  nullptr, OPEN_EXISTING,
-                                                                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN,
-                                                                  nullptr));
+    UniqueFile file = OpenSourceFile(expected);
     if (file && !win32::IsPlainFileAt(file.get(), expected)) file.reset();
     return file;
 }
@@ -177,14 +181,47 @@ struct CopySessionState {
     // source root down to their folders, by the files' folder.
     std::map<std::string, win32::HeldPath> payloadFolders;
     std::map<std::string, UniqueFile> payloadFiles;
+    // Payload files held since their listing, until their hold or copy
+    // takes them.
+    std::map<std::string, UniqueFile> listedFiles;
 };
+
+namespace win32 {
+
+ListedFile HoldListedFile(CopySessionState& session, const std::string& path, const std::wstring& openPath,
+                          const std::wstring& expected) {
+    UniqueFile file = OpenSourceFile(openPath);
+    if (!file) return ListedFile::NotHeld;
+    if (!IsPlainFileAt(file.get(), expected)) return ListedFile::Link;
+    session.listedFiles.insert_or_assign(path, std::move(file));
+    return ListedFile::Held;
+}
+
+}  // namespace win32
+
+namespace {
+
+// The payload file `path` held as a plain file at `expected`: the one its
+// listing held, checked where it lies now, which spares an open; when the
+// listing held none or it lies elsewhere now, the file opened at `expected`.
+UniqueFile TakeSourceFile(CopySessionState& session, const std::string& path, const std::wstring& expected) {
+    const auto listed = session.listedFiles.find(path);
+    if (listed != session.listedFiles.end()) {
+        UniqueFile file = std::move(listed->second);
+        session.listedFiles.erase(listed);
+        if (win32::IsPlainFileAt(file.get(), expected)) return file;
+    }
+    return HoldSourceFile(expected);
+}
+
+}  // namespace
 
 void CopySessionCloser::operator()(CopySessionState* session) const {
     std::default_delete<CopySessionState>()(session);
 }
 
 CopySession BeginCopies(const CopyRoots& roots) {
-    return CopySession(std::make_unique<CopySessionState>(CopySessionState{roots, {}, {}, {}, {}}).release());
+    return CopySession(std::make_unique<CopySessionState>(CopySessionState{roots, {}, {}, {}, {}, {}}).release());
 }
 
 std::optional<FileDigest> HoldPayloadFile(CopySession& session, const std::string& path) {
@@ -195,7 +232,7 @@ std::optional<FileDigest> HoldPayloadFile(CopySession& session, const std::strin
         session->payloadFolders.erase(kept);
         return std::nullopt;
     }
-    UniqueFile file = HoldSourceFile(FinalPathIn(kept->second.innermost().finalPath, place->name));
+    UniqueFile file = TakeSourceFile(*session, path, FinalPathIn(kept->second.innermost().finalPath, place->name));
     if (!file) return std::nullopt;
     std::optional<FileDigest> digest = win32::DigestOfFile(file.get());
     session->payloadFiles.insert_or_assign(path, std::move(file));
@@ -211,7 +248,7 @@ bool CopyFileOver(CopySession& session, const std::string& source, const std::st
     UniqueFile sourceFile;
     if (session->payloadFiles.count(source) == 0) {
         if (!session->source.MoveTo(from->root, from->folders, false)) return false;
-        sourceFile = HoldSourceFile(FinalPathIn(session->source.innermost().finalPath, from->name));
+        sourceFile = TakeSourceFile(*session, source, FinalPathIn(session->source.innermost().finalPath, from->name));
         if (!sourceFile) return false;
     }
     if (!session->target.MoveTo(to->root, to->folders, true)) return false;
