@@ -47,8 +47,10 @@ struct PlaceBelowRoot {
 
 // `fromExistingFolder`: a root that does not exist yet is taken from its
 // nearest existing ancestor, the missing folders joining those between, so
-// that they are made like any folder below the root.
-std::optional<PlaceBelowRoot> PlaceOf(const std::string& path, const std::string& root, bool fromExistingFolder) {
+// that they are made like any folder below the root. A root that `held`
+// holds exists: it is not asked for again.
+std::optional<PlaceBelowRoot> PlaceOf(const std::string& path, const std::string& root, bool fromExistingFolder,
+                                      const win32::HeldPath* held = nullptr) {
     std::optional<std::string> fullRoot = FullPathName(JoinPath(root, ""));
     const std::optional<std::string> full = FullPathName(path);
     if (!fullRoot || !full || !LiesBelow(*full, *fullRoot)) return std::nullopt;
@@ -57,7 +59,8 @@ std::optional<PlaceBelowRoot> PlaceOf(const std::string& path, const std::string
         if (folder.size() <= fullRoot->size()) return std::nullopt;
         folders.push_back(FileNameOfPath(folder));
     }
-    while (fromExistingFolder && GetEntryKind(*fullRoot) == EntryKind::Missing) {
+    const bool rootHeld = held && held->HoldsRoot(Wide(*fullRoot));
+    while (fromExistingFolder && !rootHeld && GetEntryKind(*fullRoot) == EntryKind::Missing) {
         const std::string missing = WithoutTrailingSeparators(*fullRoot);
         const std::string parent = JoinPath(FolderOfPath(missing), "");
         if (parent.size() >= fullRoot->size()) return std::nullopt;
@@ -88,9 +91,10 @@ UniqueFile HoldSourceFile(const std::wstring& expected) {
 // Clears the read-only flag of the plain file at `path`: Windows renames
 // nothing over a read-only file, and deletes none. Never touches a link,
 // whose target may lie anywhere. True when the file is writable now.
+// Called once such a call was refused: most files are not read-only.
 bool MakeWritable(const std::wstring& path) {
-    // Asked by name first, which costs a fraction of an open: most files
-    // are not read-only, and a missing one needs nothing.
+    // Asked by name first, which costs a fraction of an open; a missing
+    // file needs nothing.
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY)) return true;
     const UniqueFile file = win32::OwnedOrEmpty<UniqueFile>(
@@ -162,9 +166,13 @@ bool ReplaceWithTemporary(const std::wstring& temporary, const std::wstring& tar
         const UniqueFile file = win32::OwnedOrEmpty<UniqueFile>(
             CreateFileW(temporary.c_str(), DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, FILE_SHARE_READ, nullptr,
                         OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        // A read-only installed file refuses the rename (under Windows;
+        // Wine renames over it): its flag is cleared and the rename tried
+        // once more.
         if (file && win32::IsPlainFileAt(file.get(), temporary)) {
-            MakeWritable(target);
             if (RenameOver(file.get(), target)) return true;
+            if (GetLastError() == ERROR_ACCESS_DENIED && MakeWritable(target) && RenameOver(file.get(), target))
+                return true;
         }
     }
     RemoveFile(temporary);
@@ -241,7 +249,7 @@ std::optional<FileDigest> HoldPayloadFile(CopySession& session, const std::strin
 
 bool CopyFileOver(CopySession& session, const std::string& source, const std::string& destination) {
     const std::optional<PlaceBelowRoot> from = PlaceOf(source, session->roots.source, false);
-    const std::optional<PlaceBelowRoot> to = PlaceOf(destination, session->roots.target, true);
+    const std::optional<PlaceBelowRoot> to = PlaceOf(destination, session->roots.target, true, &session->target);
     if (!from || !to) return false;
     // A payload file held since its check is read as held; any other is
     // held now, for its copy.

@@ -49,6 +49,9 @@ public:
     // Holds `root` and then each of `names` below the one before (a missing
     // one created when `create`). False, holding nothing, when any fails.
     bool MoveTo(const std::wstring& root, const std::vector<std::wstring>& names, bool create);
+    // True while `root` is held (as MoveTo's `root`): it exists and cannot
+    // be renamed or deleted.
+    bool HoldsRoot(const std::wstring& root) const { return !folders_.empty() && root == root_; }
     // The folder last moved to; only after MoveTo returned true.
     const HeldFolder& innermost() const { return folders_.back(); }
 
