@@ -54,7 +54,14 @@ struct FolderListing {
     std::vector<FolderEntry> entries;
 };
 
-FolderListing ListFolder(const std::string& folder);
+struct CopySessionState;  // a run's copies (seam/copying.h)
+
+// With `holdFilesIn`, every file that the listing finds to be no link is
+// also held in that session as HoldPayloadFile holds it (read sharing only,
+// so no one can write, rename or delete it), and the session's copy or
+// hold of that file checks the held file where it lies then instead of
+// opening it again. A file that cannot be held so is listed as without it.
+FolderListing ListFolder(const std::string& folder, CopySessionState* holdFilesIn = nullptr);
 
 // `path` made absolute and with "." and ".." resolved as Windows resolves
 // them (against the current folder where it is relative); nothing when it

@@ -100,7 +100,7 @@ bool UpdateFile(const std::string& file, const std::string& dest, const Copier& 
 bool CopyListed(const std::string& sourceRoot, const std::string& targetRoot, const Copier& copier) {
     const PayloadWalk walk = WalkPayload(sourceRoot, [&](const std::string& file) {
         return UpdateFile(file, DestinationPath(file, sourceRoot, targetRoot), copier);
-    });
+    }, &copier.session);
     if (!walk.unreadableFolder.empty()) {
         copier.report.push_back(
             FormatText(texts::kCopyFailedLine, {kUnknownStamp, JoinPath(walk.unreadableFolder, "")}));

@@ -5,6 +5,7 @@
 
 #include "rules/path.h"
 #include "rules/payload_entry.h"
+#include "seam/copying.h"
 #include "seam/files.h"
 #include "seam/process.h"
 
@@ -19,6 +20,7 @@ struct Listing {
     std::size_t depthAbove;  // folders above the one asked for
     std::string updaterName;
     std::vector<FolderIdentity> path;  // the folders being listed, outermost first
+    CopySessionState* holdFilesIn;     // where listed files are held; none: not held
     std::vector<std::string> paths;
     FolderIdentity identity;       // of the folder asked for
     std::string unreadableFolder;  // "" when every folder was listed whole
@@ -30,7 +32,7 @@ bool ListInto(Listing& out, const std::string& folder) {
         out.unreadableFolder = folder;
         return false;
     };
-    const FolderListing read = ListFolder(folder);
+    const FolderListing read = ListFolder(folder, out.holdFilesIn);
     if (!read.ok) return fail();
     if (out.path.size() == out.depthAbove) out.identity = read.identity;
     // A folder that is already being listed can only be reached through a
@@ -63,15 +65,16 @@ bool ListInto(Listing& out, const std::string& folder) {
 // FoldersOnly: the sub-folders of `folder`. FilesDeep: every file below it.
 // `above` holds the identities of the folders above `folder`.
 Listing List(ListMode mode, const std::string& folder, const std::string& updaterName,
-             std::vector<FolderIdentity> above) {
-    Listing listing{mode, above.size(), updaterName, std::move(above), {}, {}, {}};
+             std::vector<FolderIdentity> above, CopySessionState* holdFilesIn = nullptr) {
+    Listing listing{mode, above.size(), updaterName, std::move(above), holdFilesIn, {}, {}, {}};
     ListInto(listing, folder);
     return listing;
 }
 
 }  // namespace
 
-PayloadWalk WalkPayload(const std::string& sourceRoot, const std::function<bool(const std::string& file)>& visit) {
+PayloadWalk WalkPayload(const std::string& sourceRoot, const std::function<bool(const std::string& file)>& visit,
+                        CopySession* session) {
     PayloadWalk result;
     const std::string updaterName = FileNameOfPath(GetExecutablePath());
     const Listing folders = List(ListMode::FoldersOnly, sourceRoot, updaterName, {});
@@ -80,7 +83,10 @@ PayloadWalk WalkPayload(const std::string& sourceRoot, const std::function<bool(
         return result;
     }
     for (const std::string& folder : folders.paths) {
-        const Listing files = List(ListMode::FilesDeep, folder, updaterName, {folders.identity});
+        // Only the files of the sub-folders are copied: the loose files
+        // beside the updater are never held.
+        const Listing files =
+            List(ListMode::FilesDeep, folder, updaterName, {folders.identity}, session ? session->get() : nullptr);
         if (!files.unreadableFolder.empty()) {
             result.unreadableFolder = files.unreadableFolder;
             return result;

@@ -4,6 +4,8 @@
 #include <functional>
 #include <string>
 
+#include "seam/copying.h"
+
 namespace updater {
 
 // How a walk of the payload ended.
@@ -27,6 +29,10 @@ struct PayloadWalk {
 // exact code page 932 spelling or one Windows would take for another), and when
 // it is already on the path being listed. The walk stops at the first such
 // folder and names it, or when `visit` returns false.
-PayloadWalk WalkPayload(const std::string& sourceRoot, const std::function<bool(const std::string& file)>& visit);
+//
+// With `session`, the files listed are held in it from their listing on
+// (see ListFolder), so that their copy or hold does not open them again.
+PayloadWalk WalkPayload(const std::string& sourceRoot, const std::function<bool(const std::string& file)>& visit,
+                        CopySession* session = nullptr);
 
 }  // namespace updater

@@ -110,7 +110,7 @@ PayloadTrust CheckPayloadTrust(const std::string& sourceRoot, const ProductProfi
         trust.verified_.push_back(file);
         expected.byPath.erase(entry);
         return true;
-    });
+    }, &session);
     if (!walk.unreadableFolder.empty()) trust.refusedPath_ = JoinPath(walk.unreadableFolder, "");
     if (!walk.whole()) return trust;
 

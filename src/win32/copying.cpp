@@ -48,8 +48,10 @@ struct PlaceBelowRoot {
 
 // `fromExistingFolder`: a root that does not exist yet is taken from its
 // nearest existing ancestor, the missing folders joining those between, so
-// that they are made like any folder below the root.
-std::optional<PlaceBelowRoot> PlaceOf(const std::string& path, const std::string& root, bool fromExistingFolder) {
+// that they are made like any folder below the root. A root that `held`
+// holds exists: it is not asked for again.
+std::optional<PlaceBelowRoot> PlaceOf(const std::string& path, const std::string& root, bool fromExistingFolder,
+                                      const win32::HeldPath* held = nullptr) {
     std::optional<std::string> fullRoot = FullPathName(JoinPath(root, ""));
     const std::optional<std::string> full = FullPathName(path);
     if (!fullRoot || !full || !LiesBelow(*full, *fullRoot)) return std::nullopt;
@@ -58,7 +60,8 @@ std::optional<PlaceBelowRoot> PlaceOf(const std::string& path, const std::string
         if (folder.size() <= fullRoot->size()) return std::nullopt;
         folders.push_back(FileNameOfPath(folder));
     }
-    while (fromExistingFolder && GetEntryKind(*fullRoot) == EntryKind::Missing) {
+    const bool rootHeld = held && held->HoldsRoot(Wide(*fullRoot));
+    while (fromExistingFolder && !rootHeld && GetEntryKind(*fullRoot) == EntryKind::Missing) {
         const std::string missing = WithoutTrailingSeparators(*fullRoot);
         const std::string parent = JoinPath(FolderOfPath(missing), "");
         if (parent.size() >= fullRoot->size()) return std::nullopt;
@@ -70,14 +73,18 @@ std::optional<PlaceBelowRoot> PlaceOf(const std::string& path, const std::string
     return place;
 }
 
-// The payload file opened for reading as a plain file at `expected`: while
-// it is open, no one can write, rename or delete it; the shell's copy may
-// still read it.
+// The payload file at `path` opened for reading: while it is open, no one
+// can write, rename or delete it; the shell's copy may still read it.
+UniqueFile OpenSourceFile(const std::wstring& path) {
+    return win32::OwnedOrEmpty<UniqueFile>(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                       OPEN_EXISTING,
+                                                       FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN,
+                                                       nullptr));
+}
+
+// The payload file opened as a plain file at `expected`.
 UniqueFile HoldSourceFile(const std::wstring& expected) {
-    UniqueFile file = win32::OwnedOrEmpty<UniqueFile>(CreateFileW(expected.c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                                                  nullptr, OPEN_EXISTING,
-                                                                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN,
-                                                                  nullptr));
+    UniqueFile file = OpenSourceFile(expected);
     if (file && !win32::IsPlainFileAt(file.get(), expected)) file.reset();
     return file;
 }
@@ -85,9 +92,10 @@ UniqueFile HoldSourceFile(const std::wstring& expected) {
 // Clears the read-only flag of the plain file at `path`: Windows renames
 // nothing over a read-only file, and deletes none. Never touches a link,
 // whose target may lie anywhere. True when the file is writable now.
+// Called once such a call was refused: most files are not read-only.
 bool MakeWritable(const std::wstring& path) {
-    // Asked by name first, which costs a fraction of an open: most files
-    // are not read-only, and a missing one needs nothing.
+    // Asked by name first, which costs a fraction of an open; a missing
+    // file needs nothing.
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY)) return true;
     const UniqueFile file = win32::OwnedOrEmpty<UniqueFile>(
@@ -160,9 +168,13 @@ bool ReplaceWithTemporary(const std::wstring& temporary, const std::wstring& tar
         const UniqueFile file = win32::OwnedOrEmpty<UniqueFile>(
             CreateFileW(temporary.c_str(), DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, FILE_SHARE_READ, nullptr,
                         OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        // A read-only installed file refuses the rename (under Windows;
+        // Wine renames over it): its flag is cleared and the rename tried
+        // once more.
         if (file && win32::IsPlainFileAt(file.get(), temporary)) {
-            MakeWritable(target);
             if (RenameOver(file.get(), target)) return true;
+            if (GetLastError() == ERROR_ACCESS_DENIED && MakeWritable(target) && RenameOver(file.get(), target))
+                return true;
         }
     }
     RemoveFile(temporary);
@@ -179,14 +191,47 @@ struct CopySessionState {
     // source root down to their folders, by the files' folder.
     std::map<std::string, win32::HeldPath> payloadFolders;
     std::map<std::string, UniqueFile> payloadFiles;
+    // Payload files held since their listing, until their hold or copy
+    // takes them.
+    std::map<std::string, UniqueFile> listedFiles;
 };
+
+namespace win32 {
+
+ListedFile HoldListedFile(CopySessionState& session, const std::string& path, const std::wstring& openPath,
+                          const std::wstring& expected) {
+    UniqueFile file = OpenSourceFile(openPath);
+    if (!file) return ListedFile::NotHeld;
+    if (!IsPlainFileAt(file.get(), expected)) return ListedFile::Link;
+    session.listedFiles.insert_or_assign(path, std::move(file));
+    return ListedFile::Held;
+}
+
+}  // namespace win32
+
+namespace {
+
+// The payload file `path` held as a plain file at `expected`: the one its
+// listing held, checked where it lies now, which spares an open; when the
+// listing held none or it lies elsewhere now, the file opened at `expected`.
+UniqueFile TakeSourceFile(CopySessionState& session, const std::string& path, const std::wstring& expected) {
+    const auto listed = session.listedFiles.find(path);
+    if (listed != session.listedFiles.end()) {
+        UniqueFile file = std::move(listed->second);
+        session.listedFiles.erase(listed);
+        if (win32::IsPlainFileAt(file.get(), expected)) return file;
+    }
+    return HoldSourceFile(expected);
+}
+
+}  // namespace
 
 void CopySessionCloser::operator()(CopySessionState* session) const {
     std::default_delete<CopySessionState>()(session);
 }
 
 CopySession BeginCopies(const CopyRoots& roots) {
-    return CopySession(std::make_unique<CopySessionState>(CopySessionState{roots, {}, {}, {}, {}}).release());
+    return CopySession(std::make_unique<CopySessionState>(CopySessionState{roots, {}, {}, {}, {}, {}}).release());
 }
 
 std::optional<FileDigest> HoldPayloadFile(CopySession& session, const std::string& path) {
@@ -197,7 +242,7 @@ std::optional<FileDigest> HoldPayloadFile(CopySession& session, const std::strin
         session->payloadFolders.erase(kept);
         return std::nullopt;
     }
-    UniqueFile file = HoldSourceFile(FinalPathIn(kept->second.innermost().finalPath, place->name));
+    UniqueFile file = TakeSourceFile(*session, path, FinalPathIn(kept->second.innermost().finalPath, place->name));
     if (!file) return std::nullopt;
     std::optional<FileDigest> digest = win32::DigestOfFile(file.get());
     session->payloadFiles.insert_or_assign(path, std::move(file));
@@ -206,14 +251,14 @@ std::optional<FileDigest> HoldPayloadFile(CopySession& session, const std::strin
 
 bool CopyFileOver(CopySession& session, const std::string& source, const std::string& destination) {
     const std::optional<PlaceBelowRoot> from = PlaceOf(source, session->roots.source, false);
-    const std::optional<PlaceBelowRoot> to = PlaceOf(destination, session->roots.target, true);
+    const std::optional<PlaceBelowRoot> to = PlaceOf(destination, session->roots.target, true, &session->target);
     if (!from || !to) return false;
     // A payload file held since its check is read as held; any other is
     // held now, for its copy.
     UniqueFile sourceFile;
     if (session->payloadFiles.count(source) == 0) {
         if (!session->source.MoveTo(from->root, from->folders, false)) return false;
-        sourceFile = HoldSourceFile(FinalPathIn(session->source.innermost().finalPath, from->name));
+        sourceFile = TakeSourceFile(*session, source, FinalPathIn(session->source.innermost().finalPath, from->name));
         if (!sourceFile) return false;
     }
     if (!session->target.MoveTo(to->root, to->folders, true)) return false;

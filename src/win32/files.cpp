@@ -10,6 +10,7 @@
 #include "rules/path.h"
 #include "rules/text.h"
 #include "rules/texts.h"
+#include "seam/copying.h"
 #include "seam/errors.h"
 #include "seam/files.h"
 #include "win32/file_handles.h"
@@ -47,8 +48,16 @@ std::string Narrow(const std::wstring& name, bool& exact) {
 // Whether a listed file is a link: a reparse point, more than one hard link,
 // or a final path other than where it was listed (what a symbolic link to a
 // file looks like where the system does not mark it). A file that cannot be
-// looked at counts as one: nothing vouches for it.
-bool IsFileLink(const std::wstring& folderFinal, const std::wstring& folderPrefix, const std::wstring& name) {
+// looked at counts as one: nothing vouches for it. With `holdFilesIn`, the
+// file is looked at through the handle that holds it for its copy (`path`
+// is its name in the logic's words).
+bool IsFileLink(const std::wstring& folderFinal, const std::wstring& folderPrefix, const std::wstring& name,
+                CopySessionState* holdFilesIn, const std::string& path) {
+    if (holdFilesIn) {
+        const win32::ListedFile held =
+            win32::HoldListedFile(*holdFilesIn, path, folderPrefix + name, FinalPathIn(folderFinal, name));
+        if (held != win32::ListedFile::NotHeld) return held == win32::ListedFile::Link;
+    }
     const win32::UniqueFile file = OpenForAttributes(folderPrefix + name, kShareAll, false);
     return !file || !IsPlainFileAt(file.get(), FinalPathIn(folderFinal, name));
 }
@@ -87,7 +96,7 @@ EntryKind GetEntryKind(const std::string& path) {
 // means an empty one (a drive's root has no "." and ".."); any other
 // failure, at the first entry or later, means the folder was not read
 // whole, and so does an entry whose full path reaches the ANSI path limit.
-FolderListing ListFolder(const std::string& folder) {
+FolderListing ListFolder(const std::string& folder, CopySessionState* holdFilesIn) {
     FolderListing listing;
     const std::wstring folderPrefix = Wide(JoinPath(folder, ""));  // ends in "\\"
     std::wstring folderFinal;
@@ -112,7 +121,9 @@ FolderListing ListFolder(const std::string& folder) {
         }
         entry.folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         entry.link = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
-                     (!entry.folder && IsFileLink(folderFinal, folderPrefix, data.cFileName));
+                     (!entry.folder && IsFileLink(folderFinal, folderPrefix, data.cFileName,
+                                                  entry.exactName ? holdFilesIn : nullptr,
+                                                  JoinPath(folder, entry.name)));
         listing.entries.push_back(std::move(entry));
     } while (FindNextFileW(find.get(), &data));
     if (GetLastError() != ERROR_NO_MORE_FILES) listing.ok = false;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "seam/copying.h"
 #include "win32/win32_handles.h"
 
 namespace updater::win32 {
@@ -29,6 +30,17 @@ std::optional<HeldFolder> HoldRoot(const std::wstring& path);
 // final path + name. A missing folder is created first when `create`.
 std::optional<HeldFolder> HoldRealFolder(const HeldFolder& parent, const std::wstring& name, bool create);
 
+// What a listing found of a file it tried to hold for a copy session:
+// held as a plain file at its final path (and kept in the session), a link
+// (not kept), or not held, because it could not be opened with read sharing
+// only (then the listing looks at it as at any other file).
+enum class ListedFile { Held, Link, NotHeld };
+
+// The payload file `path` (as the logic names it), opened at `openPath`
+// like a copy's source and checked to be a plain file at `expected`.
+ListedFile HoldListedFile(CopySessionState& session, const std::string& path, const std::wstring& openPath,
+                          const std::wstring& expected);
+
 // The folders from a root down to one folder below it, held. Moved to
 // another folder, it keeps the folders both paths share and holds only the
 // rest: consecutive files of one folder open its path once.
@@ -37,6 +49,9 @@ public:
     // Holds `root` and then each of `names` below the one before (a missing
     // one created when `create`). False, holding nothing, when any fails.
     bool MoveTo(const std::wstring& root, const std::vector<std::wstring>& names, bool create);
+    // True while `root` is held (as MoveTo's `root`): it exists and cannot
+    // be renamed or deleted.
+    bool HoldsRoot(const std::wstring& root) const { return !folders_.empty() && root == root_; }
     // The folder last moved to; only after MoveTo returned true.
     const HeldFolder& innermost() const { return folders_.back(); }
 

@@ -296,7 +296,7 @@ bool FileExists(const std::string& path) {
     return file != nullptr && file->year >= 1980 && file->year <= 2107;
 }
 
-FolderListing ListFolder(const std::string& folder) { return World().List(folder); }
+FolderListing ListFolder(const std::string& folder, CopySessionState*) { return World().List(folder); }
 
 void PrepareVersionReading() {
     if (World().versionReadingFails())

@@ -1,4 +1,5 @@
 #include "scenario.h"
+#include "seam/copying.h"
 #include "seam/errors.h"
 #include "seam/process.h"
 #include "update/copy_engine.h"

@@ -247,6 +247,27 @@ TEST_F(CopyTest, ACopyOverAFileHeldWithoutSharingFailsAndKeepsIt) {
     EXPECT_EQ(GetEntryKind(Fixture("copy\\out\\never.txt")), EntryKind::Missing);
 }
 
+TEST_F(CopyTest, AListingForTheCopiesHoldsItsFilesUntilTheirCopy) {
+    const std::string folder = Fixture("copy\\listed");
+    const std::string file = folder + "\\a.txt";
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+    WriteAll(file, "listed bytes");
+    const FolderListing listing = ListFolder(folder, session.get());
+    ASSERT_TRUE(listing.ok && listing.entries.size() == 1 && !listing.entries[0].link);
+    const auto openForWriting = [&] {
+        return CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+    };
+    EXPECT_EQ(openForWriting(), INVALID_HANDLE_VALUE) << "a listed file can be written before its copy";
+    EXPECT_FALSE(MoveFileA(file.c_str(), (folder + "\\moved.txt").c_str()));
+    const std::string copy = Fixture("copy\\out\\listed.txt");
+    ASSERT_TRUE(CopyFileOver(session, file, copy));
+    EXPECT_EQ(ReadAll(copy), "listed bytes");
+    const HANDLE writer = openForWriting();
+    EXPECT_NE(writer, INVALID_HANDLE_VALUE) << "its copy did not let the file go";
+    CloseHandle(writer);
+}
+
 TEST_F(CopyTest, ATextFileGetsEveryLineWithCrLfAndAFolderInTheWayRaises) {
     const std::string path = Fixture("copy\\log.txt");
     WriteAll(path, "old content that is longer than the new one\r\n");

@@ -48,7 +48,7 @@ std::optional<std::string> ReadRegistryString(const std::string& keyPath, const 
 
 EntryKind GetEntryKind(const std::string& path) { return World().Kind(path); }
 bool FileExists(const std::string& path) { return World().IsFile(path); }
-FolderListing ListFolder(const std::string& folder) { return World().List(folder); }
+FolderListing ListFolder(const std::string& folder, CopySessionState*) { return World().List(folder); }
 
 void PrepareVersionReading() {}
 
