@@ -34,7 +34,7 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
            });
 }
 
-// Why a code page 932 name with `fault` would not name itself on Windows; "" for none.
+// Why a code page 932 name with `fault` would not name exactly its own file on Windows; "" for none.
 std::string NameFaultText(NameFault fault) {
     switch (fault) {
     case NameFault::kNone: return "";

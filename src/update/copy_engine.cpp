@@ -71,15 +71,15 @@ bool UpdateFile(const std::string& file, const std::string& dest, const Copier& 
         copier.Tell(FileOutcome::kFailed, file, dest, std::nullopt, std::nullopt);
         return false;
     }
-    const std::optional<std::string> oldStamp = ReadVersionStamp(dest).text;
+    const std::string oldStamp = ReadVersionStamp(dest).text;
     std::optional<std::string> newStamp;
     const auto readNewStamp = [&]() -> const std::string& {
         if (!newStamp) newStamp = ReadVersionStamp(file).text;
         return *newStamp;
     };
-    if (*oldStamp != kUnknownStamp && !ShouldCopy(readNewStamp(), *oldStamp)) {
+    if (oldStamp != kUnknownStamp && !ShouldCopy(readNewStamp(), oldStamp)) {
         copier.report.push_back(
-            FormatText(texts::kLeftAloneLine, {StampForLog(readNewStamp()), StampForLog(*oldStamp), dest}));
+            FormatText(texts::kLeftAloneLine, {StampForLog(readNewStamp()), StampForLog(oldStamp), dest}));
         copier.Tell(FileOutcome::kLeftAlone, file, dest, oldStamp, newStamp);
         return true;
     }

@@ -24,6 +24,7 @@
 #include "rules/path.h"
 #include "seam/copying.h"
 #include "seam/files.h"
+#include "win32/copy_session.h"
 #include "win32/file_digest.h"
 #include "win32/file_handles.h"
 #include "win32/held_folders.h"

@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "seam/copying.h"
 #include "win32/win32_handles.h"
 
 namespace updater::win32 {
@@ -29,17 +28,6 @@ std::optional<HeldFolder> HoldRoot(const std::wstring& path);
 // it is a reparse point, no folder, or lies anywhere but at the parent's
 // final path + name. A missing folder is created first when `create`.
 std::optional<HeldFolder> HoldRealFolder(const HeldFolder& parent, const std::wstring& name, bool create);
-
-// What a listing found of a file it tried to hold for a copy session:
-// held as a plain file at its final path (and kept in the session), a link
-// (not kept), or not held, because it could not be opened with read sharing
-// only (then the listing looks at it as at any other file).
-enum class ListedFile { Held, Link, NotHeld };
-
-// The payload file `path` (as the logic names it), opened at `openPath`
-// like a copy's source and checked to be a plain file at `expected`.
-ListedFile HoldListedFile(CopySessionState& session, const std::string& path, const std::wstring& openPath,
-                          const std::wstring& expected);
 
 // The folders from a root down to one folder below it, held. Moved to
 // another folder, it keeps the folders both paths share and holds only the
