@@ -93,12 +93,16 @@ class WinePrefix:
         return self.wine.loader + list(args)
 
     def run_quiet(self, args, timeout=120):
-        """Runs a Wine tool (reg, wineboot) to its end and returns its exit code.
-        No pipes: a Wine service started by this call would keep them open."""
-        result = subprocess.run(self.command(*args), env=self.env(), cwd=self.work,
-                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                stderr=subprocess.DEVNULL, timeout=timeout)
-        return result.returncode
+        """Runs a Wine tool (reg, wineboot) to its end; returns its exit code and
+        what it printed. Its output goes to a file, not a pipe: a Wine service
+        started by this call would keep a pipe open."""
+        output = os.path.join(self.work, "wine-tool.out")
+        with open(output, "wb") as out:
+            result = subprocess.run(self.command(*args), env=self.env(), cwd=self.work,
+                                    stdin=subprocess.DEVNULL, stdout=out,
+                                    stderr=subprocess.STDOUT, timeout=timeout)
+        with open(output, "rb") as out:
+            return result.returncode, out.read()
 
     def ensure_locale(self):
         target = os.path.join(self.locale_dir, LOCALE)

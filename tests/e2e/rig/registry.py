@@ -2,7 +2,11 @@
 view (/reg:32), where the product records itself and where both builds of
 the updater read (the 64-bit one asks for that view explicitly)."""
 
+import sys
+
 from .common import PRODUCT_KEYS, RigError
+
+REG_ATTEMPTS = 3
 
 
 def hklm(key):
@@ -17,11 +21,18 @@ class Registry:
         self.prefix = prefix
 
     def add(self, key, name, type_, data):
-        """Writes one value in the 32-bit view of HKEY_LOCAL_MACHINE."""
-        code = self.prefix.run_quiet(["reg", "add", hklm(key), "/v", name, "/t", type_,
-                                      "/d", str(data), "/f", "/reg:32"])
-        if code != 0:
-            raise RigError("reg add %r %r failed (%d)" % (key, name, code))
+        """Writes one value in the 32-bit view of HKEY_LOCAL_MACHINE. reg.exe has
+        been seen to refuse, once in hundreds of runs, a key it had just written
+        a value in; it is asked again, and what it said is printed either way."""
+        args = ["reg", "add", hklm(key), "/v", name, "/t", type_, "/d", str(data), "/f", "/reg:32"]
+        for attempt in range(1, REG_ATTEMPTS + 1):
+            code, output = self.prefix.run_quiet(args)
+            if code == 0:
+                return
+            said = "reg add %r %r failed (%d): %s" % (
+                key, name, code, output.decode("cp932", errors="replace").strip())
+            print("rig: %s (attempt %d of %d)" % (said, attempt, REG_ATTEMPTS), file=sys.stderr)
+        raise RigError(said)
 
     def delete(self, key):
         """Deletes a key and all below it; a missing key is not an error."""
