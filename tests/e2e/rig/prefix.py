@@ -16,6 +16,8 @@ from .common import DLL_OVERRIDES, LOCALE, RigError
 from .machine import WINE64_LOADER, WINESERVER64
 
 PREFIX_TIMEOUT = 600
+# Wine's own error messages, for a tool whose output is read only when it fails.
+TOOL_DEBUG = {"WINEDEBUG": "err+all"}
 SERVER_TIMEOUT = 30
 
 # Folders of a new prefix that Wine links to the Unix home; each becomes a real
@@ -98,7 +100,7 @@ class WinePrefix:
         started by this call would keep a pipe open."""
         output = os.path.join(self.work, "wine-tool.out")
         with open(output, "wb") as out:
-            result = subprocess.run(self.command(*args), env=self.env(), cwd=self.work,
+            result = subprocess.run(self.command(*args), env=self.env(TOOL_DEBUG), cwd=self.work,
                                     stdin=subprocess.DEVNULL, stdout=out,
                                     stderr=subprocess.STDOUT, timeout=timeout)
         with open(output, "rb") as out:
