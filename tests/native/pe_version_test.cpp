@@ -26,14 +26,17 @@ std::string Fixture(const std::string& name) {
 
 const std::optional<std::string> kNone;
 
+// A fixture DLL and the version text expected of it.
+struct FixtureVersion {
+    const char* name;
+    std::optional<std::string> expected;
+};
+
 // ---------------------------------------------------------------------------
 // Built DLLs
 
 TEST(PeVersionFixtures, JapaneseFileVersionAsTheVersionApiGivesIt) {
-    const struct {
-        const char* name;
-        std::optional<std::string> expected;
-    } cases[] = {
+    const FixtureVersion cases[] = {
         {"japanese", "13.1.2.80"},
         {"both_tables", "7.1.0.12"},
         {"english_only", kNone},
@@ -49,10 +52,7 @@ TEST(PeVersionFixtures, JapaneseFileVersionAsTheVersionApiGivesIt) {
             EXPECT_EQ(ReadJapaneseFileVersion(Fixture(name)), c.expected) << name;
         }
     }
-    const struct {
-        const char* name;
-        std::optional<std::string> expected;
-    } pe32Only[] = {
+    const FixtureVersion pe32Only[] = {
         {"three_items.pe32.dll", "7.1.0"},
         {"crlf.pe32.dll", "7.1\r\n0.12"},
         {"empty_value.pe32.dll", ""},
