@@ -21,9 +21,11 @@ class Registry:
         self.prefix = prefix
 
     def add(self, key, name, type_, data):
-        """Writes one value in the 32-bit view of HKEY_LOCAL_MACHINE. reg.exe has
-        been seen to refuse, once in hundreds of runs, a key it had just written
-        a value in; it is asked again, and what it said is printed either way."""
+        """Writes one value in the 32-bit view of HKEY_LOCAL_MACHINE. About once
+        in a few hundred starts, the 64-bit Wine loader (which has no preloader
+        here) fails to start reg.exe at all ("failed to map the shared user
+        data": its fixed address was already taken); writing a value is safe to
+        repeat, so it is asked again, and every failure is printed."""
         args = ["reg", "add", hklm(key), "/v", name, "/t", type_, "/d", str(data), "/f", "/reg:32"]
         for attempt in range(1, REG_ATTEMPTS + 1):
             code, output = self.prefix.run_quiet(args)
