@@ -1,16 +1,19 @@
 // The process entry: restrict DLL loading, hold the program's own file,
 // create the application window, run the update, and turn any error that
-// reaches this far into the application error box and exit code 1.
+// reaches this far into the application error box (none in a quiet run)
+// and exit code 1. The exit code says how the run ended (ExitCodeOf).
 #include <windows.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <new>
+#include <optional>
 #include <string>
 
 #include "rules/command_line.h"
 #include "rules/path.h"
+#include "rules/run_outcome.h"
 #include "rules/text.h"
 #include "rules/texts.h"
 #include "seam/errors.h"
@@ -45,8 +48,10 @@ std::string HexAddress(const void* address) {
     return text;
 }
 
-// The task-modal box of the top level: kind, module and address, then the message.
-void ShowApplicationError(const std::string& kind, std::string message, const void* address) {
+// The task-modal box of the top level: kind, module and address, then the
+// message. A quiet run shows nothing: its exit code says it.
+void ShowApplicationError(bool quiet, const std::string& kind, std::string message, const void* address) {
+    if (quiet) return;
     if (message.empty() || message.back() != '.') message += '.';
     const std::string module = updater::FileNameOfPath(updater::GetExecutablePath());
     const std::string text =
@@ -60,22 +65,26 @@ void ShowApplicationError(const std::string& kind, std::string message, const vo
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     RestrictDllSearchToSystemFolder();
+    // Read before anything can fail: a quiet run's every way out is silent.
+    const updater::UpdateRequest request = updater::ReadUpdateRequest(GetCommandLineA());
     try {
         // From here on no one can rename the program's file and put another
         // at its name; the signature check reads the file held here, and only
         // when it is the one the running image was loaded from.
         updater::win32::HoldOwnImage();
-        const updater::win32::Application application;
-        updater::RunUpdate(updater::ReadUpdateRequest(GetCommandLineA()));
-        return 0;
+        // A quiet run makes no window at all, not even the hidden one that
+        // owns the shell's copies: it may run where no desktop is.
+        std::optional<updater::win32::Application> application;
+        if (!request.quiet) application.emplace();
+        return updater::ExitCodeOf(updater::RunUpdate(request), request.quiet);
     } catch (const updater::PlatformError& error) {
-        ShowApplicationError(error.kind(), error.what(), error.address());
+        ShowApplicationError(request.quiet, error.kind(), error.what(), error.address());
     } catch (const std::bad_alloc& error) {
-        ShowApplicationError("EOutOfMemory", error.what(), nullptr);
+        ShowApplicationError(request.quiet, "EOutOfMemory", error.what(), nullptr);
     } catch (const std::exception& error) {
-        ShowApplicationError("Exception", error.what(), nullptr);
+        ShowApplicationError(request.quiet, "Exception", error.what(), nullptr);
     } catch (...) {
-        ShowApplicationError("Exception", "Unknown error", nullptr);
+        ShowApplicationError(request.quiet, "Exception", "Unknown error", nullptr);
     }
-    return 1;
+    return updater::ExitCodeOf(updater::RunOutcome::kUnexpectedError, request.quiet);
 }

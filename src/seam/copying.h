@@ -18,14 +18,15 @@ struct CopyRoots {
 // The copies of one run from `roots.source` into `roots.target`. The folders
 // they pass stay held while it lives (no one can rename them or swap them
 // for a link), so that consecutive copies into one folder open its path
-// once.
+// once. A `quiet` session's copies never show anything, not even the
+// system's own error dialog.
 struct CopySessionState;  // defined by each implementation
 struct CopySessionCloser {
     void operator()(CopySessionState* session) const;
 };
 using CopySession = std::unique_ptr<CopySessionState, CopySessionCloser>;
 
-CopySession BeginCopies(const CopyRoots& roots);
+CopySession BeginCopies(const CopyRoots& roots, bool quiet = false);
 
 // Holds the payload file `path` until the session ends, with the folders
 // from the session's source root down to it: the file is opened for reading
@@ -44,8 +45,9 @@ std::optional<FileDigest> HoldPayloadFile(CopySession& session, const std::strin
 // is replaced, its target and other names are not written. False, with the
 // installed file as it was and no temporary file left, when the copy did
 // not happen: also when a folder between a root and its file (not the root
-// itself) is a link, or the source is not a plain file. The system may
-// show its own error dialog.
+// itself) is a link, or the source is not a plain file, or the new file's
+// bytes are not the source's (another program wrote into it). The system
+// may show its own error dialog unless the session is quiet.
 bool CopyFileOver(CopySession& session, const std::string& source, const std::string& destination);
 
 }  // namespace updater

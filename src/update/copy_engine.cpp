@@ -16,14 +16,19 @@ namespace updater {
 
 namespace {
 
-// Writes the report as the profile's log when it holds lines and the log
-// folder already exists as a real folder; the folder is never created.
-void SaveCopyReport(const TextList& report, const ProductProfile& profile) {
+// Writes the report as the log when it holds lines and the log's folder
+// already exists as a real folder; the folder is never created.
+void SaveCopyReport(const TextList& report, const CopyLog& log) {
     if (report.empty()) return;
+    if (log.file) {
+        const std::string folder = FolderOfPath(*log.file);
+        SaveTextFile(FolderOfPath(folder), FileNameOfPath(folder), FileNameOfPath(*log.file), report);
+        return;
+    }
     // No documents folder is no log folder: never a path from the drive's root.
     const std::optional<std::string> documents = GetSpecialFolder(SpecialFolder::Documents);
     if (!documents) return;
-    SaveTextFile(*documents, profile.logFolderName, profile.logFileName, report);
+    SaveTextFile(*documents, log.folderName, log.fileName, report);
 }
 
 // The two roots a copy must stay below, as Windows resolves them.
@@ -133,12 +138,12 @@ bool CopyAll(const std::string& sourceRoot, const std::string& targetRoot, const
 
 }  // namespace
 
-bool CopyPayload(const std::string& sourceRoot, const std::string& targetRoot, const ProductProfile& profile) {
+bool CopyPayload(const std::string& sourceRoot, const std::string& targetRoot, const CopyLog& log) {
     CopySession session = BeginCopies({sourceRoot, targetRoot});
-    return CopyPayload(sourceRoot, targetRoot, profile, PayloadTrust(), session);
+    return CopyPayload(sourceRoot, targetRoot, log, PayloadTrust(), session);
 }
 
-bool CopyPayload(const std::string& sourceRoot, const std::string& targetRoot, const ProductProfile& profile,
+bool CopyPayload(const std::string& sourceRoot, const std::string& targetRoot, const CopyLog& log,
                  const PayloadTrust& trust, CopySession& session, CopyObserver* observer) {
     PrepareVersionReading();  // without it every installed copy would count as older
     TextList report;
@@ -149,12 +154,12 @@ bool CopyPayload(const std::string& sourceRoot, const std::string& targetRoot, c
         // The report of what happened before the error is kept; the error
         // itself is what goes on, even if the log cannot be written.
         try {
-            SaveCopyReport(report, profile);
+            SaveCopyReport(report, log);
         } catch (...) {
         }
         throw;
     }
-    SaveCopyReport(report, profile);
+    SaveCopyReport(report, log);
     return ok;
 }
 

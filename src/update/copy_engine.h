@@ -41,19 +41,31 @@ protected:
     ~CopyObserver() = default;
 };
 
+// Where the copy report is saved: the file `fileName` in the folder
+// `folderName` directly under the user's documents folder (the profile's
+// log), or the file `file` names, a full path, when it is given. Either way
+// only into a folder that exists and is no link, and never through a link.
+struct CopyLog {
+    CopyLog(const ProductProfile& profile)  // NOLINT: the profile's log is the usual one
+        : folderName(profile.logFolderName), fileName(profile.logFileName) {}
+    std::string folderName;
+    std::string fileName;
+    std::optional<std::string> file;
+};
+
 // Copies every payload file below `sourceRoot` to `targetRoot`, leaving alone
 // installed copies that are newer and stopping at the first failed copy or
 // the first folder that cannot be listed. The report of files left alone and
-// of the failure goes to the profile's log. True when nothing failed. Raises
+// of the failure goes to `log`. True when nothing failed. Raises
 // before copying anything when version texts cannot be read. A refused
 // `trust` copies nothing and reports the file it names; a signed one's
 // copies exactly the files it verified, in their listed order. Every copy
 // goes through the run's copy `session`. `observer`, when given, is told
 // each file's decision and the folder that could not be listed.
-bool CopyPayload(const std::string& sourceRoot, const std::string& targetRoot, const ProductProfile& profile,
+bool CopyPayload(const std::string& sourceRoot, const std::string& targetRoot, const CopyLog& log,
                  const PayloadTrust& trust, CopySession& session, CopyObserver* observer = nullptr);
 
 // An unsigned updater's copy, in a copy session of its own.
-bool CopyPayload(const std::string& sourceRoot, const std::string& targetRoot, const ProductProfile& profile);
+bool CopyPayload(const std::string& sourceRoot, const std::string& targetRoot, const CopyLog& log);
 
 }  // namespace updater

@@ -5,9 +5,11 @@
 #include "rules/texts.h"
 #include "seam/ansi_text.h"
 #include "seam/copying.h"
+#include "seam/files.h"
 #include "seam/message_box.h"
 #include "seam/process.h"
 #include "seam/progress_window.h"
+#include "seam/update_lock.h"
 #include "update/copy_engine.h"
 #include "update/installed_product.h"
 #include "update/payload_trust.h"
@@ -16,15 +18,30 @@ namespace updater {
 
 namespace {
 
-struct FinalMessage {
-    std::string text;  // empty: nothing to show
-    DialogKind kind = DialogKind::Information;
+// What one run was asked for, once the arguments have been checked.
+struct Run {
+    const UpdateRequest& request;
+    const ProductProfile& profile;
+    int editionIndex;
+    CopyLog log;
+    CopyObserver* observer;
+
+    bool quiet() const { return request.quiet; }
+    // A quiet run shows nothing: its outcome is its exit code.
+    void Tell(DialogKind kind, const std::string& text) const {
+        if (!quiet()) ShowMessageBox(kind, text);
+    }
 };
+
+// The box a run that reached its copy phase ends with.
+void ShowFinalMessage(const Run& run, RunOutcome outcome) {
+    if (outcome == RunOutcome::kSucceeded) run.Tell(DialogKind::Information, texts::kInstallSucceeded);
+    if (outcome == RunOutcome::kCopyFailed) run.Tell(DialogKind::Error, texts::kCopyFailed);
+}
 
 // Ends every run that got past the argument check.
 // A current folder that could not be read at the start is not restored.
-void RunClosingSequence(const FinalMessage& final, const std::optional<std::string>& savedFolder) {
-    if (!final.text.empty()) ShowMessageBox(final.kind, final.text);
+void RunClosingSequence(const std::optional<std::string>& savedFolder) {
     ProcessPendingMessages();
     if (savedFolder) SetCurrentFolder(*savedFolder);
 }
@@ -39,76 +56,119 @@ void MoveToDocumentsFolder() {
     if (!MoveTo(SpecialFolder::Documents)) MoveTo(SpecialFolder::ApplicationData);
 }
 
-// Shows the progress window, copies the payload, and says how it went.
-FinalMessage RunCopyPhase(const std::string& displayName, const std::string& targetRoot,
-                          const ProductProfile& profile, const std::string& versionArgument,
-                          CopyObserver* observer) {
-    const std::string sourceRoot = FolderOfPath(GetExecutablePath());
-    // A signed updater checks its payload first: a refusal shows no progress window.
-    // What the check holds, the copy uses: one session for both.
-    CopySession session = BeginCopies({sourceRoot, targetRoot});
-    const PayloadTrust trust = CheckPayloadTrust(sourceRoot, profile, versionArgument, session);
-    if (trust.Refused()) {
-        CopyPayload(sourceRoot, targetRoot, profile, trust, session, observer);
-        return {texts::kCopyFailed, DialogKind::Error};
-    }
+// The "please wait" window, shown with the package's name; hidden when the
+// name is empty, and never made in a quiet run.
+ProgressWindow ShowProgress(const Run& run) {
+    if (run.quiet()) return nullptr;
     ProgressWindow window = CreateProgressWindow();
+    const std::string& displayName = run.request.packageName;
     if (!displayName.empty()) {
         SetProgressText(window, FormatText(texts::kCopyingPleaseWait, {displayName}));
         ShowProgressWindow(window);
         ProcessPendingMessages();
     }
-    // Should the copy raise an error, `window` is destroyed on the way out.
-    const bool ok = CopyPayload(sourceRoot, targetRoot, profile, trust, session, observer);
-    FinalMessage final = ok ? FinalMessage{texts::kInstallSucceeded, DialogKind::Information}
-                            : FinalMessage{texts::kCopyFailed, DialogKind::Error};
-    DestroyProgressWindow(window);
-    return final;
+    return window;
 }
 
-// The gates and the copy phase; returns the message the run ends with.
-FinalMessage CheckAndCopy(const ProductProfile& profile, int editionIndex,
-                          const std::string& versionArgument, const std::string& displayName,
-                          CopyObserver* observer) {
+// Takes the machine's update lock. An interactive run that finds it taken
+// shows its progress window into `window` and waits for the other run to end;
+// a quiet one does not wait.
+LockAttempt TakeLock(const Run& run, UpdateLock& lock, ProgressWindow& window) {
+    const LockAttempt attempt = TryTakeUpdateLock(lock);
+    if (attempt != LockAttempt::kBusy || run.quiet()) return attempt;
+    window = ShowProgress(run);
+    return WaitForUpdateLock(lock);
+}
+
+// Holds the update lock, checks a signed payload, shows the progress window
+// and copies. The lock goes as soon as the copy has ended, before any box.
+RunOutcome CopyUnderLock(const Run& run, const std::string& targetRoot) {
+    ProgressWindow window;
+    UpdateLock lock;
+    const LockAttempt attempt = TakeLock(run, lock, window);
+    if (attempt == LockAttempt::kBusy) return RunOutcome::kAnotherRunBusy;
+    if (attempt == LockAttempt::kFailed) return RunOutcome::kCopyFailed;
+
+    const std::string sourceRoot = FolderOfPath(GetExecutablePath());
+    // A signed updater checks its payload first: a refusal shows no progress
+    // window (unless it waited for another run). What the check holds, the
+    // copy uses: one session for both.
+    CopySession session = BeginCopies({sourceRoot, targetRoot}, run.quiet());
+    const PayloadTrust trust =
+        CheckPayloadTrust(sourceRoot, run.profile, run.request.versionCode, session);
+    if (trust.Refused()) {
+        CopyPayload(sourceRoot, targetRoot, run.log, trust, session, run.observer);  // logs the refusal
+        return RunOutcome::kCopyFailed;
+    }
+    if (!window) window = ShowProgress(run);
+    // Should the copy raise an error, `window` is destroyed on the way out.
+    const bool ok = CopyPayload(sourceRoot, targetRoot, run.log, trust, session, run.observer);
+    return ok ? RunOutcome::kSucceeded : RunOutcome::kCopyFailed;
+}
+
+// The copy phase: the copy under the lock, then the final box once the lock
+// and the window are gone.
+RunOutcome RunCopyPhase(const Run& run, const std::string& targetRoot) {
+    const RunOutcome outcome = CopyUnderLock(run, targetRoot);
+    ShowFinalMessage(run, outcome);
+    return outcome;
+}
+
+// The gates and the copy phase.
+RunOutcome CheckAndCopy(const Run& run) {
     MoveToDocumentsFolder();
-    const InstalledProduct product = LookupInstalledProduct(profile, editionIndex);
+    const InstalledProduct product = LookupInstalledProduct(run.profile, run.editionIndex);
     if (product.targetRoot.empty()) {
-        const std::string edition = EditionDisplayName(kEditionTable[editionIndex].editionCode);
-        ShowMessageBox(DialogKind::Warning, FormatText(profile.notInstalledFormat, {edition}));
-        return {};
+        const std::string edition = EditionDisplayName(kEditionTable[run.editionIndex].editionCode);
+        run.Tell(DialogKind::Warning, FormatText(run.profile.notInstalledFormat, {edition}));
+        return RunOutcome::kNotInstalled;
     }
-    if (CompareVersionTexts(product.installedVersion, versionArgument) > 0) {
-        ShowMessageBox(DialogKind::Error, FormatText(texts::kNewerVersionInstalled, {product.installedVersion}));
-        return {};
+    if (CompareVersionTexts(product.installedVersion, run.request.versionCode) > 0) {
+        run.Tell(DialogKind::Error, FormatText(texts::kNewerVersionInstalled, {product.installedVersion}));
+        return RunOutcome::kNewerInstalled;
     }
-    return RunCopyPhase(displayName, product.targetRoot, profile, versionArgument, observer);
+    return RunCopyPhase(run, product.targetRoot);
+}
+
+// Where /LOG= puts the copy log: its full path, resolved against the folder
+// the run started in. Nothing when it names no file in a folder (a drive's
+// root has no folder to check for links).
+std::optional<std::string> LogFilePath(const std::string& typed) {
+    const std::optional<std::string> full = FullPathName(typed);
+    if (!full || EndsWithBackslash(*full) || EndsWithBackslash(FolderOfPath(*full))) return std::nullopt;
+    return full;
 }
 
 }  // namespace
 
-void RunUpdate(const UpdateRequest& request, CopyObserver* observer) {
+RunOutcome RunUpdate(const UpdateRequest& request, CopyObserver* observer) {
     const std::string& switchArgument = request.switchArgument;
     const ProductProfile* profile = SelectProfile(UpperCaseAnsi(switchArgument));
-    if (profile == nullptr) return;
+    // A quiet run refuses what it was not made for; an interactive one
+    // ignores words after its three arguments that it does not know.
+    if (profile == nullptr || (request.quiet && request.badOption)) return RunOutcome::kBadArguments;
 
+    Run run{request, *profile, EditionOfVersionCode(request.versionCode), *profile, observer};
+    if (request.logFile) {
+        run.log.file = LogFilePath(*request.logFile);
+        if (!run.log.file && request.quiet) return RunOutcome::kBadArguments;
+    }
     const std::optional<std::string> savedFolder = GetCurrentFolder();
-    const std::string& versionArgument = request.versionCode;
-    const std::string& displayName = request.packageName;
-    const int editionIndex = EditionOfVersionCode(versionArgument);
-    if (editionIndex < 0) {
-        ShowMessageBox(DialogKind::Warning,
-                       FormatText(texts::kCheckParameters, {switchArgument, versionArgument, displayName}));
-        return;
+    if (run.editionIndex < 0) {
+        run.Tell(DialogKind::Warning,
+                 FormatText(texts::kCheckParameters, {switchArgument, request.versionCode, request.packageName}));
+        return RunOutcome::kBadArguments;
     }
 
-    FinalMessage final;
+    RunOutcome outcome;
     try {
-        final = CheckAndCopy(*profile, editionIndex, versionArgument, displayName, observer);
+        outcome = CheckAndCopy(run);
     } catch (...) {
-        RunClosingSequence({}, savedFolder);  // no final message has been reached
+        RunClosingSequence(savedFolder);  // no final message has been reached
         throw;
     }
-    RunClosingSequence(final, savedFolder);
+    RunClosingSequence(savedFolder);
+    return outcome;
 }
 
 }  // namespace updater

@@ -6,8 +6,11 @@
 // none is swapped for a link while the shell copies; a run's copies hold
 // them in one session, which keeps the folders of consecutive files open. The shell writes the
 // new file under a temporary name beside the installed one; only a plain
-// file found there replaces the installed name, in one rename through the
-// handle that was checked. A link or a second hard link standing at the
+// file found there, held so that no one can write it any more and found to
+// hold the payload file's bytes, replaces the installed name, in one rename
+// through the handle that was checked. A program that wrote into the
+// temporary file meanwhile makes the copy fail; one that still has it open
+// keeps it (it is neither renamed nor removed). A link or a second hard link standing at the
 // installed name is replaced as a name; its target and other names are not
 // written.
 #include <windows.h>
@@ -90,10 +93,20 @@ UniqueFile HoldSourceFile(const std::wstring& expected) {
     return file;
 }
 
-// Clears the read-only flag of the plain file at `path`: Windows renames
-// nothing over a read-only file, and deletes none. Never touches a link,
-// whose target may lie anywhere. True when the file is writable now.
-// Called once such a call was refused: most files are not read-only.
+// Clears the read-only flag of the open file: Windows renames nothing over
+// a read-only file, and deletes none. True when it is writable now.
+bool ClearReadOnly(HANDLE file) {
+    FILE_BASIC_INFO basic;
+    if (!GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic)) return false;
+    if (!(basic.FileAttributes & FILE_ATTRIBUTE_READONLY)) return true;
+    basic.FileAttributes &= ~FILE_ATTRIBUTE_READONLY;
+    if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    return SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic) != 0;
+}
+
+// Clears the read-only flag of the plain file at `path`. Never touches a
+// link, whose target may lie anywhere. True when the file is writable now.
+// Called once a rename was refused: most files are not read-only.
 bool MakeWritable(const std::wstring& path) {
     // Asked by name first, which costs a fraction of an open; a missing
     // file needs nothing.
@@ -102,42 +115,45 @@ bool MakeWritable(const std::wstring& path) {
     const UniqueFile file = win32::OwnedOrEmpty<UniqueFile>(
         CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, win32::kShareAll, nullptr,
                     OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    FILE_BASIC_INFO basic;
-    if (!file || !win32::IsPlainFileAt(file.get(), path) ||
-        !GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic))
-        return false;
-    if (!(basic.FileAttributes & FILE_ATTRIBUTE_READONLY)) return true;
-    basic.FileAttributes &= ~FILE_ATTRIBUTE_READONLY;
-    if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-    return SetFileInformationByHandle(file.get(), FileBasicInfo, &basic, sizeof basic) != 0;
+    return file && win32::IsPlainFileAt(file.get(), path) && ClearReadOnly(file.get());
 }
 
-// Removes the file at `path` as a name; true when nothing stands there now.
-// What resolves to another place is left alone (false): under Wine a
-// symbolic link to a file opens as its target, and deleting it deletes the
-// target. A file with other hard links loses only this name.
-bool RemoveFile(const std::wstring& path) {
-    {
-        const UniqueFile file = win32::OpenForAttributes(path, win32::kShareAll, false);
-        if (!file) return GetLastError() == ERROR_FILE_NOT_FOUND;
-        if (!win32::SamePath(win32::FinalPathOf(file.get()), path)) return false;
-    }
-    if (DeleteFileW(path.c_str())) return true;
-    return GetLastError() == ERROR_ACCESS_DENIED && MakeWritable(path) && DeleteFileW(path.c_str());
+// Marks the open file for deletion: its name goes when its last handle
+// closes.
+bool DeleteOnClose(HANDLE file) {
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != 0;
+}
+
+// Removes the file at `path` as a name, and only when no one has it open:
+// a temporary file that another program (or another updater) uses is never
+// taken from it. True when nothing stands there now. What resolves to
+// another place is left alone (false): under Wine a symbolic link to a file
+// opens as its target, and deleting it deletes the target. A file with
+// other hard links loses only this name.
+bool RemoveUnusedFile(const std::wstring& path) {
+    // Without any sharing: the open fails while anyone else has the file open.
+    const UniqueFile file = win32::OwnedOrEmpty<UniqueFile>(
+        CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE, 0, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file) return GetLastError() == ERROR_FILE_NOT_FOUND;
+    if (!win32::SamePath(win32::FinalPathOf(file.get()), path)) return false;
+    if (DeleteOnClose(file.get())) return true;
+    return GetLastError() == ERROR_ACCESS_DENIED && ClearReadOnly(file.get()) && DeleteOnClose(file.get());
 }
 
 // Makes a new, empty plain file at `path` for the shell to write into.
 // Creating it anew fails on anything standing there, a link that leads
 // nowhere included (which the shell's copy would follow, and which Wine
 // cannot open without following it); what stands there is removed once, as
-// a name, never through a link.
+// a name, never through a link and never while someone has it open.
 bool CreateTemporary(const std::wstring& path) {
     for (int attempt = 0; attempt < 2; ++attempt) {
         const UniqueFile file = win32::OwnedOrEmpty<UniqueFile>(CreateFileW(
             path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (file) return true;
         const DWORD error = GetLastError();
-        if ((error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) || !RemoveFile(path)) return false;
+        if ((error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) || !RemoveUnusedFile(path)) return false;
     }
     return false;
 }
@@ -160,25 +176,38 @@ bool RenameOver(HANDLE file, const std::wstring& target) {
     return SetFileInformationByHandle(file, FileRenameInfo, info, static_cast<DWORD>(size)) != 0;
 }
 
+// Renames the open new file over the installed one. A read-only installed
+// file refuses the rename (under Windows; Wine renames over it): its flag
+// is cleared and the rename tried once more.
+bool RenameOverInstalled(HANDLE file, const std::wstring& target) {
+    if (RenameOver(file, target)) return true;
+    return GetLastError() == ERROR_ACCESS_DENIED && MakeWritable(target) && RenameOver(file, target);
+}
+
+// The new file at `temporary`, held so that no one can write, rename or
+// delete it any more: the open fails while anyone else has it open for
+// writing (a program that wrote into it, or still does). Empty then.
+UniqueFile HoldTemporary(const std::wstring& temporary) {
+    return win32::OwnedOrEmpty<UniqueFile>(
+        CreateFileW(temporary.c_str(), GENERIC_READ | DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, FILE_SHARE_READ,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+}
+
 // Replaces `target` with the new file at `temporary` when that is a plain
-// file where it was written; removes the temporary file otherwise. Held
-// without delete sharing from its check to its rename, it cannot be
-// swapped in between.
-bool ReplaceWithTemporary(const std::wstring& temporary, const std::wstring& target) {
+// file where it was written and holds exactly the bytes of the payload file
+// open at `source`; anything else is no copy, and the temporary file is
+// removed unless someone else has it open. Held from its check to its
+// rename, it can be neither written nor swapped in between.
+bool ReplaceWithTemporary(const std::wstring& temporary, const std::wstring& target, HANDLE source,
+                          std::vector<char>& buffer) {
     {
-        const UniqueFile file = win32::OwnedOrEmpty<UniqueFile>(
-            CreateFileW(temporary.c_str(), DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, FILE_SHARE_READ, nullptr,
-                        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-        // A read-only installed file refuses the rename (under Windows;
-        // Wine renames over it): its flag is cleared and the rename tried
-        // once more.
+        const UniqueFile file = HoldTemporary(temporary);
         if (file && win32::IsPlainFileAt(file.get(), temporary)) {
-            if (RenameOver(file.get(), target)) return true;
-            if (GetLastError() == ERROR_ACCESS_DENIED && MakeWritable(target) && RenameOver(file.get(), target))
-                return true;
+            if (win32::SameBytes(file.get(), source, buffer) && RenameOverInstalled(file.get(), target)) return true;
+            if (DeleteOnClose(file.get())) return false;
         }
     }
-    RemoveFile(temporary);
+    RemoveUnusedFile(temporary);
     return false;
 }
 
@@ -195,6 +224,11 @@ struct CopySessionState {
     // Payload files held since their listing, until their hold or copy
     // takes them.
     std::map<std::string, UniqueFile> listedFiles;
+    // Nothing shown, not even the shell's error dialog.
+    bool quiet = false;
+    // Where each new file is compared with its payload file, kept from copy
+    // to copy.
+    std::vector<char> compareBuffer;
 };
 
 namespace win32 {
@@ -231,8 +265,11 @@ void CopySessionCloser::operator()(CopySessionState* session) const {
     std::default_delete<CopySessionState>()(session);
 }
 
-CopySession BeginCopies(const CopyRoots& roots) {
-    return CopySession(std::make_unique<CopySessionState>(CopySessionState{roots, {}, {}, {}, {}, {}}).release());
+CopySession BeginCopies(const CopyRoots& roots, bool quiet) {
+    auto session = std::make_unique<CopySessionState>();
+    session->roots = roots;
+    session->quiet = quiet;
+    return CopySession(session.release());
 }
 
 std::optional<FileDigest> HoldPayloadFile(CopySession& session, const std::string& path) {
@@ -257,11 +294,13 @@ bool CopyFileOver(CopySession& session, const std::string& source, const std::st
     // A payload file held since its check is read as held; any other is
     // held now, for its copy.
     UniqueFile sourceFile;
-    if (session->payloadFiles.count(source) == 0) {
+    const auto verified = session->payloadFiles.find(source);
+    if (verified == session->payloadFiles.end()) {
         if (!session->source.MoveTo(from->root, from->folders, false)) return false;
         sourceFile = TakeSourceFile(*session, source, FinalPathIn(session->source.innermost().finalPath, from->name));
         if (!sourceFile) return false;
     }
+    const HANDLE held = sourceFile ? sourceFile.get() : verified->second.get();
     if (!session->target.MoveTo(to->root, to->folders, true)) return false;
 
     // The shell writes into a file made here: it would write through
@@ -270,11 +309,11 @@ bool CopyFileOver(CopySession& session, const std::string& source, const std::st
     const std::wstring& folder = session->target.innermost().finalPath;
     const std::wstring temporary = FinalPathIn(folder, Wide(kTemporaryCopyName));
     if (!CreateTemporary(temporary)) return false;
-    if (!win32::ShellCopyFile(source, JoinPath(FolderOfPath(destination), kTemporaryCopyName))) {
-        RemoveFile(temporary);
+    if (!win32::ShellCopyFile(source, JoinPath(FolderOfPath(destination), kTemporaryCopyName), session->quiet)) {
+        RemoveUnusedFile(temporary);
         return false;
     }
-    return ReplaceWithTemporary(temporary, FinalPathIn(folder, to->name));
+    return ReplaceWithTemporary(temporary, FinalPathIn(folder, to->name), held, session->compareBuffer);
 }
 
 }  // namespace updater

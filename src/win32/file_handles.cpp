@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 namespace updater::win32 {
 
@@ -78,6 +79,42 @@ bool IsRealFolderAt(HANDLE folder, const std::wstring& expected) {
     if (!(kind.attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
     if (kind.attributes & FILE_ATTRIBUTE_REPARSE_POINT) return false;
     return SamePath(FinalPathOf(folder), expected);
+}
+
+namespace {
+
+// Reads `size` bytes at `offset`, whatever the handle's file pointer is.
+bool ReadAt(HANDLE file, std::uint64_t offset, char* into, DWORD size) {
+    DWORD done = 0;
+    while (done < size) {
+        OVERLAPPED at = {};
+        at.Offset = static_cast<DWORD>(offset + done);
+        at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
+        DWORD read = 0;
+        if (!ReadFile(file, into + done, size - done, &read, &at) || read == 0) return false;
+        done += read;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool SameBytes(HANDLE a, HANDLE b, std::vector<char>& buffer) {
+    LARGE_INTEGER sizeA;
+    LARGE_INTEGER sizeB;
+    if (!GetFileSizeEx(a, &sizeA) || !GetFileSizeEx(b, &sizeB) || sizeA.QuadPart != sizeB.QuadPart) return false;
+    constexpr std::size_t kChunk = 256 * 1024;
+    if (buffer.size() < 2 * kChunk) buffer.resize(2 * kChunk);
+    char* const chunkA = buffer.data();
+    char* const chunkB = buffer.data() + kChunk;
+    const std::uint64_t size = static_cast<std::uint64_t>(sizeA.QuadPart);
+    for (std::uint64_t offset = 0; offset < size; offset += kChunk) {
+        const DWORD length = static_cast<DWORD>(std::min<std::uint64_t>(size - offset, kChunk));
+        if (!ReadAt(a, offset, chunkA, length) || !ReadAt(b, offset, chunkB, length) ||
+            std::memcmp(chunkA, chunkB, length) != 0)
+            return false;
+    }
+    return true;
 }
 
 std::optional<std::string> ReadWholeFile(HANDLE file, std::size_t limit) {

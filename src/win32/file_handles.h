@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "win32/win32_handles.h"
 
@@ -41,6 +42,12 @@ bool IsPlainFileAt(HANDLE file, const std::wstring& expected);
 // True when the handle is a real folder (no reparse point) at the final
 // path `expected`.
 bool IsRealFolderAt(HANDLE folder, const std::wstring& expected);
+
+// True when the two open files hold the same bytes, each read once from its
+// start through its handle, `buffer` (any size, kept by the caller for the
+// next call) split between them. Files of different sizes are not read.
+// False also when either cannot be read whole.
+bool SameBytes(HANDLE a, HANDLE b, std::vector<char>& buffer);
 
 // The file's bytes from its start, read through the handle; nothing when
 // they cannot be read whole or number more than `limit`.

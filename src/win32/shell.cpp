@@ -14,7 +14,8 @@ namespace {
 
 // Silent, no confirmations (an existing file is replaced, missing folders are
 // made), and no connected files copied along. FOF_NOERRORUI is not among
-// them: the shell may show its own error dialog for a failing copy.
+// them: the shell may show its own error dialog for a failing copy, except
+// in a quiet run, which adds it.
 constexpr FILEOP_FLAGS kCopyFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR | FOF_NO_CONNECTED_ELEMENTS;
 static_assert(kCopyFlags == 0x2214);
 
@@ -25,7 +26,7 @@ std::string NameList(const std::string& name) { return name + '\0' + '\0'; }
 
 namespace win32 {
 
-bool ShellCopyFile(const std::string& source, const std::string& destination) {
+bool ShellCopyFile(const std::string& source, const std::string& destination, bool quiet) {
     const std::string from = NameList(source);
     const std::string to = NameList(destination);
     SHFILEOPSTRUCTA operation = {};
@@ -33,7 +34,7 @@ bool ShellCopyFile(const std::string& source, const std::string& destination) {
     operation.wFunc = FO_COPY;
     operation.pFrom = from.c_str();
     operation.pTo = to.c_str();
-    operation.fFlags = kCopyFlags;
+    operation.fFlags = quiet ? kCopyFlags | FOF_NOERRORUI : kCopyFlags;
     operation.lpszProgressTitle = nullptr;
     operation.hNameMappings = nullptr;
     // An operation the user cancelled in the shell's own error dialog can

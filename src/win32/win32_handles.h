@@ -21,6 +21,7 @@ using UniqueHandle = std::unique_ptr<std::remove_pointer_t<Handle>, HandleCloser
 // INVALID_HANDLE_VALUE, which OwnedOrEmpty turns into an empty owner.
 using UniqueFind = UniqueHandle<HANDLE, FindClose>;
 using UniqueFile = UniqueHandle<HANDLE, CloseHandle>;
+using UniqueMutex = UniqueHandle<HANDLE, CloseHandle>;
 using UniqueModule = UniqueHandle<HMODULE, FreeLibrary>;
 using UniqueWindow = UniqueHandle<HWND, DestroyWindow>;
 using UniqueFont = UniqueHandle<HFONT, DeleteObject>;

@@ -20,6 +20,7 @@
 #include "seam/progress_window.h"
 #include "seam/registry.h"
 #include "seam/signature.h"
+#include "seam/update_lock.h"
 #include "seam/version_info.h"
 
 namespace updater {
@@ -317,7 +318,10 @@ void CopySessionCloser::operator()(CopySessionState* session) const {
     std::default_delete<CopySessionState>()(session);
 }
 
-CopySession BeginCopies(const CopyRoots&) { return CopySession(std::make_unique<CopySessionState>().release()); }
+CopySession BeginCopies(const CopyRoots&, bool quiet) {
+    World().copiesQuiet = quiet;
+    return CopySession(std::make_unique<CopySessionState>().release());
+}
 
 bool CopyFileOver(CopySession&, const std::string& source, const std::string& destination) {
     FakeWindows& world = World();
@@ -357,6 +361,42 @@ void ShowMessageBox(DialogKind kind, const std::string& text) {
 }
 
 void ProcessPendingMessages() { World().events.push_back("pump"); }
+
+// ---- the update lock
+
+struct UpdateLockState {};
+
+void UpdateLockReleaser::operator()(UpdateLockState* lock) const {
+    World().events.push_back("lock released");
+    std::default_delete<UpdateLockState>()(lock);
+}
+
+LockAttempt TryTakeUpdateLock(UpdateLock& lock) {
+    FakeWindows& world = World();
+    switch (world.updateLock) {
+    case fake::LockState::kFree:
+        world.events.push_back("lock taken");
+        lock.reset(std::make_unique<UpdateLockState>().release());
+        return LockAttempt::kTaken;
+    case fake::LockState::kHeldByAnotherRun:
+        world.events.push_back("lock busy");
+        return LockAttempt::kBusy;
+    case fake::LockState::kUnavailable:
+        break;
+    }
+    world.events.push_back("lock failed");
+    return LockAttempt::kFailed;
+}
+
+// The other run ends while this one waits.
+LockAttempt WaitForUpdateLock(UpdateLock& lock) {
+    FakeWindows& world = World();
+    if (world.updateLock != fake::LockState::kHeldByAnotherRun) return LockAttempt::kFailed;
+    world.updateLock = fake::LockState::kFree;
+    world.events.push_back("lock waited for");
+    lock.reset(std::make_unique<UpdateLockState>().release());
+    return LockAttempt::kTaken;
+}
 
 // ---- the progress window
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "scenario.h"
 #include "seam/errors.h"
 #include "seam/process.h"
@@ -89,7 +91,7 @@ TEST_F(Preflight, NewerInstalledVersionIsRefusedInNumericOrder) {
 
 using CopyPhase = Scenario;
 
-TEST_F(CopyPhase, WindowComesUpPaintsOnceAndGoesBeforeTheFinalBox) {
+TEST_F(CopyPhase, WindowComesUpPaintsOnceAndGoesBeforeTheFinalBoxAsTheLockDoes) {
     InstalledProduct(kTorven71Key, "D:\\Prod\\", "7.1.0.9");
     world().AddVersionedFile("C:\\Stage\\bin\\a.dll", "13.1.2.80");
     CommandLine("/TORVEN 7.1.0.12 \"Package\"");
@@ -97,10 +99,12 @@ TEST_F(CopyPhase, WindowComesUpPaintsOnceAndGoesBeforeTheFinalBox) {
     std::vector<std::string> steps;
     for (const std::string& event : world().events)
         if (event.rfind("cd ", 0) != 0) steps.push_back(event);
-    EXPECT_THAT(steps, ElementsAre("window create", "window text Packageをコピーしています。しばらくお待ちください。",
-                                   "window show", "pump", "copy C:\\Stage\\bin\\a.dll -> D:\\Prod\\bin\\a.dll",
-                                   "window destroy", "box information: インストールは正常に終了しました。",
-                                   "pump"));
+    // The lock is taken before anything is checked or shown, and let go
+    // once the copy has ended, not held through the box.
+    EXPECT_THAT(steps, ElementsAre("lock taken", "window create",
+                                   "window text Packageをコピーしています。しばらくお待ちください。", "window show",
+                                   "pump", "copy C:\\Stage\\bin\\a.dll -> D:\\Prod\\bin\\a.dll", "lock released",
+                                   "window destroy", "box information: インストールは正常に終了しました。", "pump"));
     EXPECT_EQ(world().currentFolder, "C:\\Start");
 }
 
@@ -184,6 +188,102 @@ TEST_F(CopyPhase, NoKnownShellFolderShowsNothingExtraAndWritesNoLog) {
     EXPECT_THAT(Boxes(), ElementsAre("box information: インストールは正常に終了しました。"));
     EXPECT_TRUE(world().Events("save ").empty());
     EXPECT_THAT(world().Events("cd "), ElementsAre("cd C:\\Start"));  // only the restore
+}
+
+// ---- the machine's update lock
+
+using UpdateLockTest = Scenario;
+
+TEST_F(UpdateLockTest, AnInteractiveRunShowsItsWindowWhileItWaitsThenCopies) {
+    InstalledProduct(kTorven71Key, "D:\\Prod", "7.1.0.9");
+    world().AddVersionedFile("C:\\Stage\\bin\\a.dll", "1.0.0.0");
+    world().updateLock = fake::LockState::kHeldByAnotherRun;
+    CommandLine("/TORVEN 7.1.0.12 Pkg");
+    EXPECT_EQ(Run(), RunOutcome::kSucceeded);
+    EXPECT_THAT(world().Events("lock"), ElementsAre("lock busy", "lock waited for", "lock released"));
+    const std::vector<std::string> steps = world().events;
+    const auto at = [&](const std::string& event) { return std::find(steps.begin(), steps.end(), event) - steps.begin(); };
+    EXPECT_LT(at("window show"), at("lock waited for"));
+    EXPECT_LT(at("lock waited for"), at("copy C:\\Stage\\bin\\a.dll -> D:\\Prod\\bin\\a.dll"));
+    EXPECT_EQ(world().Events("window show").size(), 1u) << "the window is shown once, waiting or not";
+}
+
+TEST_F(UpdateLockTest, AQuietRunDoesNotWaitAndALockThatCannotBeHadFailsLikeACopy) {
+    InstalledProduct(kTorven71Key, "D:\\Prod", "7.1.0.9");
+    world().AddVersionedFile("C:\\Stage\\bin\\a.dll", "1.0.0.0");
+    world().updateLock = fake::LockState::kHeldByAnotherRun;
+    CommandLine("/TORVEN 7.1.0.12 Pkg /quiet");
+    EXPECT_EQ(Run(), RunOutcome::kAnotherRunBusy);
+    EXPECT_TRUE(world().Events("copy ").empty());
+    EXPECT_TRUE(world().Events("lock waited").empty());
+
+    world().events.clear();
+    world().updateLock = fake::LockState::kUnavailable;
+    CommandLine("/TORVEN 7.1.0.12 Pkg");
+    EXPECT_EQ(Run(), RunOutcome::kCopyFailed);
+    EXPECT_TRUE(world().Events("copy ").empty());
+    EXPECT_THAT(Boxes(), ElementsAre("box error: ファイルのコピーに失敗しました。"));
+}
+
+// ---- the quiet run
+
+using QuietRun = Scenario;
+
+struct QuietCase {
+    const char* arguments;
+    RunOutcome outcome;
+};
+
+TEST_F(QuietRun, ShowsNoWindowAndNoBoxOnAnyPath) {
+    const QuietCase cases[] = {
+        {"/TORVEN 7.1.0.12 Pkg /QUIET", RunOutcome::kSucceeded},
+        {"/TORVEN 7.1.0.12 /Quiet", RunOutcome::kSucceeded},  // no package name
+        {"/TORVEN 7.1.0.12 \"\" /QUIET", RunOutcome::kSucceeded},
+        {"/TORVEN 7.1.0.12 Pkg /QUIET /LOG=C:\\Logs\\run.log", RunOutcome::kSucceeded},
+        {"/TORVEN 8.1.0.3 Pkg /QUIET", RunOutcome::kNotInstalled},
+        {"/TORVEN 7.0.0.1 Pkg /QUIET", RunOutcome::kNewerInstalled},
+        {"/TORVEN 9.9 Pkg /QUIET", RunOutcome::kBadArguments},
+        {"/OTHER 7.1.0.12 Pkg /QUIET", RunOutcome::kBadArguments},
+        {"/TORVEN 7.1.0.12 Pkg /QUIET /REBOOT", RunOutcome::kBadArguments},
+        {"/TORVEN 7.1.0.12 Pkg /QUIET /LOG=C:\\run.log", RunOutcome::kBadArguments},  // no folder to check
+    };
+    for (const QuietCase& quiet : cases) {
+        SCOPED_TRACE(quiet.arguments);
+        SetUp();
+        InstalledProduct(kTorven71Key, "D:\\Prod", "7.1.0.9");
+        InstalledProduct("\\SOFTWARE\\ORMIKA\\TORVENZAIMU070", "D:\\Prod70", "7.0.0.9");
+        world().AddVersionedFile("C:\\Stage\\bin\\a.dll", "1.0.0.0");
+        world().AddFolder("C:\\Logs");
+        CommandLine(quiet.arguments);
+        EXPECT_EQ(Run(), quiet.outcome);
+        EXPECT_TRUE(Boxes().empty());
+        EXPECT_TRUE(world().Events("window").empty());
+        EXPECT_EQ(world().copyCount, quiet.outcome == RunOutcome::kSucceeded ? 1 : 0);
+        EXPECT_EQ(world().copiesQuiet, world().copyCount == 1) << "the shell's error dialog must stay hidden";
+    }
+}
+
+TEST_F(QuietRun, WithoutQuietTheSameMistakesKeepTodaysBoxesAndUnknownWordsAreIgnored) {
+    InstalledProduct(kTorven71Key, "D:\\Prod", "7.1.0.9");
+    world().AddVersionedFile("C:\\Stage\\bin\\a.dll", "1.0.0.0");
+    CommandLine("/TORVEN 7.1.0.12 Pkg /REBOOT");
+    EXPECT_EQ(Run(), RunOutcome::kSucceeded);
+    EXPECT_THAT(Boxes(), ElementsAre("box information: インストールは正常に終了しました。"));
+    EXPECT_FALSE(world().copiesQuiet);
+}
+
+TEST_F(QuietRun, TheLogGoesToTheFileAskedForResolvedFromTheStartingFolder) {
+    InstalledProduct(kTorven71Key, "D:\\Prod", "7.1.0.9");
+    world().AddVersionedFile("C:\\Stage\\bin\\a.dll", "1.0.0.0");
+    world().AddVersionedFile("D:\\Prod\\bin\\a.dll", "2.0.0.0");
+    LogFolder();
+    world().AddFolder("C:\\Start\\logs");
+    CommandLine("/TORVEN 7.1.0.12 Pkg /LOG=logs\\update.log");
+    EXPECT_EQ(Run(), RunOutcome::kSucceeded);
+    EXPECT_THAT(world().Events("save "), ElementsAre("save C:\\Start\\logs\\update.log"));
+    const fake::FakeFile* log = world().FindFile("C:\\Start\\logs\\update.log");
+    ASSERT_NE(log, nullptr);
+    EXPECT_EQ(log->content, "New[1.0.0.0] Org[2.0.0.0] FILE[D:\\Prod\\bin\\a.dll]\r\n");
 }
 
 }  // namespace

@@ -38,7 +38,7 @@ protected:
     }
     void CommandLine(const std::string& arguments) { commandLine_ = "\"C:\\Stage\\updater.exe\" " + arguments; }
     // The run, asked for by the command line as the entry reads it.
-    void Run() { RunUpdate(ReadUpdateRequest(commandLine_)); }
+    RunOutcome Run() { return RunUpdate(ReadUpdateRequest(commandLine_)); }
     void LogFolder(const std::string& name = "ormika") { world().AddFolder(std::string(kDocuments) + "\\" + name); }
     std::string LogText(const std::string& name = "ormika\\TvzCopyErr.Log") {
         const fake::FakeFile* log = world().FindFile(std::string(kDocuments) + "\\" + name);

@@ -17,6 +17,7 @@
 #include "seam/process.h"
 #include "seam/progress_window.h"
 #include "seam/registry.h"
+#include "seam/update_lock.h"
 #include "seam/version_info.h"
 
 namespace updater {
@@ -60,7 +61,19 @@ void CopySessionCloser::operator()(CopySessionState* session) const {
     std::default_delete<CopySessionState>()(session);
 }
 
-CopySession BeginCopies(const CopyRoots&) { return CopySession(std::make_unique<CopySessionState>().release()); }
+CopySession BeginCopies(const CopyRoots&, bool) { return CopySession(std::make_unique<CopySessionState>().release()); }
+
+// A preview is the only run on its machine: the lock is always free.
+struct UpdateLockState {};
+
+void UpdateLockReleaser::operator()(UpdateLockState* lock) const { std::default_delete<UpdateLockState>()(lock); }
+
+LockAttempt TryTakeUpdateLock(UpdateLock& lock) {
+    lock.reset(std::make_unique<UpdateLockState>().release());
+    return LockAttempt::kTaken;
+}
+
+LockAttempt WaitForUpdateLock(UpdateLock& lock) { return TryTakeUpdateLock(lock); }
 
 bool CopyFileOver(CopySession&, const std::string& source, const std::string& destination) {
     return World().Copy(source, destination);
