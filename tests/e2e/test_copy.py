@@ -13,14 +13,9 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from payload_files import ENGLISH_TABLE, JAPANESE_TABLE, place_pe  # noqa: E402
-from rig import (TORVEN_071, TORVEN_LOG_FILE, TORVEN_LOG_FOLDER, RigTestCase,  # noqa: E402
-                 cp932, read_bytes, run_tests, snapshot)
-
-ARGS = ["/TORVEN", "7.1.0.12", "Pkg"]
-
-SUCCESS = ("情報", "information", "インストールは正常に終了しました。")
-FAILURE = ("エラー", "error", "ファイルのコピーに失敗しました。")
+from payload_files import ENGLISH_TABLE, JAPANESE_TABLE, Tree  # noqa: E402
+from rig import cp932, read_bytes, run_tests, snapshot  # noqa: E402
+from update_case import ARGS, FAILURE, SUCCESS, UpdateTestCase, failed_line  # noqa: E402
 
 # Hidden and system, as Wine keeps DOS attributes of a Unix file.
 DOS_ATTRIBUTES = "user.DOSATTRIB"
@@ -31,85 +26,7 @@ def left_alone_line(new, old, dest):
     return cp932("New[%s] Org[%s] FILE[%s]\r\n" % (new, old, dest))
 
 
-def failed_line(new, dest):
-    return cp932("New[%s]  FILE[%s]\r\n" % (new, dest))
-
-
-class Tree:
-    """A folder being filled with payload or installed files; remembers what
-    it wrote so that a case can say what it expects afterwards."""
-
-    def __init__(self, root):
-        self.root = root
-        self.files = {}
-
-    def path(self, rel):
-        return os.path.join(self.root, *rel.split("/"))
-
-    def pe(self, rel, version, marker, table=JAPANESE_TABLE):
-        self.files[rel] = place_pe(self.path(rel), version, marker, table=table)
-        return self.files[rel]
-
-    def data(self, rel, content):
-        path = self.path(rel)
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, "wb") as f:
-            f.write(content)
-        self.files[rel] = content
-        return content
-
-
-class CopyTest(RigTestCase):
-    def setUp(self):
-        self.rig.reset()
-
-    # ---- helpers ------------------------------------------------------------
-
-    def stage(self, folder_name="stage"):
-        """A staging folder with updater.exe in it, and its payload tree."""
-        folder = self.rig.scratch(folder_name)
-        exe = self.rig.stage_updater(folder)
-        return exe, Tree(folder)
-
-    def install(self, root_dir, version="7.1.0.1"):
-        self.rig.reg_add(TORVEN_071, "RootDir", "REG_SZ", root_dir)
-        self.rig.reg_add(TORVEN_071, "Version", "REG_SZ", version)
-
-    def install_at(self, folder):
-        """Registers the product at folder (RootDir with its trailing "\\");
-        returns the target root the updater works with (without it)."""
-        target = self.rig.windows_path(folder)
-        self.install(target + "\\")
-        return target
-
-    def log_folder(self):
-        path = os.path.join(self.rig.documents, TORVEN_LOG_FOLDER)
-        os.makedirs(path, exist_ok=True)
-        return path
-
-    def log_path(self):
-        return os.path.join(self.rig.documents, TORVEN_LOG_FOLDER, TORVEN_LOG_FILE)
-
-    def run_update(self, exe, expected):
-        box, code = self.rig.run_updater_box(ARGS, exe=exe, timeout_ms=60000, exit_timeout=30)
-        self.assert_final_box(box, code, expected)
-        return box
-
-    def assert_final_box(self, box, code, expected):
-        title, icon, text = expected
-        self.assertEqual(box.get("found"), b"1", "no final box: %r" % (box,))
-        self.assertEqual(box["title"], cp932(title), box)
-        self.assertEqual(box.text("icon"), icon, box)
-        self.assertEqual(box["text"], cp932(text), box)
-        self.assertEqual(box.number("closed"), 1, box)
-        self.assertEqual(code, 0)
-
-    def assert_tree(self, root, expected):
-        actual = snapshot(root)
-        self.assertEqual(sorted(actual), sorted(expected), "files under %s" % root)
-        for rel, content in expected.items():
-            self.assertEqual(actual[rel], content, "bytes of %s" % rel)
-
+class CopyTest(UpdateTestCase):
     # ---- cases --------------------------------------------------------------
 
     def test_payload_replaces_older_keeps_newer_and_logs_what_it_left(self):

@@ -36,6 +36,11 @@
 //                                         starts EXE with ARGS suspended, prints ready=1,
 //                                         lets it run once PATH exists, prints its exit
 //                                         code when it ends
+//   tamper --release PATH FOLDER...       another program of the user: until PATH
+//                                         exists, opens FOLDER\~upd.tmp wherever it
+//                                         can and writes "TAMPERED" over its start;
+//                                         prints opened (how often it could) and
+//                                         written (how often it wrote)
 #include <windows.h>
 
 #include <cstdio>
@@ -412,8 +417,39 @@ int CommandSuspended(const Options& options) {
     return 0;
 }
 
+// ---- tamper -----------------------------------------------------------------
+
+// What a program of the user can do in a product folder it may write to:
+// write its own bytes into the updater's temporary file whenever another
+// program lets it open the file, for as long as the test runs.
+int CommandTamper(const Options& options) {
+    const std::string release = options.Get("--release");
+    if (options.Positional().empty() || release.empty()) return 2;
+    static const char kBytes[] = "TAMPERED";
+    long long opened = 0;
+    long long written = 0;
+    ReportNow("ready", "1");
+    while (GetFileAttributesA(release.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        for (const std::string& folder : options.Positional()) {
+            const std::string path = folder + "\\~upd.tmp";
+            const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (file == INVALID_HANDLE_VALUE) continue;
+            const std::unique_ptr<void, HandleCloser> held(file);
+            ++opened;
+            DWORD done = 0;
+            if (WriteFile(file, kBytes, sizeof kBytes - 1, &done, nullptr) && done == sizeof kBytes - 1) ++written;
+        }
+    }
+    Report("opened", opened);
+    Report("written", written);
+    return 0;
+}
+
 int Usage() {
-    Report("error", "usage: e2etool acp|box|nowindow|progress|gone|windows|rect|cmdline|hold|suspended [options]");
+    Report("error",
+           "usage: e2etool acp|box|nowindow|progress|gone|windows|rect|cmdline|hold|suspended|tamper [options]");
     return 2;
 }
 
@@ -437,6 +473,7 @@ int main(int argc, char** argv) {
     else if (command == "cmdline") result = CommandCmdline();
     else if (command == "hold") result = CommandHold(options);
     else if (command == "suspended") result = CommandSuspended(options);
+    else if (command == "tamper") result = CommandTamper(options);
     else return Usage();
     std::fflush(stdout);
     return result;
