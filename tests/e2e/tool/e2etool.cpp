@@ -37,10 +37,10 @@
 //                                         lets it run once PATH exists, prints its exit
 //                                         code when it ends
 //   tamper --release PATH FOLDER...       another program of the user: until PATH
-//                                         exists, opens FOLDER\~upd.tmp wherever it
-//                                         can and writes "TAMPERED" over its start;
-//                                         prints opened (how often it could) and
-//                                         written (how often it wrote)
+//                                         exists, opens each FOLDER\~upd.tmp whenever
+//                                         it can and writes "TAMPERED" over the start
+//                                         of one the shell has written; prints opened
+//                                         (how often it could) and written
 #include <windows.h>
 
 #include <cstdio>
@@ -421,30 +421,58 @@ int CommandSuspended(const Options& options) {
 
 // What a program of the user can do in a product folder it may write to:
 // write its own bytes into the updater's temporary file whenever another
-// program lets it open the file, for as long as the test runs.
+// program lets it open the file, for as long as the test runs. One thread a
+// folder asks again at once after each refusal, so that it gets in as soon
+// as the shell has closed the file it wrote; an empty file (not yet written
+// by the shell) is left alone.
+struct TamperThread {
+    std::string path;
+    std::string release;
+    volatile LONG opened = 0;
+    volatile LONG written = 0;
+};
+
+DWORD WINAPI Tamper(void* argument) {
+    auto& work = *static_cast<TamperThread*>(argument);
+    static const char kBytes[] = "TAMPERED";
+    while (GetFileAttributesA(work.release.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        const HANDLE file = CreateFileA(work.path.c_str(), GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) continue;
+        const std::unique_ptr<void, HandleCloser> held(file);
+        InterlockedIncrement(&work.opened);
+        LARGE_INTEGER size = {};
+        DWORD done = 0;
+        if (GetFileSizeEx(file, &size) && size.QuadPart > 0 &&
+            WriteFile(file, kBytes, sizeof kBytes - 1, &done, nullptr) && done == sizeof kBytes - 1)
+            InterlockedIncrement(&work.written);
+    }
+    return 0;
+}
+
 int CommandTamper(const Options& options) {
     const std::string release = options.Get("--release");
     if (options.Positional().empty() || release.empty()) return 2;
-    static const char kBytes[] = "TAMPERED";
+    std::vector<TamperThread> work(options.Positional().size());
+    std::vector<HANDLE> threads;
+    for (size_t i = 0; i < work.size(); ++i) {
+        work[i].path = options.Positional()[i] + "\\~upd.tmp";
+        work[i].release = release;
+        if (const HANDLE thread = CreateThread(nullptr, 0, Tamper, &work[i], 0, nullptr)) threads.push_back(thread);
+    }
+    ReportNow("ready", "1");
+    WaitForMultipleObjects(static_cast<DWORD>(threads.size()), threads.data(), TRUE, INFINITE);
     long long opened = 0;
     long long written = 0;
-    ReportNow("ready", "1");
-    while (GetFileAttributesA(release.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        for (const std::string& folder : options.Positional()) {
-            const std::string path = folder + "\\~upd.tmp";
-            const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE,
-                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-            if (file == INVALID_HANDLE_VALUE) continue;
-            const std::unique_ptr<void, HandleCloser> held(file);
-            ++opened;
-            DWORD done = 0;
-            if (WriteFile(file, kBytes, sizeof kBytes - 1, &done, nullptr) && done == sizeof kBytes - 1) ++written;
-        }
+    for (HANDLE thread : threads) CloseHandle(thread);
+    for (const TamperThread& done : work) {
+        opened += done.opened;
+        written += done.written;
     }
     Report("opened", opened);
     Report("written", written);
-    return 0;
+    return threads.size() == work.size() ? 0 : 1;
 }
 
 int Usage() {
