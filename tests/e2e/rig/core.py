@@ -268,16 +268,18 @@ class Rig:
 
     # ---- processes ----------------------------------------------------------
 
-    def start_program(self, exe, args=(), cwd=None, env_extra=None):
+    def start_program(self, exe, args=(), cwd=None, env_extra=None, prefix=None):
         """Starts a Windows program (Unix path); args are passed as they are
-        (Wine quotes those with blanks, and empty ones, with double quotes)."""
+        (Wine quotes those with blanks, and empty ones, with double quotes).
+        It runs in the rig's prefix, or in `prefix` (a fleet's machine)."""
+        prefix = prefix or self.wine_prefix
         # Output goes to files, not pipes: Wine's background services inherit
         # the handles, so a pipe would not reach its end when the program ends.
         self._counter += 1
         base = os.path.join(self.logs, "%03d-%s" % (self._counter, os.path.basename(exe)))
         with open(base + ".out", "wb") as out, open(base + ".err", "wb") as err:
-            popen = subprocess.Popen(self.wine_command(self.windows_path(exe), *args),
-                                     cwd=cwd or self.cases, env=self.wine_env(env_extra),
+            popen = subprocess.Popen(prefix.command(self.windows_path(exe), *args),
+                                     cwd=cwd or self.cases, env=prefix.env(env_extra),
                                      stdin=subprocess.DEVNULL, stdout=out, stderr=err,
                                      start_new_session=True)
         proc = Process(popen, os.path.basename(exe), base, args)
@@ -325,10 +327,10 @@ class Rig:
         proc = self.start_program(self.tool_exe, args)
         return self.tool_finish(proc, timeout)
 
-    def tool_start(self, *args, ready_timeout=15):
+    def tool_start(self, *args, ready_timeout=15, prefix=None, env_extra=None):
         """Starts e2etool.exe in the background and returns once it printed ready=1
         (for "nowindow", which must watch before the updater starts)."""
-        proc = self.start_program(self.tool_exe, args)
+        proc = self.start_program(self.tool_exe, args, prefix=prefix, env_extra=env_extra)
         deadline = time.monotonic() + ready_timeout
         while b"ready=1\n" not in proc.read_output():
             if not proc.alive():
@@ -399,14 +401,15 @@ class Rig:
 
     # ---- runs started as a deployment tool starts them -----------------------
 
-    def launch_updater(self, args, exe, release, timeout_ms=120000):
+    def launch_updater(self, args, exe, release, timeout_ms=120000, prefix=None, env_extra=None):
         """Starts updater `exe` with args through e2etool, as a deployment
         tool would: the updater is held suspended until the file `release`
         (a Unix path) exists, so that several runs can be let go at once.
         finish_launch() gives its exit code as Windows gives it: a Unix
         parent of Wine sees only its lowest 8 bits (1605 reads as 69)."""
         return self.tool_start("suspended", "--release", self.windows_path(release), "--timeout-ms",
-                               str(timeout_ms), self.windows_path(exe), *args)
+                               str(timeout_ms), self.windows_path(exe), *args, prefix=prefix,
+                               env_extra=env_extra)
 
     def finish_launch(self, launcher, timeout=150):
         """The launched updater's exit code; None when it did not end in time."""

@@ -68,7 +68,8 @@ class WinePrefix:
     def env(self, env_extra=None):
         """The environment of every Wine process in this prefix."""
         env = dict(os.environ)
-        for name in ("LANGUAGE", "WINELOADER", "WINESERVER", "WINEARCH"):
+        # Only the rig's own display, never the one of whoever runs the tests.
+        for name in ("LANGUAGE", "WINELOADER", "WINESERVER", "WINEARCH", "DISPLAY"):
             env.pop(name, None)
         env.update({
             "HOME": self.home,
