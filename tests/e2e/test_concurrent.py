@@ -12,7 +12,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from payload_files import Tree  # noqa: E402
 from rig import cp932, read_bytes, run_tests, snapshot  # noqa: E402
-from update_case import ARGS, FAILURE, SUCCESS, UpdateTestCase  # noqa: E402
+from update_case import ARGS, FAILURE, SUCCESS, UpdateTestCase, failed_line  # noqa: E402
 
 # The second run starts this much later in each round: a double click, a
 # slow elevation prompt.
@@ -72,6 +72,26 @@ class ConcurrentTest(UpdateTestCase):
         print("tamper: opened a temporary file %d times, wrote into %d" % (tampered.number("opened"),
               tampered.number("written")), file=sys.stderr)
         self.assertGreater(tampered.number("written"), 0, "the program never got at a temporary file")
+
+    def test_a_temporary_file_another_program_has_open_is_left_to_it(self):
+        # Another updater's new file, or any program's: it is neither removed
+        # nor renamed into place, and the copy that needed its name fails.
+        exe, new = self.stage()
+        new.data("bin/a.txt", b"payload\n")
+        product = self.rig.scratch("product")
+        target = self.install_at(product)
+        installed = Tree(product)
+        installed.data("bin/a.txt", b"installed\n")
+        installed.data("bin/~upd.tmp", b"another program's file, still open\n")
+        self.log_folder()
+        release = os.path.join(self.rig.cases, "release")
+        holder = self.rig.tool_start("hold", self.rig.windows_path(installed.path("bin/~upd.tmp")), "--share", "all",
+                                     "--release", self.rig.windows_path(release))
+        self.run_update(exe, FAILURE)
+        open(release, "w").close()
+        self.assertEqual(self.rig.tool_finish(holder).number("held"), 1)
+        self.assert_tree(product, installed.files)
+        self.assertEqual(read_bytes(self.log_path()), failed_line("0.0.0.0", target + "\\bin\\a.txt"))
 
 
 if __name__ == "__main__":

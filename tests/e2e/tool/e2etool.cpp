@@ -29,8 +29,9 @@
 //   rect --class CLASS [--timeout-ms N] [--exe NAME]
 //                                         prints a window's outer rectangle
 //   cmdline [ARGS...]                     prints the command line Wine built for it
-//   hold FILE --release PATH [--timeout-ms N]
-//                                         opens FILE without sharing, prints ready=1,
+//   hold FILE --release PATH [--timeout-ms N] [--share all]
+//                                         opens FILE without sharing (or, with --share
+//                                         all, sharing everything), prints ready=1,
 //                                         keeps it open until PATH exists
 //   suspended --release PATH [--timeout-ms N] EXE [ARGS...]
 //                                         starts EXE with ARGS suspended, prints ready=1,
@@ -361,11 +362,14 @@ struct HandleCloser {
 };
 
 // Keeps a file open with share mode 0, so that any other open of it fails
-// with a sharing violation, until the release file appears.
+// with a sharing violation, until the release file appears. With sharing it
+// is a file in use by a program that lets others read, write and delete it.
 int CommandHold(const Options& options) {
     const std::string release = options.Get("--release");
     if (options.Positional().empty() || release.empty()) return 2;
-    const HANDLE file = CreateFileA(options.Positional().front().c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+    const DWORD share =
+        options.Get("--share") == "all" ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE : 0;
+    const HANDLE file = CreateFileA(options.Positional().front().c_str(), GENERIC_READ | GENERIC_WRITE, share,
                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         Report("held", 0);
