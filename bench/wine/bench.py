@@ -20,6 +20,12 @@ run's own time goes: work_probe.exe times the folder search and the version
 reads of the new and the installed files, and the process start is timed on
 an empty list.
 
+With BENCH_BASELINE (another updater.exe, say the last release's), each
+round also times (a0), that updater's run on the same files, before (a) in
+every other round and after it in the rest (the first run after a reset is
+often the slower), and prints a/a0: a change's cost measured in one run,
+round by round.
+
 Environment: E2E_BUILD (win32 or win64: the build timed, with its own rig),
 BENCH_WORK (default build/<build>/bench-wine), BENCH_ROUNDS (3),
 BENCH_BARE_COPY and BENCH_PROBE (the two programs, default in BENCH_WORK),
@@ -91,10 +97,16 @@ class Bench:
         self.stage, self.installed, self.product = work / "stage", work / "installed", work / "product"
         # The signed update is staged from the payload alone, without the
         # updater an earlier run left beside it.
-        if (self.stage / "updater.exe").exists():
-            (self.stage / "updater.exe").unlink()
+        for earlier in ("updater.exe", "baseline.exe"):
+            if (self.stage / earlier).exists():
+                (self.stage / earlier).unlink()
         self.signed_exe = self.stage_signed()
         self.exe = rig.stage_updater(str(self.stage))
+        baseline = os.environ.get("BENCH_BASELINE")
+        self.baseline_exe = None
+        if baseline:
+            self.baseline_exe = str(self.stage / "baseline.exe")
+            shutil.copyfile(baseline, self.baseline_exe)
         self.list_file = work / "copy-list.txt"
         self.list_file.write_bytes(copy_list(str(self.stage), str(self.product), rig.windows_path))
         self.empty_list = work / "empty-list.txt"
@@ -175,7 +187,7 @@ def main():
     files = [p for p in windows_order(str(work / "stage")) if os.sep in os.path.relpath(p, work / "stage")]
     total = sum(os.path.getsize(p) for p in files)
 
-    a, signed, b, loop, b2, c = [], [], [], [], [], []
+    a, a0, signed, b, loop, b2, c = [], [], [], [], [], [], []
     print("build: %s (%s)" % (target.build, target.wine.name), flush=True)
     with Rig(target) as rig:
         rig.reset()
@@ -183,7 +195,11 @@ def main():
         rig.reg_add(TORVEN_071, "RootDir", "REG_SZ", rig.windows_path(str(bench.product)) + "\\")
         rig.reg_add(TORVEN_071, "Version", "REG_SZ", "7.1.0.1")
         for round_ in range(rounds):
-            for times, run in ((a, lambda: bench.updater_run(bench.exe)),
+            updater = ((a, lambda: bench.updater_run(bench.exe)),)
+            if bench.baseline_exe:
+                baseline = ((a0, lambda: bench.updater_run(bench.baseline_exe)),)
+                updater = updater + baseline if round_ % 2 else baseline + updater
+            for times, run in updater + (
                                (signed, lambda: bench.updater_run(bench.signed_exe)),
                                (b, lambda: bench.bare_run(bench.list_file)),
                                (b2, lambda: bench.bare_run(bench.list_file, versions=True)[0]),
@@ -193,8 +209,9 @@ def main():
                 check_product(bench.stage, bench.product)
             loop.append(b[-1][1])
             b[-1] = b[-1][0]
-            print("round %d: a %.2f s, as %.2f s, b %.2f s, b2 %.2f s, c %.2f s"
-                  % (round_ + 1, a[-1], signed[-1], b[-1], b2[-1], c[-1]), flush=True)
+            print("round %d: a %.2f s, %sas %.2f s, b %.2f s, b2 %.2f s, c %.2f s"
+                  % (round_ + 1, a[-1], "a0 %.2f s, " % a0[-1] if a0 else "", signed[-1], b[-1], b2[-1], c[-1]),
+                  flush=True)
         reset_product(bench.installed, bench.product)
         work_times = bench.probe_run()
         start_only, _ = bench.bare_run(bench.empty_list)
@@ -212,6 +229,10 @@ def main():
     print("  (c)  xcopy /e /y                         %7.2f s" % mc)
     print("  a/b = %.3f   a/b2 = %.3f (target <= 1.05)   as/b2 = %.3f   a/c = %.3f"
           % (ma / mb, ma / mb2, mas / mb2, ma / mc))
+    if a0:
+        ratios = ", ".join("%.3f" % (x / y) for x, y in zip(a, a0))
+        print("  (a0) the baseline updater's run          %7.2f s   a/a0 = %.3f (rounds: %s)"
+              % (median(a0), ma / median(a0), ratios))
     print()
     print("Where an update run's own time goes (outside the shell copy), measured apart:")
     print("  process start to a program's first line  %7.2f s" % start_only)

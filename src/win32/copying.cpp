@@ -1,18 +1,23 @@
 // The copy of one payload file into the product's folder: whole or not at
-// all, never through a link on either side.
+// all, never through a link on either side, and never with bytes other than
+// the payload file's.
 //
 // The folders from each root down to the file are held open without delete
 // sharing and checked to be real folders where they were expected, so that
 // none is swapped for a link while the shell copies; a run's copies hold
-// them in one session, which keeps the folders of consecutive files open. The shell writes the
-// new file under a temporary name beside the installed one; only a plain
-// file found there, held so that no one can write it any more and found to
-// hold the payload file's bytes, replaces the installed name, in one rename
-// through the handle that was checked. A program that wrote into the
-// temporary file meanwhile makes the copy fail; one that still has it open
-// keeps it (it is neither renamed nor removed). A link or a second hard link standing at the
-// installed name is replaced as a name; its target and other names are not
-// written.
+// them in one session, which keeps the folders of consecutive files open.
+// The shell writes the new file under a temporary name beside the installed
+// one. Only a plain file found there, held so that no one can write it any
+// more and found to hold the payload file's bytes, replaces the installed
+// name, in one rename through the handle that was checked. A program that
+// wrote into the temporary file meanwhile makes the copy fail; one that
+// still has it open keeps it (it is neither renamed nor removed). A link or
+// a second hard link standing at the installed name is replaced as a name;
+// its target and other names are not written.
+//
+// Nothing here flushes the new file to disk before the rename: after a
+// power cut the installed name may hold the new file not yet written whole,
+// as after any program's save.
 #include <windows.h>
 
 #include <algorithm>

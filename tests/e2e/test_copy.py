@@ -13,8 +13,8 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from payload_files import ENGLISH_TABLE, JAPANESE_TABLE, Tree  # noqa: E402
-from rig import cp932, read_bytes, run_tests, snapshot  # noqa: E402
+from payload_files import ENGLISH_TABLE, Tree  # noqa: E402
+from rig import TORVEN_LOG_FILE, TORVEN_LOG_FOLDER, cp932, read_bytes, run_tests, snapshot  # noqa: E402
 from update_case import ARGS, FAILURE, SUCCESS, UpdateTestCase, failed_line  # noqa: E402
 
 # Hidden and system, as Wine keeps DOS attributes of a Unix file.

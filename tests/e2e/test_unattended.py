@@ -36,10 +36,12 @@ class UnattendedTest(UpdateTestCase):
         cases = (
             ("installed older", QUIET, installed("7.1.0.1"), 0),
             ("no package name, any case", ["/TORVEN", "7.1.0.12", "/quiet"], installed("7.1.0.1"), 0),
+            ("an empty package name", ["/TORVEN", "7.1.0.12", "", "/QUIET"], installed("7.1.0.1"), 0),
             ("not installed", QUIET, lambda: None, 1605),
             ("newer installed", QUIET, installed("7.1.0.13"), 1638),
             ("version code not in the table", ["/TORVEN", "9.9.0.1", "Pkg", "/QUIET"], installed("7.1.0.1"), 87),
             ("unknown option", QUIET + ["/NORESTART"], installed("7.1.0.1"), 87),
+            ("a log at a drive's root", QUIET + ["/LOG=C:\\update.log"], installed("7.1.0.1"), 87),
             ("unknown product switch", ["/OTHER", "7.1.0.12", "Pkg", "/QUIET"], installed("7.1.0.1"), 87),
             ("application error", QUIET, root_dir_of_wrong_type, 1),
         )

@@ -16,6 +16,8 @@ Modules, one concern each (importing any of them starts or changes nothing):
               `python3 -m rig setup`
     case      RigTestCase (the base of every test class), run_tests(), and
               NamedSkips (every skipped case named with its reason)
+    fleet     Machine: one more Windows machine (a prefix, server and
+              documents folder of its own, no display) beside the rig's
 
 `python3 -m rig setup` (from tests/e2e) makes the prefix of the build named by
 E2E_BUILD and checks the code page; ctest runs it as the fixture e2e_setup.
