@@ -83,6 +83,22 @@ class UnattendedTest(UpdateTestCase):
         self.assertEqual(codes, [0, 1618])
         self.assert_tree(product, new.files)
 
+    def test_a_run_killed_mid_copy_leaves_no_lock_and_the_next_run_ends_well(self):
+        exe, new = self.stage()
+        new.many("Pkg", 300, 110000, "new")
+        product = self.rig.scratch("product")
+        self.install_at(product)
+        release = os.path.join(self.rig.cases, "release")
+        killed = self.rig.launch_updater(QUIET, exe, release)
+        open(release, "w").close()
+        def copied():
+            return sum(len(names) for _, _, names in os.walk(product))
+
+        self.rig.wait_for(lambda: copied() > 20, timeout=120, what="the first run's copies")
+        self.rig.kill(killed)
+        self.assertEqual(self.quiet_run(QUIET, exe), 0)
+        self.assert_tree(product, new.files)
+
 
 if __name__ == "__main__":
     run_tests()

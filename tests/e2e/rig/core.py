@@ -303,6 +303,18 @@ class Rig:
         proc.read_output()
         return code
 
+    def kill(self, proc):
+        """Ends a started program (and what it started) at once, by its id."""
+        self._kill(proc)
+
+    def wait_for(self, condition, timeout, what):
+        """Polls `condition` until it holds; TimeoutError after `timeout` s."""
+        deadline = time.monotonic() + timeout
+        while not condition():
+            if time.monotonic() > deadline:
+                raise TimeoutError("%s did not happen within %s s" % (what, timeout))
+            time.sleep(0.02)
+
     def _kill(self, proc):
         if proc.popen.poll() is None:
             try:
