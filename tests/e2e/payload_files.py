@@ -129,39 +129,3 @@ def place_pe(path, version, marker, *, table=JAPANESE_TABLE, cache_dir=None):
     path.parent.mkdir(parents=True, exist_ok=True)
     shutil.copyfile(build_pe(version, marker, table=table, cache_dir=cache_dir), path)
     return path.read_bytes()
-
-
-class Tree:
-    """A folder being filled with payload or installed files; remembers what
-    it wrote so that a case can say what it expects afterwards."""
-
-    def __init__(self, root):
-        self.root = root
-        self.files = {}
-
-    def path(self, rel):
-        return os.path.join(self.root, *rel.split("/"))
-
-    def pe(self, rel, version, marker, table=JAPANESE_TABLE):
-        self.files[rel] = place_pe(self.path(rel), version, marker, table=table)
-        return self.files[rel]
-
-    def data(self, rel, content):
-        path = self.path(rel)
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, "wb") as f:
-            f.write(content)
-        self.files[rel] = content
-        return content
-
-    def many(self, prefix, count, size, seed):
-        """`count` data files of `size` bytes under the folders prefix/0 ..
-        prefix/3, each with bytes of its own (`seed` tells one tree's from
-        another's); returns their relative paths."""
-        rels = []
-        for i in range(count):
-            rel = "%s/%d/f%03d.bin" % (prefix, i % 4, i)
-            head = ("%s %s %d\n" % (seed, rel, i)).encode()
-            self.data(rel, (head * (size // len(head) + 1))[:size])
-            rels.append(rel)
-        return rels

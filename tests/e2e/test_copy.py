@@ -10,12 +10,18 @@ copy log byte for byte (code page 932, CR LF, no byte-order mark)."""
 import os
 import stat
 import sys
+import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from payload_files import ENGLISH_TABLE, Tree  # noqa: E402
-from rig import TORVEN_LOG_FILE, TORVEN_LOG_FOLDER, cp932, read_bytes, run_tests, snapshot  # noqa: E402
-from update_case import ARGS, FAILURE, SUCCESS, UpdateTestCase, failed_line  # noqa: E402
+from payload_files import ENGLISH_TABLE, JAPANESE_TABLE, place_pe  # noqa: E402
+from rig import (TORVEN_071, TORVEN_LOG_FILE, TORVEN_LOG_FOLDER, RigTestCase,  # noqa: E402
+                 cp932, read_bytes, run_tests, snapshot)
+
+ARGS = ["/TORVEN", "7.1.0.12", "Pkg"]
+
+SUCCESS = ("情報", "information", "インストールは正常に終了しました。")
+FAILURE = ("エラー", "error", "ファイルのコピーに失敗しました。")
 
 # Hidden and system, as Wine keeps DOS attributes of a Unix file.
 DOS_ATTRIBUTES = "user.DOSATTRIB"
@@ -26,7 +32,93 @@ def left_alone_line(new, old, dest):
     return cp932("New[%s] Org[%s] FILE[%s]\r\n" % (new, old, dest))
 
 
-class CopyTest(UpdateTestCase):
+def failed_line(new, dest):
+    return cp932("New[%s]  FILE[%s]\r\n" % (new, dest))
+
+
+class Tree:
+    """A folder being filled with payload or installed files; remembers what
+    it wrote so that a case can say what it expects afterwards."""
+
+    def __init__(self, root):
+        self.root = root
+        self.files = {}
+
+    def path(self, rel):
+        return os.path.join(self.root, *rel.split("/"))
+
+    def pe(self, rel, version, marker, table=JAPANESE_TABLE):
+        self.files[rel] = place_pe(self.path(rel), version, marker, table=table)
+        return self.files[rel]
+
+    def data(self, rel, content):
+        path = self.path(rel)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(content)
+        self.files[rel] = content
+        return content
+
+    def many(self, count, seed, size=110000):
+        """`count` data files of `size` bytes in Pkg/0 .. Pkg/3, each with bytes
+        of its own (`seed` tells one tree's from another's)."""
+        for i in range(count):
+            rel = "Pkg/%d/f%03d.bin" % (i % 4, i)
+            head = ("%s %s\n" % (seed, rel)).encode()
+            self.data(rel, (head * (size // len(head) + 1))[:size])
+
+
+class CopyTest(RigTestCase):
+    def setUp(self):
+        self.rig.reset()
+
+    # ---- helpers ------------------------------------------------------------
+
+    def stage(self, folder_name="stage"):
+        """A staging folder with updater.exe in it, and its payload tree."""
+        folder = self.rig.scratch(folder_name)
+        exe = self.rig.stage_updater(folder)
+        return exe, Tree(folder)
+
+    def install(self, root_dir, version="7.1.0.1"):
+        self.rig.reg_add(TORVEN_071, "RootDir", "REG_SZ", root_dir)
+        self.rig.reg_add(TORVEN_071, "Version", "REG_SZ", version)
+
+    def install_at(self, folder):
+        """Registers the product at folder (RootDir with its trailing "\\");
+        returns the target root the updater works with (without it)."""
+        target = self.rig.windows_path(folder)
+        self.install(target + "\\")
+        return target
+
+    def log_folder(self):
+        path = os.path.join(self.rig.documents, TORVEN_LOG_FOLDER)
+        os.makedirs(path, exist_ok=True)
+        return path
+
+    def log_path(self):
+        return os.path.join(self.rig.documents, TORVEN_LOG_FOLDER, TORVEN_LOG_FILE)
+
+    def run_update(self, exe, expected):
+        box, code = self.rig.run_updater_box(ARGS, exe=exe, timeout_ms=60000, exit_timeout=30)
+        self.assert_final_box(box, code, expected)
+        return box
+
+    def assert_final_box(self, box, code, expected):
+        title, icon, text = expected
+        self.assertEqual(box.get("found"), b"1", "no final box: %r" % (box,))
+        self.assertEqual(box["title"], cp932(title), box)
+        self.assertEqual(box.text("icon"), icon, box)
+        self.assertEqual(box["text"], cp932(text), box)
+        self.assertEqual(box.number("closed"), 1, box)
+        self.assertEqual(code, 0)
+
+    def assert_tree(self, root, expected):
+        actual = snapshot(root)
+        self.assertEqual(sorted(actual), sorted(expected), "files under %s" % root)
+        for rel, content in expected.items():
+            self.assertEqual(actual[rel], content, "bytes of %s" % rel)
+
     # ---- cases --------------------------------------------------------------
 
     def test_payload_replaces_older_keeps_newer_and_logs_what_it_left(self):
@@ -284,6 +376,15 @@ class CopyTest(UpdateTestCase):
         temporary_link = link_in_bin("~upd.tmp", "victim.ini", "bin/c.txt")
         dangling_temporary_link = link_in_bin("~upd.tmp", "planted.ini", "bin/d.txt")
 
+        # Another updater's new file, or any program's, open with all sharing
+        # (until the rig's next reset ends the program): neither removed nor
+        # renamed into place.
+        def temporary_file_in_use(product, outside):
+            Tree(product).data("bin/~upd.tmp", b"another program's file, still open\n")
+            self.rig.tool_start("hold", self.rig.windows_path(Tree(product).path("bin/~upd.tmp")), "--share", "all",
+                                "--release", self.rig.windows_path(os.path.join(outside, "never")))
+            return "bin/e.txt"
+
         def hard_link(product, outside):
             Tree(product).data("bin/b.txt", b"installed, with a second name outside\n")
             os.link(os.path.join(product, "bin", "b.txt"), os.path.join(outside, "other.txt"))
@@ -292,7 +393,8 @@ class CopyTest(UpdateTestCase):
         # A folder link cannot be followed: its copy fails. A file link or a
         # hard-linked file is replaced by a file of its own.
         for plant, refused in ((folder_link, True), (file_link, False), (hard_link, False),
-                               (temporary_link, True), (dangling_temporary_link, True)):
+                               (temporary_link, True), (dangling_temporary_link, True),
+                               (temporary_file_in_use, True)):
             with self.subTest(link=plant.__name__):
                 self.rig.reset()
                 exe, new = self.stage()
@@ -422,6 +524,46 @@ class CopyTest(UpdateTestCase):
         # Not D:\製品Pkg\..., and nothing beside the product folder.
         self.assert_tree(drive, {"製品/Pkg/bin/a.txt": b"a\n", "製品/Top/x.txt": b"x\n"})
         self.assertEqual(read_bytes(self.log_path()), old_log)
+
+    # ---- other programs at work ---------------------------------------------
+
+    def test_two_updaters_started_together_both_end_well_and_every_file_is_whole(self):
+        exe, new = self.stage()
+        new.many(300, "new")
+        # The second starts this much later: a double click, a slow elevation prompt.
+        for offset in (0.0, 0.04, 0.08, 0.12):
+            with self.subTest(second_run_later_by=offset):
+                product = self.rig.scratch("product")
+                self.install_at(product)
+                Tree(product).many(150, "installed")
+                releases = [os.path.join(self.rig.cases, "release-%d" % i) for i in (1, 2)]
+                launchers = [self.rig.launch_updater(ARGS, exe, release) for release in releases]
+                open(releases[0], "w").close()
+                time.sleep(offset)
+                open(releases[1], "w").close()
+                boxes = [self.rig.tool("box", "--timeout-ms", "120000", timeout=150) for _ in launchers]
+                for box, launcher in zip(boxes, launchers):
+                    self.assert_final_box(box, self.rig.finish_launch(launcher), SUCCESS)
+                self.assert_tree(product, new.files)
+
+    def test_a_program_writing_into_temporary_files_never_gets_its_bytes_installed(self):
+        exe, new = self.stage()
+        new.many(200, "new", size=60000)
+        product = self.rig.scratch("product")
+        self.install_at(product)
+        old = Tree(product)
+        old.many(200, "old", size=60000)
+        stop = os.path.join(self.rig.cases, "stop")
+        folders = [self.rig.windows_path(os.path.join(product, "Pkg", str(i))) for i in range(4)]
+        tamper = self.rig.tool_start("tamper", "--release", self.rig.windows_path(stop), *folders)
+        for _ in range(3):
+            box, code = self.rig.run_updater_box(ARGS, exe=exe, timeout_ms=60000, exit_timeout=30)
+            self.assertIn(box.get("text"), (cp932(SUCCESS[2]), cp932(FAILURE[2])), box)
+            for rel, content in snapshot(product).items():
+                if not rel.endswith("~upd.tmp"):  # one the program held: never installed
+                    self.assertTrue(content in (old.files[rel], new.files[rel]), "bytes of %s" % rel)
+        open(stop, "w").close()
+        self.assertGreater(self.rig.tool_finish(tamper).number("written"), 0, "it never got at a file")
 
 
 if __name__ == "__main__":

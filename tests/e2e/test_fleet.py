@@ -1,102 +1,87 @@
 """A fleet of machines updated at once, unattended, as a deployment tool
 updates an office: each machine a Wine prefix of its own with its own
-server and no display, each in another state, every updater started
-quiet at the same moment through a Windows launcher that reads its whole
-exit code. Each machine's exit code, log and product folder are checked,
-and that no updater ever tried to make a window (Wine names each attempt
-when it has no display)."""
+server and no display, each in another state, every updater started with
+/QUIET at the same moment through a Windows launcher that reads its whole
+exit code. Checked on each machine: the exit codes, the log that /LOG= names
+(relative to the folder the run starts in), the product folder, an empty
+documents folder, and that no updater tried to make a window."""
 
 import os
 import sys
-import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from payload_files import Tree  # noqa: E402
-from rig import TORVEN_071, cp932, read_bytes, run_tests  # noqa: E402
-from rig.fleet import Machine  # noqa: E402
-from update_case import ARGS, UpdateTestCase, failed_line  # noqa: E402
+from rig import TORVEN_071, RigTestCase, cp932, read_bytes, run_tests, snapshot  # noqa: E402
+from rig.fleet import WINDOW_ATTEMPT, Machine  # noqa: E402
+from test_copy import Tree, failed_line  # noqa: E402
 
-# Wine's words for a window that a program without a display tried to make.
-WINDOW_ATTEMPT = b"nodrv_CreateWindow"
-SHOW_WINDOW_ATTEMPTS = {"WINEDEBUG": "-all,err+winediag"}
+QUIET = ["/TORVEN", "7.1.0.12", "Pkg", "/QUIET"]
+
+# Each machine: its installed version (None: not installed), the command
+# lines started on it at once (each gets its /LOG= unless it has five
+# arguments already), and the exit codes expected of them.
+FLEET = {
+    "older": ("7.1.0.1", [["/torven", "7.1.0.12", "", "/quiet"]], [0]),
+    "missing": (None, [QUIET], [1605]),
+    "newer": ("7.1.0.13", [QUIET], [1638]),
+    "in-use": ("7.1.0.1", [QUIET], [1603]),  # an installed file held open by the product
+    "twice": ("7.1.0.1", [QUIET, QUIET], [0, 1618]),
+    "mistyped": ("7.1.0.1", [["/TORVEN", "9.9.0.1", "Pkg", "/QUIET"], QUIET + ["/NORESTART"],
+                             ["/OTHER", "7.1.0.12", "Pkg", "/QUIET"], QUIET + ["/LOG=C:\\update.log"]],
+                 [87, 87, 87, 87]),
+    "broken": ("REG_DWORD", [QUIET], [1]),  # RootDir of the wrong type: the application error
+}
 
 
-def free_bytes(path):
-    stat = os.statvfs(path)
-    return stat.f_bavail * stat.f_frsize
-
-
-class FleetTest(UpdateTestCase):
+class FleetTest(RigTestCase):
     def test_a_fleet_updated_at_once_ends_on_each_machine_as_its_state_says(self):
-        exe, new = self.stage()
+        self.rig.reset()
+        stage = self.rig.scratch("stage")
+        exe, new = self.rig.stage_updater(stage), Tree(stage)
         new.pe("bin/core.dll", "13.1.2.80", "core-new")
-        new.many("Pkg", 40, 50000, "new")
-        made = time.monotonic()
-        free = free_bytes(self.rig.work)
-        machines = {}
-        for name in ("older", "missing", "newer", "in-use", "twice"):
-            machines[name] = Machine(self.rig, name)
-            self.addCleanup(machines[name].close)
-            machines[name].start()
-        made = time.monotonic() - made
-        disk = free - free_bytes(self.rig.work)
-
-        products, logs, targets = {}, {}, {}
-        for name, machine in machines.items():
+        new.many(120, "new", size=50000)  # long enough a copy for two runs to meet
+        machines, products, release = {}, {}, os.path.join(self.rig.cases, "release")
+        for name, (version, _, _) in FLEET.items():
+            machines[name] = machine = Machine(self.rig, name)
+            self.addCleanup(machine.close)
+            machine.start()
             products[name] = Tree(self.rig.scratch("product-" + name))
-            logs[name] = os.path.join(self.rig.scratch("logs-" + name), "update.log")
-            targets[name] = self.rig.windows_path(products[name].root)
-            if name != "missing":
-                version = "7.1.0.13" if name == "newer" else "7.1.0.1"
-                machine.registry.add(TORVEN_071, "RootDir", "REG_SZ", targets[name] + "\\")
+            products[name].many(20, "installed", size=50000)
+            os.makedirs(os.path.join(self.rig.cases, "logs-" + name))
+            if version == "REG_DWORD":
+                machine.registry.add(TORVEN_071, "RootDir", "REG_DWORD", "1")
+            elif version:
+                machine.registry.add(TORVEN_071, "RootDir", "REG_SZ", self.target(products[name], ""))
                 machine.registry.add(TORVEN_071, "Version", "REG_SZ", version)
-            products[name].many("Pkg", 20, 50000, "installed")
         products["older"].pe("bin/core.dll", "13.1.2.90", "core-installed")
         installed = {name: dict(tree.files) for name, tree in products.items()}
-
-        release = os.path.join(self.rig.cases, "release")
-        held = products["in-use"].path("Pkg/0/f000.bin")
-        holder = self.rig.tool_start("hold", self.rig.windows_path(held), "--release",
-                                     self.rig.windows_path(release + "-hold"),
-                                     prefix=machines["in-use"].prefix)
-        launchers = []
-        for name, machine in machines.items():
-            args = ARGS + ["/QUIET", "/LOG=" + self.rig.windows_path(logs[name])]
-            for _ in range(2 if name == "twice" else 1):
-                launchers.append((name, self.rig.launch_updater(args, exe, release, prefix=machine.prefix,
-                                                                env_extra=SHOW_WINDOW_ATTEMPTS)))
-        ran = time.monotonic()
+        self.rig.tool_start("hold", self.target(products["in-use"], "Pkg\\0\\f000.bin"), "--release",
+                            self.rig.windows_path(release + "-never"), prefix=machines["in-use"].prefix)
+        launchers = [(name, self.rig.launch_updater(args + ["/LOG=logs-%s\\update.log" % name] * (len(args) < 5),
+                                                    exe, release, prefix=machines[name].prefix))
+                     for name, (_, command_lines, _) in FLEET.items() for args in command_lines]
         open(release, "w").close()
-        codes = {}
+        codes = {name: [] for name in FLEET}
         for name, launcher in launchers:
-            codes.setdefault(name, []).append(self.rig.finish_launch(launcher))
+            codes[name].append(self.rig.finish_launch(launcher))
             self.assertNotIn(WINDOW_ATTEMPT, launcher.stderr, "an updater of %s tried to make a window" % name)
-        ran = time.monotonic() - ran
-        open(release + "-hold", "w").close()
-        self.rig.tool_finish(holder)
-        print("fleet: %d machines made in %.1f s (%.0f MB of disk), their updates ran in %.1f s"
-              % (len(machines), made, disk / 1e6, ran), file=sys.stderr)
 
-        whole = dict(new.files)
-        self.assertEqual(codes["older"], [0])
-        self.assert_tree(products["older"].root, dict(installed["older"], **dict(whole, **{
-            "bin/core.dll": installed["older"]["bin/core.dll"]})))
-        self.assertEqual(read_bytes(logs["older"]), cp932("New[13.1.2.80] Org[13.1.2.90] FILE[%s\\bin\\core.dll]\r\n"
-                                                          % targets["older"]))
-        self.assertEqual(codes["missing"], [1605])
-        self.assertEqual(codes["newer"], [1638])
-        for name in ("missing", "newer"):
-            self.assert_tree(products[name].root, installed[name])
-            self.assertFalse(os.path.exists(logs[name]), "%s wrote a log" % name)
-        self.assertEqual(codes["in-use"], [1603])
-        self.assertEqual(read_bytes(logs["in-use"]), failed_line("0.0.0.0", targets["in-use"] + "\\Pkg\\0\\f000.bin"))
-        self.assert_tree(products["in-use"].root, dict(installed["in-use"], **{"bin/core.dll": whole["bin/core.dll"]}))
-        self.assertEqual(sorted(codes["twice"]), [0, 1618])
-        self.assert_tree(products["twice"].root, dict(installed["twice"], **whole))
-        for name, machine in machines.items():
-            self.assertEqual(os.listdir(machine.documents), [], "%s wrote into its documents folder" % name)
+        trees = {"older": dict(new.files, **{"bin/core.dll": installed["older"]["bin/core.dll"]}),
+                 "in-use": {"bin/core.dll": new.files["bin/core.dll"]}, "twice": new.files}
+        logs = {"older": cp932("New[13.1.2.80] Org[13.1.2.90] FILE[%s]\r\n"
+                               % self.target(products["older"], "bin\\core.dll")),
+                "in-use": failed_line("0.0.0.0", self.target(products["in-use"], "Pkg\\0\\f000.bin"))}
+        for name, (_, _, expected_codes) in FLEET.items():
+            with self.subTest(machine=name):
+                self.assertEqual(sorted(codes[name]), expected_codes)
+                self.assertEqual(snapshot(products[name].root), dict(installed[name], **trees.get(name, {})))
+                log = os.path.join(self.rig.cases, "logs-" + name, "update.log")
+                self.assertEqual(read_bytes(log) if os.path.exists(log) else None, logs.get(name))
+                self.assertEqual(os.listdir(machines[name].prefix.documents), [])
 
+    def target(self, tree, rel):
+        """The Windows path of `rel` in the product folder `tree` ("": the folder, with its "\\")."""
+        return self.rig.windows_path(tree.root) + "\\" + rel
 
 if __name__ == "__main__":
     run_tests()

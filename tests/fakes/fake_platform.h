@@ -36,13 +36,6 @@ struct FakeFile {
     int year = 2024;                                 // local year of the last write
 };
 
-// The machine's update lock as another run leaves it.
-enum class LockState {
-    kFree,
-    kHeldByAnotherRun,  // taken by no one else until this run waits: then that run ends
-    kUnavailable        // cannot be asked for
-};
-
 class FakeWindows {
 public:
     // Becomes the Windows the platform calls use (one at a time), until it is destroyed.
@@ -110,7 +103,7 @@ public:
     int registryOpens = 0;  // one a value read: each read opens its key afresh
     bool recordCopies = true;  // a copy event per copy (off for timing runs)
     int copyCount = 0;
-    LockState updateLock = LockState::kFree;
+    bool updateLockFails = false;  // the machine's update lock cannot be asked for
     bool copiesQuiet = false;  // what the last BeginCopies was told
     std::vector<std::string> events;  // boxes, window steps, copies, saves, folder moves
 

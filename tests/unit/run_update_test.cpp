@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "scenario.h"
 #include "seam/errors.h"
 #include "seam/process.h"
@@ -190,70 +188,41 @@ TEST_F(CopyPhase, NoKnownShellFolderShowsNothingExtraAndWritesNoLog) {
     EXPECT_THAT(world().Events("cd "), ElementsAre("cd C:\\Start"));  // only the restore
 }
 
-// ---- the machine's update lock
+// ---- the update lock and the quiet run: what a whole run cannot show
 
-using UpdateLockTest = Scenario;
+struct LockCase {
+    const char* options;
+    bool lockFails;
+    RunOutcome outcome;
+    const char* steps;  // the lock's, the window's shows, the copies and the boxes, in order
+};
 
-TEST_F(UpdateLockTest, AnInteractiveRunShowsItsWindowWhileItWaitsThenCopies) {
-    InstalledProduct(kTorven71Key, "D:\\Prod", "7.1.0.9");
-    world().AddVersionedFile("C:\\Stage\\bin\\a.dll", "1.0.0.0");
-    world().updateLock = fake::LockState::kHeldByAnotherRun;
-    CommandLine("/TORVEN 7.1.0.12 Pkg");
-    EXPECT_EQ(Run(), RunOutcome::kSucceeded);
-    EXPECT_THAT(world().Events("lock"), ElementsAre("lock busy", "lock waited for", "lock released"));
-    const std::vector<std::string> steps = world().events;
-    const auto at = [&](const std::string& event) { return std::find(steps.begin(), steps.end(), event) - steps.begin(); };
-    EXPECT_LT(at("window show"), at("lock waited for"));
-    EXPECT_LT(at("lock waited for"), at("copy C:\\Stage\\bin\\a.dll -> D:\\Prod\\bin\\a.dll"));
-    EXPECT_EQ(world().Events("window show").size(), 1u) << "the window is shown once, waiting or not";
-}
-
-TEST_F(UpdateLockTest, AQuietRunDoesNotWaitAndALockThatCannotBeHadFailsLikeACopy) {
-    InstalledProduct(kTorven71Key, "D:\\Prod", "7.1.0.9");
-    world().AddVersionedFile("C:\\Stage\\bin\\a.dll", "1.0.0.0");
-    world().updateLock = fake::LockState::kHeldByAnotherRun;
-    CommandLine("/TORVEN 7.1.0.12 Pkg /quiet");
-    EXPECT_EQ(Run(), RunOutcome::kAnotherRunBusy);
-    EXPECT_TRUE(world().Events("copy ").empty());
-    EXPECT_TRUE(world().Events("lock waited").empty());
-
-    world().events.clear();
-    world().updateLock = fake::LockState::kUnavailable;
-    CommandLine("/TORVEN 7.1.0.12 Pkg");
-    EXPECT_EQ(Run(), RunOutcome::kCopyFailed);
-    EXPECT_TRUE(world().Events("copy ").empty());
-    EXPECT_THAT(Boxes(), ElementsAre("box error: ファイルのコピーに失敗しました。"));
-}
-
-// ---- the quiet run
-
-using QuietRun = Scenario;
-
-TEST_F(QuietRun, HidesTheShellsErrorDialogWhileAnInteractiveRunIgnoresUnknownWords) {
-    for (const bool quiet : {false, true}) {
-        SCOPED_TRACE(quiet);
+TEST_F(CopyPhase, AQuietCopyShowsNothingAndALockThatCannotBeHadFailsLikeACopy) {
+    const LockCase cases[] = {
+        {" /REBOOT", false, RunOutcome::kSucceeded,  // a word it does not know is ignored
+         "lock taken, window show, copy, lock released, box information"},
+        {" /QUIET", false, RunOutcome::kSucceeded, "lock taken, copy, lock released"},
+        {"", true, RunOutcome::kCopyFailed, "lock failed, box error"},
+    };
+    for (const LockCase& lock : cases) {
+        SCOPED_TRACE(std::string(lock.steps));
         SetUp();
         InstalledProduct(kTorven71Key, "D:\\Prod", "7.1.0.9");
         world().AddVersionedFile("C:\\Stage\\bin\\a.dll", "1.0.0.0");
-        CommandLine(quiet ? "/TORVEN 7.1.0.12 Pkg /QUIET" : "/TORVEN 7.1.0.12 Pkg /REBOOT");
-        EXPECT_EQ(Run(), RunOutcome::kSucceeded);
-        EXPECT_EQ(Boxes().size(), quiet ? 0u : 1u);
-        EXPECT_EQ(world().copiesQuiet, quiet) << "the shell's own error dialog is hidden only when quiet";
+        world().updateLockFails = lock.lockFails;
+        CommandLine(std::string("/TORVEN 7.1.0.12 Pkg") + lock.options);
+        EXPECT_EQ(Run(), lock.outcome);
+        std::string steps;
+        for (const std::string& event : world().events) {
+            if (event.rfind("lock", 0) == 0 || event == "window show" || event.rfind("box ", 0) == 0)
+                steps += (steps.empty() ? "" : ", ") + event.substr(0, event.find(':'));
+            else if (event.rfind("copy ", 0) == 0)
+                steps += ", copy";
+        }
+        EXPECT_EQ(steps, lock.steps);
+        EXPECT_EQ(world().copiesQuiet, lock.outcome == RunOutcome::kSucceeded && std::string(lock.options) == " /QUIET")
+            << "the shell's own error dialog";
     }
-}
-
-TEST_F(QuietRun, TheLogGoesToTheFileAskedForResolvedFromTheStartingFolder) {
-    InstalledProduct(kTorven71Key, "D:\\Prod", "7.1.0.9");
-    world().AddVersionedFile("C:\\Stage\\bin\\a.dll", "1.0.0.0");
-    world().AddVersionedFile("D:\\Prod\\bin\\a.dll", "2.0.0.0");
-    LogFolder();
-    world().AddFolder("C:\\Start\\logs");
-    CommandLine("/TORVEN 7.1.0.12 Pkg /LOG=logs\\update.log");
-    EXPECT_EQ(Run(), RunOutcome::kSucceeded);
-    EXPECT_THAT(world().Events("save "), ElementsAre("save C:\\Start\\logs\\update.log"));
-    const fake::FakeFile* log = world().FindFile("C:\\Start\\logs\\update.log");
-    ASSERT_NE(log, nullptr);
-    EXPECT_EQ(log->content, "New[1.0.0.0] Org[2.0.0.0] FILE[D:\\Prod\\bin\\a.dll]\r\n");
 }
 
 }  // namespace

@@ -304,16 +304,8 @@ class Rig:
         return code
 
     def kill(self, proc):
-        """Ends a started program (and what it started) at once, by its id."""
+        """Ends a started program, and what it started, at once by its id."""
         self._kill(proc)
-
-    def wait_for(self, condition, timeout, what):
-        """Polls `condition` until it holds; TimeoutError after `timeout` s."""
-        deadline = time.monotonic() + timeout
-        while not condition():
-            if time.monotonic() > deadline:
-                raise TimeoutError("%s did not happen within %s s" % (what, timeout))
-            time.sleep(0.02)
 
     def _kill(self, proc):
         if proc.popen.poll() is None:
@@ -339,10 +331,10 @@ class Rig:
         proc = self.start_program(self.tool_exe, args)
         return self.tool_finish(proc, timeout)
 
-    def tool_start(self, *args, ready_timeout=15, prefix=None, env_extra=None):
+    def tool_start(self, *args, ready_timeout=15, prefix=None):
         """Starts e2etool.exe in the background and returns once it printed ready=1
         (for "nowindow", which must watch before the updater starts)."""
-        proc = self.start_program(self.tool_exe, args, prefix=prefix, env_extra=env_extra)
+        proc = self.start_program(self.tool_exe, args, prefix=prefix)
         deadline = time.monotonic() + ready_timeout
         while b"ready=1\n" not in proc.read_output():
             if not proc.alive():
@@ -413,42 +405,19 @@ class Rig:
 
     # ---- runs started as a deployment tool starts them -----------------------
 
-    def launch_updater(self, args, exe, release, timeout_ms=120000, prefix=None, env_extra=None):
+    def launch_updater(self, args, exe, release, timeout_ms=120000, prefix=None):
         """Starts updater `exe` with args through e2etool, as a deployment
         tool would: the updater is held suspended until the file `release`
         (a Unix path) exists, so that several runs can be let go at once.
         finish_launch() gives its exit code as Windows gives it: a Unix
         parent of Wine sees only its lowest 8 bits (1605 reads as 69)."""
         return self.tool_start("suspended", "--release", self.windows_path(release), "--timeout-ms",
-                               str(timeout_ms), self.windows_path(exe), *args, prefix=prefix,
-                               env_extra=env_extra)
+                               str(timeout_ms), self.windows_path(exe), *args, prefix=prefix)
 
     def finish_launch(self, launcher, timeout=150):
         """The launched updater's exit code; None when it did not end in time."""
         out = self.tool_finish(launcher, timeout)
         return out.number("exit") if "exit" in out else None
-
-    def run_updater_quiet(self, args, exe, watch_ms=60000, timeout=150):
-        """Runs the updater to its end while e2etool watches for any visible
-        window of it. Returns (exit code, whether a window was seen); a run
-        that shows a window is ended at once, with no exit code."""
-        release = os.path.join(self.cases, "release-%d" % (self._counter + 1))
-        launcher = self.launch_updater(args, exe, release)
-        watch = self.tool_start("nowindow", "--ms", str(watch_ms), "--exe", os.path.basename(exe))
-        open(release, "w").close()
-        # A watch that saw a window ends on its own, with what it saw; one
-        # that is still watching when the run has ended saw none.
-        deadline = time.monotonic() + timeout
-        while launcher.alive() and watch.alive() and time.monotonic() < deadline:
-            time.sleep(0.02)
-        window_seen = not watch.alive() and "window_class" in ToolOutput(watch.read_output(), 0)
-        if window_seen:
-            self._kill(launcher)
-        code = None if window_seen else self.finish_launch(launcher, max(1.0, deadline - time.monotonic()))
-        self._kill(watch)
-        if watch in self._processes:
-            self._processes.remove(watch)
-        return code, window_seen
 
     # ---- pictures -----------------------------------------------------------
 

@@ -1,63 +1,51 @@
-"""More Windows machines beside the rig's own, for tests of many machines
-updated at once: each a Wine prefix of its own with its own wineserver,
-HOME, documents folder and registry, and no display at all (a deployment
-tool runs the updater where nobody is at the screen). Importing this module
-changes nothing.
+"""More Windows machines beside the rig's own, for tests that update many
+machines at once: each a Wine prefix with its own wineserver, HOME,
+documents folder and registry, and no display at all, as where a deployment
+tool runs the updater with nobody at the screen. Without a display Wine
+names every window a program tries to make ("nodrv_CreateWindow", an error
+of its winediag channel, which a machine's programs print). Importing this
+module changes nothing.
 
 A machine's prefix is made from the rig's in about a second: its files are
-hard links to the rig's, except the registry files, which are copied (the
-server writes them anew by renaming, but a copy keeps each machine's
-registry its own whatever Wine does). The programs are started by the rig
-(Rig.start_program with `prefix=machine.prefix`), which ends them by their
-ids."""
+hard links to the rig's, but for the registry files, which are copied. The
+rig starts its programs (`prefix=machine.prefix`) and ends them by their ids."""
 
 import glob
 import os
 import shutil
 import subprocess
 
-from .common import RigError
 from .prefix import WinePrefix
 from .registry import Registry
+
+WINDOW_ATTEMPT = b"nodrv_CreateWindow"
 
 
 class Machine:
     def __init__(self, rig, name):
         self.rig = rig
-        self.name = name
         self.work = os.path.join(rig.work, "fleet", name)
-        self.prefix = WinePrefix(self.work, rig.target.wine)
+        self.prefix = WinePrefix(self.work, rig.target.wine, {"WINEDEBUG": "-all,err+winediag"})
         self.registry = Registry(self.prefix)
 
-    @property
-    def documents(self):
-        return self.prefix.documents
-
     def start(self):
-        """Makes the prefix from the rig's, starts its server and forgets any
-        product the rig's prefix had registered."""
+        """Makes the prefix, starts its server, forgets any product the rig's
+        prefix had registered; the documents folder is empty."""
         self.close()
-        os.makedirs(self.work)
-        done = subprocess.run(["cp", "-al", self.rig.prefix, self.prefix.path], capture_output=True, timeout=120)
-        if done.returncode != 0:
-            raise RigError("cp -al %s: %s" % (self.rig.prefix, done.stderr.decode(errors="replace")))
-        for registry in glob.glob(os.path.join(self.prefix.path, "*.reg")):
-            copy = registry + ".copy"
-            shutil.copy2(registry, copy)
-            os.replace(copy, registry)
-        os.symlink(self.rig.wine_prefix.locale_dir, self.prefix.locale_dir)
         os.makedirs(self.prefix.home)
+        subprocess.run(["cp", "-al", self.rig.prefix, self.prefix.path], check=True, timeout=120)
+        for registry in glob.glob(os.path.join(self.prefix.path, "*.reg")):
+            shutil.copy2(registry, registry + ".copy")
+            os.replace(registry + ".copy", registry)
+        os.symlink(self.rig.wine_prefix.locale_dir, self.prefix.locale_dir)
         shutil.copy(os.path.join(self.rig.work, "prefix.ready"), self.work)
-        self.prefix.ensure()  # finds the prefix made and set up: nothing is run
-        # A private documents folder of its own, empty.
-        shutil.rmtree(self.documents)
-        os.makedirs(self.documents)
+        self.prefix.ensure()  # finds the prefix made and set up: runs nothing
+        shutil.rmtree(self.prefix.documents)
+        os.makedirs(self.prefix.documents)
         self.prefix.start_server()
         self.registry.forget_products()
 
     def close(self):
-        """Stops the machine's server and removes the machine."""
         if os.path.isdir(self.prefix.path):
-            self.prefix.server_started = True
-            self.prefix.stop_server()
+            self.prefix.server("-k", check=False)
         shutil.rmtree(self.work, ignore_errors=True)

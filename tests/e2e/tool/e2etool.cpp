@@ -37,11 +37,10 @@
 //                                         starts EXE with ARGS suspended, prints ready=1,
 //                                         lets it run once PATH exists, prints its exit
 //                                         code when it ends
-//   tamper --release PATH FOLDER...       another program of the user: until PATH
-//                                         exists, opens each FOLDER\~upd.tmp whenever
-//                                         it can and writes "TAMPERED" over the start
-//                                         of one the shell has written; prints opened
-//                                         (how often it could) and written
+//   tamper --release PATH FOLDER...       until PATH exists, writes "TAMPERED" over
+//                                         the start of each FOLDER\~upd.tmp the shell
+//                                         has written, whenever it can open it; prints
+//                                         written (how often)
 #include <windows.h>
 
 #include <cstdio>
@@ -423,34 +422,25 @@ int CommandSuspended(const Options& options) {
 
 // ---- tamper -----------------------------------------------------------------
 
-// What a program of the user can do in a product folder it may write to:
-// write its own bytes into the updater's temporary file whenever another
-// program lets it open the file, for as long as the test runs. One thread a
+// A program of the user in a product folder it may write to: one thread a
 // folder asks again at once after each refusal, so that it gets in as soon
-// as the shell has closed the file it wrote; an empty file (not yet written
-// by the shell) is left alone.
+// as the shell has closed the file it wrote; an empty one is left alone.
 struct TamperThread {
     std::string path;
     std::string release;
-    volatile LONG opened = 0;
-    volatile LONG written = 0;
+    LONG written = 0;
 };
 
 DWORD WINAPI Tamper(void* argument) {
     auto& work = *static_cast<TamperThread*>(argument);
-    static const char kBytes[] = "TAMPERED";
     while (GetFileAttributesA(work.release.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        const HANDLE file = CreateFileA(work.path.c_str(), GENERIC_WRITE,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE file = CreateFileA(work.path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) continue;
         const std::unique_ptr<void, HandleCloser> held(file);
-        InterlockedIncrement(&work.opened);
         LARGE_INTEGER size = {};
         DWORD done = 0;
-        if (GetFileSizeEx(file, &size) && size.QuadPart > 0 &&
-            WriteFile(file, kBytes, sizeof kBytes - 1, &done, nullptr) && done == sizeof kBytes - 1)
-            InterlockedIncrement(&work.written);
+        if (GetFileSizeEx(file, &size) && size.QuadPart > 0 && WriteFile(file, "TAMPERED", 8, &done, nullptr)) ++work.written;
     }
     return 0;
 }
@@ -458,25 +448,19 @@ DWORD WINAPI Tamper(void* argument) {
 int CommandTamper(const Options& options) {
     const std::string release = options.Get("--release");
     if (options.Positional().empty() || release.empty()) return 2;
-    std::vector<TamperThread> work(options.Positional().size());
+    std::vector<TamperThread> work;
+    for (const std::string& folder : options.Positional()) work.push_back({folder + "\\~upd.tmp", release});
     std::vector<HANDLE> threads;
-    for (size_t i = 0; i < work.size(); ++i) {
-        work[i].path = options.Positional()[i] + "\\~upd.tmp";
-        work[i].release = release;
-        if (const HANDLE thread = CreateThread(nullptr, 0, Tamper, &work[i], 0, nullptr)) threads.push_back(thread);
-    }
+    for (TamperThread& one : work) threads.push_back(CreateThread(nullptr, 0, Tamper, &one, 0, nullptr));
     ReportNow("ready", "1");
     WaitForMultipleObjects(static_cast<DWORD>(threads.size()), threads.data(), TRUE, INFINITE);
-    long long opened = 0;
     long long written = 0;
-    for (HANDLE thread : threads) CloseHandle(thread);
-    for (const TamperThread& done : work) {
-        opened += done.opened;
-        written += done.written;
+    for (size_t i = 0; i < threads.size(); ++i) {
+        CloseHandle(threads[i]);
+        written += work[i].written;
     }
-    Report("opened", opened);
     Report("written", written);
-    return threads.size() == work.size() ? 0 : 1;
+    return 0;
 }
 
 int Usage() {
