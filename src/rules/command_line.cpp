@@ -40,7 +40,6 @@ std::string ReadArgument(const std::string& line, std::size_t& pos) {
     return argument;
 }
 
-bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // True when `text` begins with `word` (upper-case ASCII) in any letter
@@ -48,28 +47,25 @@ char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a
 // single-byte characters, so no byte matched is the second of a pair.
 bool StartsWithWord(const std::string& text, const std::string& word) {
     if (text.size() < word.size()) return false;
-    for (std::size_t i = 0; i < word.size(); ++i) {
-        const char c = IsAsciiLetter(text[i]) ? AsciiUpper(text[i]) : text[i];
-        if (c != word[i]) return false;
-    }
+    for (std::size_t i = 0; i < word.size(); ++i)
+        if (AsciiUpper(text[i]) != word[i]) return false;
     return true;
 }
 
 constexpr char kQuietOption[] = "/QUIET";
 constexpr char kLogOption[] = "/LOG=";
+constexpr std::size_t kLogPrefix = sizeof kLogOption - 1;
 
-bool IsOption(const std::string& argument) {
-    return (StartsWithWord(argument, kQuietOption) && argument.size() == sizeof kQuietOption - 1) ||
-           StartsWithWord(argument, kLogOption);
+bool IsQuietOption(const std::string& argument) {
+    return argument.size() == sizeof kQuietOption - 1 && StartsWithWord(argument, kQuietOption);
 }
+bool IsLogOption(const std::string& argument) { return StartsWithWord(argument, kLogOption); }
 
 void ReadOption(const std::string& argument, UpdateRequest& request) {
-    const std::size_t logPrefix = sizeof kLogOption - 1;
-    const bool log = StartsWithWord(argument, kLogOption) && argument.size() > logPrefix && !request.logFile;
-    if (log)
-        request.logFile = argument.substr(logPrefix);
-    else if (StartsWithWord(argument, kQuietOption) && argument.size() == sizeof kQuietOption - 1)
+    if (IsQuietOption(argument))
         request.quiet = true;
+    else if (IsLogOption(argument) && argument.size() > kLogPrefix && !request.logFile)
+        request.logFile = argument.substr(kLogPrefix);
     else if (!request.badOption)
         request.badOption = argument;
 }
@@ -77,36 +73,27 @@ void ReadOption(const std::string& argument, UpdateRequest& request) {
 }  // namespace
 
 std::vector<std::string> ArgumentsFromCommandLine(const std::string& commandLine) {
+    // A NUL ends the command line, as it does for the C string Windows hands over.
     const std::string line = commandLine.substr(0, commandLine.find('\0'));
     std::vector<std::string> arguments;
-    std::size_t pos = SkipToArgument(line, 0);
-    if (pos < line.size()) ReadArgument(line, pos);  // the program name
-    for (pos = SkipToArgument(line, pos); pos < line.size(); pos = SkipToArgument(line, pos))
+    for (std::size_t pos = SkipToArgument(line, 0); pos < line.size(); pos = SkipToArgument(line, pos))
         arguments.push_back(ReadArgument(line, pos));
     return arguments;
 }
 
 std::string ArgumentFromCommandLine(const std::string& commandLine, int n) {
-    // A NUL ends the command line, as it does for the C string Windows hands over.
-    const std::string line = commandLine.substr(0, commandLine.find('\0'));
-    std::size_t pos = 0;
-    std::string argument;
-    for (int index = 0; index <= n; ++index) {
-        pos = SkipToArgument(line, pos);
-        if (pos >= line.size()) return "";
-        argument = ReadArgument(line, pos);
-    }
-    return argument;
+    const std::vector<std::string> arguments = ArgumentsFromCommandLine(commandLine);
+    return n >= 0 && static_cast<std::size_t>(n) < arguments.size() ? arguments[n] : "";
 }
 
 UpdateRequest ReadUpdateRequest(const std::string& commandLine) {
     const std::vector<std::string> arguments = ArgumentsFromCommandLine(commandLine);
     const auto argument = [&](std::size_t index) { return index < arguments.size() ? arguments[index] : ""; };
-    UpdateRequest request{argument(0), argument(1), argument(2)};
-    std::size_t firstOption = 3;
-    if (IsOption(request.packageName)) {
+    UpdateRequest request{argument(1), argument(2), argument(3)};
+    std::size_t firstOption = 4;
+    if (IsQuietOption(request.packageName) || IsLogOption(request.packageName)) {
         request.packageName.clear();
-        firstOption = 2;
+        firstOption = 3;
     }
     for (std::size_t index = firstOption; index < arguments.size(); ++index) ReadOption(arguments[index], request);
     return request;

@@ -15,7 +15,7 @@ namespace updater {
 // over double-byte characters whole.
 std::string ArgumentFromCommandLine(const std::string& commandLine, int n);
 
-// Every argument of `commandLine` after the program name, in order.
+// Every argument of `commandLine`, the program name first.
 std::vector<std::string> ArgumentsFromCommandLine(const std::string& commandLine);
 
 // What the updater is asked to do, as its command line gives it: the

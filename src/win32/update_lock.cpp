@@ -127,7 +127,6 @@ UniqueNamespace OpenOrCreateNamespace(HANDLE boundary, SECURITY_ATTRIBUTES& attr
 
 struct UpdateLockState {
     // Released in reverse order: the mutex first, then its namespace.
-    UniqueBoundary boundary;
     UniqueNamespace space;
     win32::UniqueMutex mutex;
     bool owned = false;
@@ -153,9 +152,10 @@ std::unique_ptr<UpdateLockState> OpenLock() {
     auto lock = std::make_unique<UpdateLockState>();
     const wchar_t* name = kGlobalMutex;
     if (Namespaces().present()) {
-        lock->boundary = AdministratorsBoundary();
-        if (!lock->boundary) return nullptr;
-        lock->space = OpenOrCreateNamespace(lock->boundary.get(), attributes);
+        // The boundary is needed only to find the namespace.
+        const UniqueBoundary boundary = AdministratorsBoundary();
+        if (!boundary) return nullptr;
+        lock->space = OpenOrCreateNamespace(boundary.get(), attributes);
         if (!lock->space) return nullptr;
         name = kMutexInNamespace;
     }
