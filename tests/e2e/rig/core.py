@@ -14,13 +14,14 @@ import time
 from .common import EXPECTED_CODE_PAGE, LOCALE, RigError
 from .display import Display
 from .machine import enable_emulation, remove_emulation
-from .prefix import WinePrefix
+from .prefix import TOOL_DEBUG, WinePrefix
 from .process import Process, SilentRun
 from .registry import Registry
 from .target import Target
 from .tool import ToolOutput
 
 LOCK_TIMEOUT = 900
+READER_ATTEMPTS = 2
 
 
 class EmulationRefused(RigError):
@@ -360,8 +361,24 @@ class Rig:
         waits for the end. Returns (box ToolOutput, exit code); when no box came,
         the updater is ended and the exit code is None."""
         proc = self.start_updater(args, exe=exe, cwd=cwd, env_extra=env_extra)
-        reader = self.start_program(self.tool_exe, ["box", "--timeout-ms", str(timeout_ms),
-                                                     "--press", press])
+        for attempt in range(1, READER_ATTEMPTS + 1):
+            box = self._read_box(proc, timeout_ms, press)
+            # A reader that ended having printed nothing never ran: the Wine
+            # loader sometimes cannot start a process at all (see Registry.add).
+            # Reading a box is safe to ask again; each failure is printed.
+            if box.raw or box.returncode == 0 or not proc.alive() or attempt == READER_ATTEMPTS:
+                break
+            print("rig: e2etool box ended with %r before printing anything (attempt %d of %d): %s"
+                  % (box.returncode, attempt, READER_ATTEMPTS, box.stderr.decode(errors="replace").strip()),
+                  file=sys.stderr)
+        if box.get("found") != b"1" and proc.alive():
+            self._kill(proc)
+            return box, None
+        return box, self.wait_exit(proc, exit_timeout)
+
+    def _read_box(self, proc, timeout_ms, press):
+        reader = self.start_program(self.tool_exe, ["box", "--timeout-ms", str(timeout_ms), "--press", press],
+                                    env_extra=TOOL_DEBUG)
         # Stop waiting for a box once the updater has ended without one. A
         # reader that pressed the box may not have printed it yet when the
         # updater ends: it gets a bounded while to finish on its own.
@@ -374,10 +391,8 @@ class Rig:
                     break
             time.sleep(0.02)
         box = self.tool_finish(reader, timeout=timeout_ms / 1000 + 30)
-        if box.get("found") != b"1" and proc.alive():
-            self._kill(proc)
-            return box, None
-        return box, self.wait_exit(proc, exit_timeout)
+        box.stderr = reader.stderr
+        return box
 
     def run_updater_silent(self, args, exe=None, cwd=None, env_extra=None, watch_ms=1500,
                            exit_timeout=20):
