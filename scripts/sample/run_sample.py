@@ -1,8 +1,11 @@
-"""Runs updater.exe once on the sample under Wine and prints what happened.
+"""Makes the sample's update with update-kit and runs it once under Wine,
+printing what happened.
 
-The sample (sample.py) is a product /TORVEN 7.1 (version 7.1.0.9) registered
-in the private Wine prefix of the end-to-end tests, and an update staged
-beside updater.exe, started as
+The sample (sample.py) is two releases of a product and a machine with the
+older one installed (/TORVEN 7.1, version 7.1.0.9, registered in the private
+Wine prefix of the end-to-end tests). update-kit diff makes the payload
+between the releases and update-kit stage puts updater.exe beside it (both
+printed); then the updater is started as
     updater.exe /TORVEN 7.1.0.12 "サンプル更新"
 The progress window and the final message box are read with the test tool
 (the box's OK is pressed), then the changes in the product folder and the
@@ -21,7 +24,10 @@ sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(HERE, "..", "..", "tests", "e2e"))
 
 from rig import TORVEN_071, Rig, Target, snapshot  # noqa: E402
-from sample import ARGS, INSTALLED_VERSION, Sample  # noqa: E402
+from sample import ARGS, OLD, Sample  # noqa: E402
+
+UPDATE_KIT = os.environ.get("E2E_UPDATE_KIT", os.path.join(HERE, "..", "..", "build", "native", "src", "kit",
+                                                          "update-kit"))
 
 
 def digests(files):
@@ -52,9 +58,14 @@ def main():
     print("Build:             %s (%s, %s)" % (target.build, target.updater, target.wine.name))
     with Rig(target) as rig:
         rig.reset()
-        sample = Sample(rig)
+        sample = Sample(rig, UPDATE_KIT)
+        print("update-kit diff --from 7.1.0.9 --to 7.1.0.12 --out payload:")
+        for line in sample.diff_output.splitlines():
+            print("  " + line.replace("\t", "  "))
+        print("update-kit stage --updater updater.exe --payload payload --out update:")
+        print("  " + sample.stage_output.strip())
         print("Installed product: HKLM%s  RootDir=%s  Version=%s"
-              % (TORVEN_071, sample.root_dir, INSTALLED_VERSION))
+              % (TORVEN_071, sample.root_dir, OLD))
         print("Update staged at:  %s" % rig.windows_path(sample.stage))
         print("Running:           updater.exe %s" % " ".join(ARGS))
         progress, box, code = sample.run()

@@ -1,12 +1,17 @@
-"""The built-in sample: a product /TORVEN 7.1 (version 7.1.0.9) registered
-in a rig's Wine prefix, its folder filled from installed/ plus program files
-with Japanese version resources, and an update staged beside updater.exe
-from payload/ plus newer and older program files. Used by run_sample.py (a
-person watching), by the smoke test of the 32-bit build, and by hand for
-update-kit (python3 sample.py OUT writes OUT/payload and OUT/installed)."""
+"""The built-in sample: two releases of a product, 7.1.0.9 and 7.1.0.12,
+laid out as they install, and a machine that has 7.1.0.9 installed (version
+7.1.0.9 registered as /TORVEN 7.1 in a rig's Wine prefix) with a hotfix of
+bin/report.dll newer than either release. update-kit diff makes the payload
+between the releases, update-kit stage puts updater.exe beside it, and the
+updater brings the machine to 7.1.0.12, leaving the hotfix alone.
+
+Used by run_sample.py (a person watching), by the end-to-end test of the
+sample, and by hand for update-kit: python3 sample.py OUT writes OUT/7.1.0.9,
+OUT/7.1.0.12 and the machine's product folder OUT/installed."""
 
 import os
 import shutil
+import subprocess
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -15,60 +20,80 @@ sys.path.insert(0, os.path.join(HERE, "..", "..", "tests", "e2e"))
 from payload_files import place_pe  # noqa: E402
 from rig import TORVEN_071, TORVEN_LOG_FILE, TORVEN_LOG_FOLDER, snapshot  # noqa: E402
 
-INSTALLED_VERSION = "7.1.0.9"
-ARGS = ["/TORVEN", "7.1.0.12", "サンプル更新"]
+OLD, NEW = "7.1.0.9", "7.1.0.12"
+ARGS = ["/TORVEN", NEW, "サンプル更新"]
 # Program files with Japanese version resources, built at run time:
-# (relative path, version in the update, version installed or None).
+# (relative path, version in 7.1.0.9 or None, version in 7.1.0.12).
 SAMPLE_PROGRAMS = [
-    ("bin/ledger.dll", "13.10.0.1", "13.9.0.4"),   # newer in the update: replaced
-    ("bin/report.dll", "13.1.2.76", "13.1.2.80"),  # newer installed: left alone, logged
-    ("bin/tax/rates2027.dll", "1.0.0.0", None),    # not installed yet: added
+    ("bin/ledger.dll", "13.9.0.4", "13.10.0.1"),
+    ("bin/report.dll", "13.1.2.70", "13.1.2.76"),
+    ("bin/tax/rates2027.dll", None, "1.0.0.0"),
 ]
+# What the machine has installed beyond 7.1.0.9: a hotfix, newer than 7.1.0.12's.
+HOTFIX = ("bin/report.dll", "13.1.2.80")
 
 
-def build_trees(stage, product):
-    """Fills `stage` with the update's payload and `product` with the installed
-    product's files (both made if missing)."""
-    shutil.copytree(os.path.join(HERE, "installed"), product, dirs_exist_ok=True)
-    shutil.copytree(os.path.join(HERE, "payload"), stage, dirs_exist_ok=True)
-    for index, (rel, new, old) in enumerate(SAMPLE_PROGRAMS):
-        place_pe(os.path.join(stage, rel), new, "sample-new-%d" % index)
+def build_releases(out):
+    """Writes the two releases to out/7.1.0.9 and out/7.1.0.12 and the
+    machine's product folder to out/installed."""
+    for release in (OLD, NEW):
+        shutil.copytree(os.path.join(HERE, release), os.path.join(out, release), dirs_exist_ok=True)
+    for index, (rel, old, new) in enumerate(SAMPLE_PROGRAMS):
         if old:
-            place_pe(os.path.join(product, rel), old, "sample-old-%d" % index)
+            place_pe(os.path.join(out, OLD, rel), old, "sample-old-%d" % index)
+        place_pe(os.path.join(out, NEW, rel), new, "sample-new-%d" % index)
+    installed = os.path.join(out, "installed")
+    shutil.copytree(os.path.join(out, OLD), installed, dirs_exist_ok=True)
+    place_pe(os.path.join(installed, HOTFIX[0]), HOTFIX[1], "sample-hotfix")
+
+
+def update_kit(kit, *arguments):
+    """Runs update-kit; -> its output. Raises when it fails."""
+    done = subprocess.run([kit, *arguments], capture_output=True, text=True)
+    if done.returncode != 0:
+        raise RuntimeError("update-kit %s ended with %d:\n%s%s"
+                           % (arguments[0], done.returncode, done.stdout, done.stderr))
+    return done.stdout
 
 
 class Sample:
-    """The sample set up in `rig`: product and stage folders, the staged
-    updater, the log folder and the product folder's files before the run."""
+    """The sample set up in `rig` with update-kit `kit`: the releases, the
+    payload diff made, the update stage made of it, the product folder
+    registered, the log folder and the product folder's files before the run."""
 
-    def __init__(self, rig):
+    def __init__(self, rig, kit):
         self.rig = rig
-        self.product = rig.scratch("sample-product")
+        releases = rig.scratch("sample-releases")
+        build_releases(releases)
+        self.product = os.path.join(releases, "installed")
+        self.payload = os.path.join(releases, "payload")
+        self.diff_output = update_kit(kit, "diff", "--from", os.path.join(releases, OLD),
+                                      "--to", os.path.join(releases, NEW), "--out", self.payload)
         self.stage = rig.scratch("sample-update")
-        build_trees(self.stage, self.product)
-        self.exe = rig.stage_updater(self.stage)
+        self.stage_output = update_kit(kit, "stage", "--updater", rig.updater, "--payload", self.payload,
+                                       "--out", self.stage)
+        self.exe = os.path.join(self.stage, "updater.exe")
         self.root_dir = rig.windows_path(self.product) + "\\"
         rig.reg_add(TORVEN_071, "RootDir", "REG_SZ", self.root_dir)
-        rig.reg_add(TORVEN_071, "Version", "REG_SZ", INSTALLED_VERSION)
+        rig.reg_add(TORVEN_071, "Version", "REG_SZ", OLD)
         self.log_folder = os.path.join(rig.documents, TORVEN_LOG_FOLDER)
         os.makedirs(self.log_folder)
         self.log = os.path.join(self.log_folder, TORVEN_LOG_FILE)
         self.before = snapshot(self.product)
+        self.new_release = snapshot(os.path.join(releases, NEW))
 
     def expected_after(self):
-        """The product folder as a correct run leaves it: every payload file
-        copied except the one whose installed copy is newer."""
-        expected = dict(self.before)
-        payload = snapshot(self.stage)
-        del payload["updater.exe"]
-        del payload["bin/report.dll"]
-        expected.update(payload)
+        """The product folder as a correct run leaves it: 7.1.0.12 whole,
+        except the hotfix, and the file 7.1.0.12 no longer has."""
+        expected = dict(self.new_release)
+        expected[HOTFIX[0]] = self.before[HOTFIX[0]]
+        expected["help/old-guide.txt"] = self.before["help/old-guide.txt"]
         return expected
 
     def expected_log(self):
-        """The copy log's bytes: one line, for the file left alone."""
-        dest = self.root_dir + "bin\\report.dll"
-        return ("New[13.1.2.76] Org[13.1.2.80] FILE[%s]\r\n" % dest).encode("cp932")
+        """The copy log's bytes: one line, for the hotfix left alone."""
+        dest = self.root_dir + HOTFIX[0].replace("/", "\\")
+        return ("New[13.1.2.76] Org[%s] FILE[%s]\r\n" % (HOTFIX[1], dest)).encode("cp932")
 
     def run(self, box_timeout_s=60, progress_timeout_s=3, exit_timeout_s=120):
         """Starts the updater, reads the progress window (when it shows long
@@ -85,9 +110,7 @@ class Sample:
 
 
 if __name__ == "__main__":
-    # python3 sample.py OUT: the sample's payload in OUT/payload and its
-    # installed product in OUT/installed, for update-kit to work on.
     if len(sys.argv) != 2:
         print("usage: python3 sample.py OUT", file=sys.stderr)
         sys.exit(2)
-    build_trees(os.path.join(sys.argv[1], "payload"), os.path.join(sys.argv[1], "installed"))
+    build_releases(sys.argv[1])

@@ -40,5 +40,7 @@ int PreviewCommand(const Arguments& arguments);
 // update-kit stage --updater EXE --payload DIR --out DIR
 //                  [--sign P12 --product NAME --version-code CODE [--timestamp URL]]
 int StageCommand(const Arguments& arguments);
+// update-kit diff --from OLD [--from OLD ...] --to NEW --out PAYLOAD [--strict] [--json]
+int DiffCommand(const Arguments& arguments);
 
 }  // namespace updater::kit

@@ -1,5 +1,7 @@
 #include "kit/files.h"
 
+#include <stdlib.h>
+
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -41,6 +43,34 @@ void WriteFile(const fs::path& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary);
     out << bytes;
     if (!out.flush()) throw std::runtime_error("cannot write " + path.string());
+}
+
+fs::path OutputFolder(const std::string& given) {
+    const fs::path out = fs::absolute(given).lexically_normal();
+    return out.has_filename() ? out : out.parent_path();
+}
+
+bool IsAbsentOrEmptyFolder(const fs::path& folder) {
+    std::error_code error;
+    const fs::file_status status = fs::symlink_status(folder, error);
+    if (!fs::exists(status)) return true;
+    return fs::is_directory(status) && fs::is_empty(folder, error) && !error;
+}
+
+StagingFolder::StagingFolder(const fs::path& out) {
+    std::string pattern = (out.parent_path() / ("." + out.filename().string() + ".staging-XXXXXX")).string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot make a folder beside " + out.string());
+    path_ = pattern;
+}
+
+StagingFolder::~StagingFolder() {
+    std::error_code ignored;
+    if (!path_.empty()) fs::remove_all(path_, ignored);
+}
+
+void StagingFolder::MoveTo(const fs::path& out) {
+    fs::rename(path_, out);  // replaces an empty folder
+    path_.clear();
 }
 
 }  // namespace updater::kit

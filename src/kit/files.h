@@ -28,4 +28,28 @@ std::optional<std::string> ReadIfStartsLikePe(const std::filesystem::path& path)
 // Throws std::runtime_error when the file cannot be written.
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
 
+// The folder a command is to create, as given (OUT or OUT/), absolute.
+std::filesystem::path OutputFolder(const std::string& given);
+// True when nothing is at `folder` or it is an empty folder: a command may
+// put its folder there.
+bool IsAbsentOrEmptyFolder(const std::filesystem::path& folder);
+
+// A fresh folder beside the one a command creates (".OUT.staging-XXXXXX"),
+// built in and then renamed to OUT in one step, so that OUT never holds a
+// half-built tree; removed with what it holds unless it was handed over.
+class StagingFolder {
+public:
+    explicit StagingFolder(const std::filesystem::path& out);
+    ~StagingFolder();
+    StagingFolder(const StagingFolder&) = delete;
+    StagingFolder& operator=(const StagingFolder&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    // Renames the folder to `out`, which may be an empty folder.
+    void MoveTo(const std::filesystem::path& out);
+
+private:
+    std::filesystem::path path_;
+};
+
 }  // namespace updater::kit

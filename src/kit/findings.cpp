@@ -35,7 +35,7 @@ std::string FindingsAsText(const CheckResult& result, bool strict) {
     return out;
 }
 
-std::string FindingsAsJson(const CheckResult& result, bool strict) {
+std::string FindingsAsJson(const CheckResult& result, bool strict, const std::string& moreMembers) {
     std::string out = "{\"fitToShip\": " + std::string(result.Passes(strict) ? "true" : "false") +
                       ", \"strict\": " + (strict ? "true" : "false") +
                       ", \"errors\": " + std::to_string(result.errors()) +
@@ -44,7 +44,7 @@ std::string FindingsAsJson(const CheckResult& result, bool strict) {
     out += result.target ? "{\"product\": " + JsonQuote(result.target->product) +
                                ", \"versionCode\": " + JsonQuote(result.target->versionCode) + "}"
                          : std::string("null");
-    out += ", \"findings\": [";
+    out += ", " + moreMembers + "\"findings\": [";
     for (std::size_t i = 0; i < result.findings.size(); ++i) {
         const Finding& finding = result.findings[i];
         out += i == 0 ? "\n" : ",\n";

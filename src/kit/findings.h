@@ -30,8 +30,9 @@ struct CheckResult {
 };
 
 // The findings as lines ("error: PATH: REASON"), the manifest's binding and
-// a summary line, or as JSON.
+// a summary line, or as JSON: one object, with `moreMembers` (rendered
+// members, each followed by ", ") before its findings.
 std::string FindingsAsText(const CheckResult& result, bool strict);
-std::string FindingsAsJson(const CheckResult& result, bool strict);
+std::string FindingsAsJson(const CheckResult& result, bool strict, const std::string& moreMembers = "");
 
 }  // namespace updater::kit

@@ -1,7 +1,5 @@
 #include "kit/stage.h"
 
-#include <stdlib.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -21,39 +19,9 @@ namespace updater::kit {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-// Removes the folder being built unless it was handed over.
-class StagingFolder {
-public:
-    explicit StagingFolder(const fs::path& out) {
-        std::string pattern = (out.parent_path() / ("." + out.filename().string() + ".staging-XXXXXX")).string();
-        if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot make a folder beside " + out.string());
-        path_ = pattern;
-    }
-    ~StagingFolder() {
-        std::error_code ignored;
-        if (!path_.empty()) fs::remove_all(path_, ignored);
-    }
-    StagingFolder(const StagingFolder&) = delete;
-    StagingFolder& operator=(const StagingFolder&) = delete;
-
-    const fs::path& path() const { return path_; }
-    void MoveTo(const fs::path& out) {
-        fs::rename(path_, out);  // replaces an empty folder
-        path_.clear();
-    }
-
-private:
-    fs::path path_;
-};
-
-}  // namespace
-
 int Stage(const StageOptions& options) {
-    const fs::path out = fs::absolute(options.out).lexically_normal();
-    const fs::path outPath = out.has_filename() ? out : out.parent_path();
-    if (fs::exists(outPath) && (!fs::is_directory(outPath) || !fs::is_empty(outPath))) {
+    const fs::path outPath = OutputFolder(options.out);
+    if (!IsAbsentOrEmptyFolder(outPath)) {
         std::fprintf(stderr, "update-kit stage: %s exists and is not an empty folder: not staged\n",
                      options.out.c_str());
         return 1;

@@ -1,4 +1,4 @@
-// update-kit: checks, previews, stages and signs an update of the updater
+// update-kit: checks, previews, stages, signs and diffs an update of the updater
 // before it ships, on the updater's own logic.
 #include <cstdio>
 #include <string>
@@ -12,6 +12,7 @@ constexpr char kUsage[] =
     "       update-kit preview STAGED INSTALLED [--target-root WINPATH]\n"
     "       update-kit stage --updater EXE --payload DIR --out DIR\n"
     "                        [--sign P12 --product NAME --version-code CODE [--timestamp URL]]\n"
+    "       update-kit diff --from OLD [--from OLD ...] --to NEW --out PAYLOAD [--strict] [--json]\n"
     "       update-kit COMMAND --help   for one command's options\n";
 
 }  // namespace
@@ -26,6 +27,7 @@ int main(int argc, char** argv) {
     if (command == "check") return updater::kit::CheckCommand(arguments);
     if (command == "preview") return updater::kit::PreviewCommand(arguments);
     if (command == "stage") return updater::kit::StageCommand(arguments);
+    if (command == "diff") return updater::kit::DiffCommand(arguments);
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(kUsage, stdout);
         return 0;

@@ -1,6 +1,7 @@
 #include "rules/version_key.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <limits>
 
 #include "rules/cp932.h"
@@ -94,5 +95,15 @@ std::optional<VersionKey> ParseVersionStamp(std::string_view text) {
 }
 
 VersionKey MakeVersionKey(const std::string& stamp) { return ParseVersionStamp(stamp).value_or(VersionKey{}); }
+
+std::string VersionKey::Text() const {
+    char text[64];
+    std::snprintf(text, sizeof text, "%d;%d;%2.2d;%5.5d", numbers[0], numbers[1], numbers[2], numbers[3]);
+    return text;
+}
+
+std::string StampOfFileVersion(const std::optional<std::string>& value) {
+    return value && ParseVersionStamp(*value) ? *value : kUnknownStamp;
+}
 
 }  // namespace updater

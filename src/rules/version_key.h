@@ -20,6 +20,8 @@ struct VersionKey {
     std::array<std::int32_t, 4> numbers{};
     bool operator<(const VersionKey& other) const { return numbers < other.numbers; }
     bool operator==(const VersionKey& other) const { return numbers == other.numbers; }
+    // The key as text, "%d;%d;%2.2d;%5.5d" (13;1;02;00076), as update-kit names it.
+    std::string Text() const;
 };
 
 // The items of a FileVersion text: "." (and CR, LF) end an item, empty items
@@ -40,5 +42,9 @@ std::optional<VersionKey> ParseVersionStamp(std::string_view text);
 // The key of a stamp as ReadVersionStamp accepts it; a text it would not
 // accept keys as the unknown stamp does (all zeros).
 VersionKey MakeVersionKey(const std::string& stamp);
+
+// The stamp a file's Japanese FileVersion value makes: the value as stored
+// when it has exactly four items; kUnknownStamp for any other value, or none.
+std::string StampOfFileVersion(const std::optional<std::string>& value);
 
 }  // namespace updater

@@ -8,12 +8,8 @@ namespace updater {
 TVersionRec ReadVersionStamp(const std::string& path) {
     TVersionRec record;
     if (!FileExists(path)) return record;
-    std::optional<std::string> value = ReadJapaneseFileVersion(path);
-    if (!value) return record;
-    const std::optional<VersionKey> key = ParseVersionStamp(*value);
-    if (!key) return record;
-    record.numbers = key->numbers;
-    record.text = std::move(*value);
+    record.text = StampOfFileVersion(ReadJapaneseFileVersion(path));
+    record.numbers = MakeVersionKey(record.text).numbers;
     return record;
 }
 

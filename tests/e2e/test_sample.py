@@ -1,5 +1,9 @@
-"""The built-in sample (scripts/sample), one whole run: the update ends with
-the success box, the product folder as expected and the copy log."""
+"""The built-in sample (scripts/sample), as the README shows it: update-kit
+diff between its two releases, update-kit stage, and one whole run that ends
+with the success box, the product folder at the new release (but for the
+machine's hotfix and the file the new release dropped) and the copy log.
+
+update-kit is the native build's (E2E_UPDATE_KIT)."""
 
 import os
 import sys
@@ -20,7 +24,7 @@ EXIT_TIMEOUT_S = 60
 class SampleTest(RigTestCase):
     def test_sample_update_ends_with_the_success_box_copied_files_and_log(self):
         self.rig.reset()
-        sample = Sample(self.rig)
+        sample = Sample(self.rig, os.environ["E2E_UPDATE_KIT"])
         _, box, code = sample.run(box_timeout_s=BOX_TIMEOUT_S, progress_timeout_s=0,
                                   exit_timeout_s=EXIT_TIMEOUT_S)
         self.assertEqual(box.get("found"), b"1", box)

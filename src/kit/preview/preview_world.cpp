@@ -1,11 +1,6 @@
 #include "kit/preview/preview_world.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <array>
-#include <cerrno>
 #include <cstdint>
 #include <ctime>
 #include <stdexcept>
@@ -14,8 +9,8 @@
 
 #include "kit/preview/listing.h"
 #include "kit/preview/path_resolver.h"
+#include "native/file_source.h"
 #include "native/pe_version.h"
-#include "native/unique_fd.h"
 #include "rules/cp932.h"
 #include "rules/path.h"
 #include "rules/text.h"
@@ -25,61 +20,6 @@
 namespace updater::preview {
 
 namespace {
-
-// A file read only where the version reader asks, through one descriptor
-// (opened at the first read, closed with the source). The first 4 KiB are
-// read at once and kept: they hold the headers and, in a small DLL, the
-// resource directories and version block too, so most files cost one read.
-class FileSource final : public native::ByteSource {
-public:
-    // The file `name` in the folder open as `folder`, or at `path` when `folder` is -1.
-    FileSource(int folder, const char* name, const char* path, std::uint64_t size)
-        : folder_(folder), name_(name), path_(path), size_(size) {}
-
-    std::uint64_t Size() const override { return size_; }
-
-    std::size_t Read(std::uint64_t offset, char* into, std::size_t count) override {
-        if (!headRead_) {
-            headRead_ = true;
-            headLength_ = ReadAt(0, head_.data(), static_cast<std::size_t>(std::min<std::uint64_t>(head_.size(), size_)));
-        }
-        if (offset < headLength_ && headLength_ - offset >= count) {
-            std::copy_n(head_.data() + offset, count, into);
-            return count;
-        }
-        return ReadAt(offset, into, count);
-    }
-
-private:
-    // Up to `count` bytes from `offset`: fewer at the end of the file, none
-    // when it cannot be opened or read.
-    std::size_t ReadAt(std::uint64_t offset, char* into, std::size_t count) {
-        if (file_.get() < 0 && !openFailed_) {
-            file_ = native::UniqueFd(folder_ >= 0 ? openat(folder_, name_, O_RDONLY | O_CLOEXEC)
-                                                : open(path_, O_RDONLY | O_CLOEXEC));
-            openFailed_ = file_.get() < 0;
-        }
-        if (file_.get() < 0) return 0;
-        std::size_t done = 0;
-        while (done < count) {
-            const ssize_t got = pread(file_.get(), into + done, count - done, static_cast<off_t>(offset + done));
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) break;
-            done += static_cast<std::size_t>(got);
-        }
-        return done;
-    }
-
-    int folder_;
-    const char* name_;
-    const char* path_;
-    std::uint64_t size_;
-    native::UniqueFd file_;
-    bool openFailed_ = false;
-    bool headRead_ = false;
-    std::size_t headLength_ = 0;
-    std::array<char, 4096> head_;
-};
 
 // The preview the seam's functions answer for, while it lives.
 PreviewWorld* current = nullptr;
@@ -203,7 +143,7 @@ std::optional<std::string> PreviewWorld::FileVersion(const std::string& path) {
         const PathResolver::Node& status = paths.Stat(*node);
         if (status.exists && !status.folder) {
             const int folder = node->parent != nullptr ? paths.FolderDescriptor(*node->parent) : -1;
-            FileSource file(folder, node->path.c_str() + node->nameAt, node->path.c_str(), status.size);
+            native::FileSource file(folder, node->path.c_str() + node->nameAt, node->path.c_str(), status.size);
             node->version = native::ReadJapaneseFileVersion(file);
         }
     }
