@@ -296,6 +296,48 @@ class CheckCommandTest(KitTestCase):
         self.assertIn(b"C:\\Program Files (x86)\\ORMIKA\\TORVEN", help_text.stdout)
 
 
+class DiffTest(KitTestCase):
+    """diff's faults that no run under Wine can show: each one refuses, names
+    the file, and writes nothing."""
+
+    def test_faults_refuse_the_payload_and_write_nothing(self):
+        old = os.path.join(self.tmp, "old")
+        shutil.copytree(self.payload, old)
+        write(os.path.join(self.payload, "help", "unchanged.txt"), b"the same in both")
+        write(os.path.join(old, "help", "unchanged.txt"), b"the same in both")
+        faults = {
+            "notes.txt": (b"beside the updater", "new or changed at NEW's top level"),
+            "data/caf\u00e9.csv": (b"x", "name cannot be written in code page 932"),
+        }
+        for rel, (data, reason) in faults.items():
+            with self.subTest(rel=rel):
+                write(self.p(rel), data)
+                result = run_kit("diff", "--from", old, "--to", self.payload, "--out", self.out)
+                os.remove(self.p(rel))
+                self.assertEqual(result.returncode, 1, result.stdout + result.stderr)
+                self.assertIn(("error: %s: %s" % (rel, reason)).encode(), result.stdout)
+                self.assertIn(b"no payload written", result.stdout)
+                self.assertEqual(self.beside_out(), ["old", "payload"])
+        os.symlink("nowhere", self.p("data/broken"))
+        result = run_kit("diff", "--from", old, "--to", self.payload, "--out", self.out, "--strict")
+        self.assertEqual(result.returncode, 1)
+        self.assertIn(b"error: data/broken: in NEW, neither a file nor a folder", result.stdout)
+        os.remove(self.p("data/broken"))
+
+        # Unchanged everywhere: an empty payload, written (a warning says so),
+        # but not with --strict, nor into a folder that holds something.
+        result = run_kit("diff", "--from", old, "--to", self.payload, "--out", self.out, "--strict")
+        self.assertEqual((result.returncode, self.beside_out()), (1, ["old", "payload"]), result.stdout)
+        write(os.path.join(self.out, "kept"), b"mine")
+        result = run_kit("diff", "--from", old, "--to", self.payload, "--out", self.out)
+        self.assertEqual((result.returncode, os.listdir(self.out)), (1, ["kept"]), result.stderr)
+        os.remove(os.path.join(self.out, "kept"))
+        result = run_kit("diff", "--from", old, "--to", self.payload, "--out", self.out)
+        self.assertEqual(result.returncode, 0, result.stdout)
+        self.assertIn(b"warning: .: empty payload", result.stdout)
+        self.assertEqual(os.listdir(self.out), [])
+
+
 if __name__ == "__main__":
     UPDATE_KIT, FIXTURES = sys.argv[1], sys.argv[2]
     unittest.main(argv=sys.argv[:1], verbosity=2)
