@@ -83,16 +83,26 @@ def time_runs(command, runs):
     return times
 
 
-def main(argv):
-    runs = int(argv[1]) if len(argv) > 1 else 7
+def kit_and_trees():
+    """-> (update-kit, the work folder) with both trees made, or None when
+    update-kit is not built (said on stderr)."""
     kit = os.environ.get("UPDATE_KIT", str(SOURCE / "build" / "native" / "src" / "kit" / "update-kit"))
     if not os.access(kit, os.X_OK):
         print("update-kit not found at %s: cmake --build --preset native first" % kit, file=sys.stderr)
-        return 2
+        return None
     work = Path(os.environ.get("BENCH_WORK", SOURCE / "build" / "native" / "bench-kit"))
     print("generating the trees under %s (once)..." % work, flush=True)
     generate.generate(work / "wine2000", work / "wine2000" / "payload-cache")
     large_tree(work / "large")
+    return kit, work
+
+
+def main(argv):
+    runs = int(argv[1]) if len(argv) > 1 else 7
+    found = kit_and_trees()
+    if found is None:
+        return 2
+    kit, work = found
 
     for label, tree in (("2,000 files (the Wine benchmark's tree)", work / "wine2000"),
                         ("100,000 files", work / "large")):

@@ -1,5 +1,6 @@
 #include "kit/release_tree.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,6 +8,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
+#include <string_view>
 #include <stdexcept>
 #include <system_error>
 
@@ -18,24 +21,39 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void ReadFolderInto(const fs::path& root, const std::string& below, ReleaseTree& tree) {
-    const fs::path folder = below.empty() ? root : root / below;
+[[noreturn]] void CannotRead(const fs::path& path) {
+    throw fs::filesystem_error("cannot read", path, std::error_code(errno, std::generic_category()));
+}
+
+// The folder `below` (open as `folder`) and everything below it, each entry
+// looked up by its name in its folder: one short lookup a file.
+void ReadFolderInto(int folder, const ReleaseTree& where, const std::string& below, ReleaseTree& tree) {
+    DIR* listing = fdopendir(folder);
+    if (listing == nullptr) {
+        close(folder);
+        CannotRead(where.root / below);
+    }
+    const std::unique_ptr<DIR, int (*)(DIR*)> closer(listing, closedir);
     std::vector<std::string> names;
-    for (const fs::directory_entry& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
+    errno = 0;
+    while (const dirent* entry = readdir(listing)) {
+        const std::string_view name = entry->d_name;
+        if (name != "." && name != "..") names.emplace_back(name);
+    }
+    if (errno != 0) CannotRead(where.root / below);
     std::sort(names.begin(), names.end());
     for (const std::string& name : names) {
         const std::string relative = below.empty() ? name : below + "/" + name;
-        const std::string path = (folder / name).string();
         struct stat status {};
-        if (lstat(path.c_str(), &status) != 0)
-            throw fs::filesystem_error("cannot read", path, std::error_code(errno, std::generic_category()));
+        if (fstatat(dirfd(listing), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) CannotRead(where.root / relative);
         if (S_ISDIR(status.st_mode)) {
-            ReadFolderInto(root, relative, tree);
+            const int inner = openat(dirfd(listing), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (inner < 0) CannotRead(where.root / relative);
+            ReadFolderInto(inner, where, relative, tree);
             continue;
         }
         // A link to a file counts as the file it leads to.
-        if (S_ISLNK(status.st_mode) && stat(path.c_str(), &status) != 0) status.st_mode = 0;
+        if (S_ISLNK(status.st_mode) && fstatat(dirfd(listing), name.c_str(), &status, 0) != 0) status.st_mode = 0;
         if (S_ISREG(status.st_mode))
             tree.files.push_back({relative, static_cast<std::uint64_t>(status.st_size), status.st_dev, status.st_ino});
         else
@@ -59,7 +77,6 @@ std::size_t ReadFully(int fd, char* into, std::size_t count) {
 native::UniqueFd OpenForReading(const fs::path& path) {
     native::UniqueFd file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (file.get() < 0) throw std::runtime_error("cannot read " + path.string() + ": " + std::strerror(errno));
-    posix_fadvise(file.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
     return file;
 }
 
@@ -68,7 +85,9 @@ native::UniqueFd OpenForReading(const fs::path& path) {
 ReleaseTree ReadReleaseTree(const fs::path& root) {
     ReleaseTree tree;
     tree.root = root;
-    ReadFolderInto(root, "", tree);
+    const int folder = open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0) CannotRead(root);
+    ReadFolderInto(folder, tree, "", tree);
     return tree;
 }
 
