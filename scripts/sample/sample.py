@@ -47,9 +47,9 @@ def build_releases(out):
     place_pe(os.path.join(installed, HOTFIX[0]), HOTFIX[1], "sample-hotfix")
 
 
-def update_kit(kit, *arguments):
+def update_kit(kit, *arguments, cwd=None):
     """Runs update-kit; -> its output. Raises when it fails."""
-    done = subprocess.run([kit, *arguments], capture_output=True, text=True)
+    done = subprocess.run([kit, *arguments], capture_output=True, text=True, cwd=cwd)
     if done.returncode != 0:
         raise RuntimeError("update-kit %s ended with %d:\n%s%s"
                            % (arguments[0], done.returncode, done.stdout, done.stderr))
@@ -67,8 +67,9 @@ class Sample:
         build_releases(releases)
         self.product = os.path.join(releases, "installed")
         self.payload = os.path.join(releases, "payload")
-        self.diff_output = update_kit(kit, "diff", "--from", os.path.join(releases, OLD),
-                                      "--to", os.path.join(releases, NEW), "--out", self.payload)
+        # In the releases' folder, so that diff names them as a person would.
+        self.diff_output = update_kit(os.path.abspath(kit), "diff", "--from", OLD, "--to", NEW, "--out", "payload",
+                                      cwd=releases)
         self.stage = rig.scratch("sample-update")
         self.stage_output = update_kit(kit, "stage", "--updater", rig.updater, "--payload", self.payload,
                                        "--out", self.stage)
