@@ -33,6 +33,13 @@ int RunReportingErrors(const char* name, Work&& work, const char* failureNote = 
     }
 }
 
+// Says a usage error of command `name` on stderr, with where its options
+// are told; returns the bad-usage exit code (2).
+inline int UsageError(const char* name, const std::string& problem) {
+    std::fprintf(stderr, "update-kit %s: %s\n(update-kit %s --help for the options)\n", name, problem.c_str(), name);
+    return 2;
+}
+
 // update-kit check STAGED [--target-root WINPATH] [--strict] [--json]
 int CheckCommand(const Arguments& arguments);
 // update-kit preview STAGED INSTALLED [--target-root WINPATH]

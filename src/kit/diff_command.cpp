@@ -43,10 +43,7 @@ constexpr char kDiffHelp[] =
     "Exit status 0 when the payload is written, 1 when the releases have a fault\n"
     "or cannot be read, 2 on bad usage.\n";
 
-int Usage(const std::string& problem) {
-    std::fprintf(stderr, "update-kit diff: %s\n(update-kit diff --help for the options)\n", problem.c_str());
-    return 2;
-}
+int Usage(const std::string& problem) { return UsageError("diff", problem); }
 
 // True when `inner` is `outer` or lies below it (both as they resolve now).
 bool LiesWithin(const fs::path& inner, const fs::path& outer) {

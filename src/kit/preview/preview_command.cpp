@@ -42,10 +42,7 @@ constexpr char kHelp[] =
     "exit status: 0 the run would end well, 1 it would end with the copy-failed\n"
     "box, 2 bad usage.\n";
 
-int Usage(const std::string& problem) {
-    std::fprintf(stderr, "update-kit preview: %s\n(update-kit preview --help for the options)\n", problem.c_str());
-    return 2;
-}
+int Usage(const std::string& problem) { return UsageError("preview", problem); }
 
 }  // namespace
 
