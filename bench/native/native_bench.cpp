@@ -35,7 +35,8 @@ void BuildWorld(fake::FakeWindows& world, int folders, int filesPerFolder, int i
 // Milliseconds of one CopyPayload over the world; prints what it did.
 double TimeRun(const fake::FakeWindows& world, const char* name, int entries) {
     const auto start = std::chrono::steady_clock::now();
-    const bool ok = CopyPayload("C:\\Stage", "D:\\Prod", kProductProfiles[0]);
+    CopySession session = BeginCopies({"C:\\Stage", "D:\\Prod"});
+    const bool ok = CopyPayload(session, ThisUpdateFolder().updaterName, kProductProfiles[0], PayloadTrust());
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     const int copies = world.copyCount;
     std::printf("%-7s entries=%d copied=%d left_alone=%d result=%s time_ms=%.1f\n", name, entries, copies,

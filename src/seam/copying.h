@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "seam/files.h"
 
@@ -24,9 +25,29 @@ struct CopySessionState;  // defined by each implementation
 struct CopySessionCloser {
     void operator()(CopySessionState* session) const;
 };
-using CopySession = std::unique_ptr<CopySessionState, CopySessionCloser>;
+using CopySessionOwner = std::unique_ptr<CopySessionState, CopySessionCloser>;
+class CopySession {
+public:
+    CopySession(CopyRoots roots, CopySessionOwner state) : roots_(std::move(roots)), state_(std::move(state)) {}
+    // The roots as BeginCopies was given them.
+    const CopyRoots& roots() const { return roots_; }
+    CopySessionState* operator->() const { return state_.get(); }
+    CopySessionState& state() const { return *state_; }
+
+private:
+    CopyRoots roots_;
+    CopySessionOwner state_;
+};
 
 CopySession BeginCopies(const CopyRoots& roots, bool quiet = false);
+
+// `folder` (below the session's source root) listed as ListFolder lists it;
+// every file the listing finds to be no link is also held in the session as
+// HoldPayloadFile holds it (read sharing only, so no one can write, rename
+// or delete it), and the session's copy or hold of that file checks the
+// held file where it lies then instead of opening it again. A file that
+// cannot be held so is listed as without it.
+FolderListing ListPayloadFolder(CopySession& session, const std::string& folder);
 
 // Holds the payload file `path` until the session ends, with the folders
 // from the session's source root down to it: the file is opened for reading
@@ -39,7 +60,9 @@ std::optional<FileDigest> HoldPayloadFile(CopySession& session, const std::strin
 
 // Copies `source`, below the session's source root, over `destination`
 // (the new file's full name) below its target root, creating missing
-// folders. The new file is written beside the installed one under
+// folders. Both are full paths as FullPathName resolves them, found below
+// their roots by the caller; a path that does not lie below its root
+// as written is no copy. The new file is written beside the installed one under
 // kTemporaryCopyName and then replaces it by name in one step, so the installed file is either the old
 // one or the whole new one; a link or hard link standing at `destination`
 // is replaced, its target and other names are not written. False, with the

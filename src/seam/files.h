@@ -20,8 +20,6 @@ EntryKind GetEntryKind(const std::string& path);
 // date in 1980..2107.
 bool FileExists(const std::string& path);
 
-inline bool DirectoryExists(const std::string& path) { return GetEntryKind(path) == EntryKind::Folder; }
-
 // Which folder a path leads to, whatever links it passes through: the volume
 // and the file identity within it. Two paths of one folder have equal
 // identities.
@@ -54,14 +52,7 @@ struct FolderListing {
     std::vector<FolderEntry> entries;
 };
 
-struct CopySessionState;  // a run's copies (seam/copying.h)
-
-// With `holdFilesIn`, every file that the listing finds to be no link is
-// also held in that session as HoldPayloadFile holds it (read sharing only,
-// so no one can write, rename or delete it), and the session's copy or
-// hold of that file checks the held file where it lies then instead of
-// opening it again. A file that cannot be held so is listed as without it.
-FolderListing ListFolder(const std::string& folder, CopySessionState* holdFilesIn = nullptr);
+FolderListing ListFolder(const std::string& folder);
 
 // `path` made absolute and with "." and ".." resolved as Windows resolves
 // them (against the current folder where it is relative); nothing when it

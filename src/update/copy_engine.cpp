@@ -31,19 +31,31 @@ void SaveCopyReport(const TextList& report, const CopyLog& log) {
     SaveTextFile(*documents, log.folderName, log.fileName, report);
 }
 
+// A payload file and its destination as Windows resolves them.
+struct ResolvedCopy {
+    std::string file;
+    std::string dest;
+};
+
 // The two roots a copy must stay below, as Windows resolves them.
 struct CopyBounds {
     std::string source;  // full paths ending in "\"; "" when a root cannot be resolved
     std::string target;
 
-    bool Enclose(const std::string& file, const std::string& dest) const {
-        return Below(FullPathName(file), source) && Below(FullPathName(dest), target);
-    }
-    // A path that cannot be resolved lies nowhere.
-    static bool Below(const std::optional<std::string>& full, const std::string& root) {
-        return full && LiesBelow(*full, root);
+    // Both paths resolved, when each lies below its root; a path that
+    // cannot be resolved lies nowhere.
+    std::optional<ResolvedCopy> Enclose(const std::string& file, const std::string& dest) const {
+        std::optional<std::string> fullFile = FullPathName(file);
+        std::optional<std::string> fullDest = FullPathName(dest);
+        if (!fullFile || !fullDest || !LiesBelow(*fullFile, source) || !LiesBelow(*fullDest, target))
+            return std::nullopt;
+        return ResolvedCopy{std::move(*fullFile), std::move(*fullDest)};
     }
 };
+
+std::string RefusalLine(const PayloadTrust& trust) {
+    return FormatText(texts::kCopyFailedLine, {kUnknownStamp, trust.refusedPath()});
+}
 
 CopyBounds BoundsOf(const std::string& sourceRoot, const std::string& targetRoot) {
     return {FullPathName(JoinPath(sourceRoot, "")).value_or(""), FullPathName(JoinPath(targetRoot, "")).value_or("")};
@@ -70,8 +82,10 @@ struct Copier {
 // systems.
 bool UpdateFile(const std::string& file, const std::string& dest, const Copier& copier) {
     // Never read or written outside the two roots, whatever the names said:
-    // failed like a copy, without a version read of a file out there.
-    if (!copier.bounds.Enclose(file, dest)) {
+    // failed like a copy, without a version read of a file out there. The
+    // copy is given the paths as resolved here, and resolves none again.
+    const std::optional<ResolvedCopy> resolved = copier.bounds.Enclose(file, dest);
+    if (!resolved) {
         copier.report.push_back(FormatText(texts::kCopyFailedLine, {kUnknownStamp, dest}));
         copier.Tell(FileOutcome::kFailed, file, dest, std::nullopt, std::nullopt);
         return false;
@@ -88,7 +102,7 @@ bool UpdateFile(const std::string& file, const std::string& dest, const Copier& 
         copier.Tell(FileOutcome::kLeftAlone, file, dest, oldStamp, newStamp);
         return true;
     }
-    if (!CopyFileOver(copier.session, file, dest)) {
+    if (!CopyFileOver(copier.session, resolved->file, resolved->dest)) {
         copier.report.push_back(FormatText(texts::kCopyFailedLine, {StampForLog(readNewStamp()), dest}));
         copier.Tell(FileOutcome::kFailed, file, dest, oldStamp, newStamp);
         return false;
@@ -102,8 +116,9 @@ bool UpdateFile(const std::string& file, const std::string& dest, const Copier& 
 // nothing of a folder that cannot be listed is. A folder that could not be
 // listed is reported like a failed copy, with no version and the folder's
 // path ending in "\".
-bool CopyListed(const std::string& sourceRoot, const std::string& targetRoot, const Copier& copier) {
-    const PayloadWalk walk = WalkPayload(sourceRoot, [&](const std::string& file) {
+bool CopyListed(const std::string& sourceRoot, const std::string& targetRoot, const std::string& updaterName,
+                const Copier& copier) {
+    const PayloadWalk walk = WalkPayload(sourceRoot, updaterName, [&](const std::string& file) {
         return UpdateFile(file, DestinationPath(file, sourceRoot, targetRoot), copier);
     }, &copier.session);
     if (!walk.unreadableFolder.empty()) {
@@ -125,31 +140,30 @@ bool CopyVerified(const std::string& sourceRoot, const std::string& targetRoot, 
     return true;
 }
 
-bool CopyAll(const std::string& sourceRoot, const std::string& targetRoot, const PayloadTrust& trust,
-             CopySession& session, TextList& report, CopyObserver* observer) {
+bool CopyAll(CopySession& session, const std::string& updaterName, const PayloadTrust& trust, TextList& report,
+             CopyObserver* observer) {
     if (trust.Refused()) {
-        report.push_back(FormatText(texts::kCopyFailedLine, {kUnknownStamp, trust.refusedPath()}));
+        report.push_back(RefusalLine(trust));
         return false;
     }
+    const std::string& sourceRoot = session.roots().source;
+    const std::string& targetRoot = session.roots().target;
     const Copier copier{BoundsOf(sourceRoot, targetRoot), session, report, observer};
     return trust.Signed() ? CopyVerified(sourceRoot, targetRoot, trust, copier)
-                          : CopyListed(sourceRoot, targetRoot, copier);
+                          : CopyListed(sourceRoot, targetRoot, updaterName, copier);
 }
 
 }  // namespace
 
-bool CopyPayload(const std::string& sourceRoot, const std::string& targetRoot, const CopyLog& log) {
-    CopySession session = BeginCopies({sourceRoot, targetRoot});
-    return CopyPayload(sourceRoot, targetRoot, log, PayloadTrust(), session);
-}
+void ReportRefusedPayload(const PayloadTrust& trust, const CopyLog& log) { SaveCopyReport({RefusalLine(trust)}, log); }
 
-bool CopyPayload(const std::string& sourceRoot, const std::string& targetRoot, const CopyLog& log,
-                 const PayloadTrust& trust, CopySession& session, CopyObserver* observer) {
+bool CopyPayload(CopySession& session, const std::string& updaterName, const CopyLog& log,
+                 const PayloadTrust& trust, CopyObserver* observer) {
     PrepareVersionReading();  // without it every installed copy would count as older
     TextList report;
     bool ok = false;
     try {
-        ok = CopyAll(sourceRoot, targetRoot, trust, session, report, observer);
+        ok = CopyAll(session, updaterName, trust, report, observer);
     } catch (...) {
         // The report of what happened before the error is kept; the error
         // itself is what goes on, even if the log cannot be written.

@@ -53,19 +53,21 @@ struct CopyLog {
     std::optional<std::string> file;
 };
 
-// Copies every payload file below `sourceRoot` to `targetRoot`, leaving alone
-// installed copies that are newer and stopping at the first failed copy or
-// the first folder that cannot be listed. The report of files left alone and
+// Copies every payload file below the session's source root to its target
+// root, leaving alone installed copies that are newer and stopping at the
+// first failed copy or the first folder that cannot be listed; the payload
+// walk passes over the updater's own name `updaterName`. The report of files left alone and
 // of the failure goes to `log`. True when nothing failed. Raises
 // before copying anything when version texts cannot be read. A refused
 // `trust` copies nothing and reports the file it names; a signed one's
 // copies exactly the files it verified, in their listed order. Every copy
 // goes through the run's copy `session`. `observer`, when given, is told
 // each file's decision and the folder that could not be listed.
-bool CopyPayload(const std::string& sourceRoot, const std::string& targetRoot, const CopyLog& log,
-                 const PayloadTrust& trust, CopySession& session, CopyObserver* observer = nullptr);
+bool CopyPayload(CopySession& session, const std::string& updaterName, const CopyLog& log,
+                 const PayloadTrust& trust, CopyObserver* observer = nullptr);
 
-// An unsigned updater's copy, in a copy session of its own.
-bool CopyPayload(const std::string& sourceRoot, const std::string& targetRoot, const CopyLog& log);
+// The copy report of a refused `trust`, which copies nothing: the one
+// failure line naming the file it refused, saved to `log`.
+void ReportRefusedPayload(const PayloadTrust& trust, const CopyLog& log);
 
 }  // namespace updater

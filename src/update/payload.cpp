@@ -20,7 +20,7 @@ struct Listing {
     std::size_t depthAbove;  // folders above the one asked for
     std::string updaterName;
     std::vector<FolderIdentity> path;  // the folders being listed, outermost first
-    CopySessionState* holdFilesIn;     // where listed files are held; none: not held
+    CopySession* holdFilesIn;          // where listed files are held; none: not held
     std::vector<std::string> paths;
     FolderIdentity identity;       // of the folder asked for
     std::string unreadableFolder;  // "" when every folder was listed whole
@@ -32,7 +32,7 @@ bool ListInto(Listing& out, const std::string& folder) {
         out.unreadableFolder = folder;
         return false;
     };
-    const FolderListing read = ListFolder(folder, out.holdFilesIn);
+    const FolderListing read = out.holdFilesIn ? ListPayloadFolder(*out.holdFilesIn, folder) : ListFolder(folder);
     if (!read.ok) return fail();
     if (out.path.size() == out.depthAbove) out.identity = read.identity;
     // A folder that is already being listed can only be reached through a
@@ -65,7 +65,7 @@ bool ListInto(Listing& out, const std::string& folder) {
 // FoldersOnly: the sub-folders of `folder`. FilesDeep: every file below it.
 // `above` holds the identities of the folders above `folder`.
 Listing List(ListMode mode, const std::string& folder, const std::string& updaterName,
-             std::vector<FolderIdentity> above, CopySessionState* holdFilesIn = nullptr) {
+             std::vector<FolderIdentity> above, CopySession* holdFilesIn = nullptr) {
     Listing listing{mode, above.size(), updaterName, std::move(above), holdFilesIn, {}, {}, {}};
     ListInto(listing, folder);
     return listing;
@@ -73,10 +73,14 @@ Listing List(ListMode mode, const std::string& folder, const std::string& update
 
 }  // namespace
 
-PayloadWalk WalkPayload(const std::string& sourceRoot, const std::function<bool(const std::string& file)>& visit,
-                        CopySession* session) {
+UpdateFolder ThisUpdateFolder() {
+    std::string path = GetExecutablePath();
+    return {FolderOfPath(path), path, FileNameOfPath(path)};
+}
+
+PayloadWalk WalkPayload(const std::string& sourceRoot, const std::string& updaterName,
+                        const std::function<bool(const std::string& file)>& visit, CopySession* session) {
     PayloadWalk result;
-    const std::string updaterName = FileNameOfPath(GetExecutablePath());
     const Listing folders = List(ListMode::FoldersOnly, sourceRoot, updaterName, {});
     if (!folders.unreadableFolder.empty()) {
         result.unreadableFolder = folders.unreadableFolder;
@@ -86,7 +90,7 @@ PayloadWalk WalkPayload(const std::string& sourceRoot, const std::function<bool(
         // Only the files of the sub-folders are copied: the loose files
         // beside the updater are never held.
         const Listing files =
-            List(ListMode::FilesDeep, folder, updaterName, {folders.identity}, session ? session->get() : nullptr);
+            List(ListMode::FilesDeep, folder, updaterName, {folders.identity}, session);
         if (!files.unreadableFolder.empty()) {
             result.unreadableFolder = files.unreadableFolder;
             return result;

@@ -9,7 +9,6 @@
 #include "seam/ansi_text.h"
 #include "seam/copying.h"
 #include "seam/files.h"
-#include "seam/process.h"
 #include "seam/signature.h"
 #include "update/payload.h"
 
@@ -73,13 +72,14 @@ std::string CheckManifest(const std::string& sourceRoot, const std::string& cert
 
 }  // namespace
 
-PayloadTrust CheckPayloadTrust(const std::string& sourceRoot, const ProductProfile& profile,
+PayloadTrust CheckPayloadTrust(const UpdateFolder& update, const ProductProfile& profile,
                                const std::string& versionCode, CopySession& session) {
+    const std::string& sourceRoot = update.root;
+    const std::string& updater = update.updaterPath;
     PayloadTrust trust;
     const OwnSignature own = ReadOwnSignature();
     if (own.state == OwnSignature::State::Unsigned) return trust;
     trust.signed_ = true;
-    const std::string updater = GetExecutablePath();
     if (own.state == OwnSignature::State::Unreadable) {
         trust.refusedPath_ = updater;
         return trust;
@@ -99,7 +99,7 @@ PayloadTrust CheckPayloadTrust(const std::string& sourceRoot, const ProductProfi
     expected.byPath.erase(self);
 
     // Every payload file, as the copy's walk finds it.
-    const PayloadWalk walk = WalkPayload(sourceRoot, [&](const std::string& file) {
+    const PayloadWalk walk = WalkPayload(sourceRoot, update.updaterName, [&](const std::string& file) {
         const auto entry = expected.byPath.find(file);
         const std::optional<FileDigest> digest =
             entry == expected.byPath.end() ? std::nullopt : HoldPayloadFile(session, file);
@@ -116,10 +116,9 @@ PayloadTrust CheckPayloadTrust(const std::string& sourceRoot, const ProductProfi
 
     // Every manifest entry the copy would meet: those in a sub-folder, less
     // files named like the updater, which the listing passes over.
-    const std::string updaterName = FileNameOfPath(updater);
     for (const std::string& path : expected.order) {
-        const bool inSubFolder = FolderOfPath(path) != FolderOfPath(updater);
-        if (inSubFolder && FileNameOfPath(path) != updaterName && expected.byPath.count(path)) {
+        const bool inSubFolder = FolderOfPath(path) != sourceRoot;
+        if (inSubFolder && FileNameOfPath(path) != update.updaterName && expected.byPath.count(path)) {
             trust.refusedPath_ = path;
             return trust;
         }

@@ -16,6 +16,7 @@
 
 #include "rules/product.h"
 #include "seam/copying.h"
+#include "update/payload.h"
 
 namespace updater {
 
@@ -38,7 +39,7 @@ public:
     const std::vector<std::string>& verifiedFiles() const { return verified_; }
 
 private:
-    friend PayloadTrust CheckPayloadTrust(const std::string& sourceRoot, const ProductProfile& profile,
+    friend PayloadTrust CheckPayloadTrust(const UpdateFolder& update, const ProductProfile& profile,
                                           const std::string& versionCode, CopySession& session);
 
     bool signed_ = false;
@@ -46,7 +47,7 @@ private:
     std::vector<std::string> verified_;
 };
 
-// Runs the check for the update folder `sourceRoot` (the updater's own) and
+// Runs the check for the update's folder `update` (the updater's own) and
 // the run's product line and version code: nothing for an unsigned updater;
 // else the updater's signer, the manifest's signature and signer, that the
 // manifest names this product line and the same version (SameVersionCode),
@@ -54,7 +55,7 @@ private:
 // manifest, and every manifest entry against the payload. Stops at the
 // first failure. Each payload file is held through `session` (its folders
 // with it) and hashed once, through the handle it stays held by.
-PayloadTrust CheckPayloadTrust(const std::string& sourceRoot, const ProductProfile& profile,
+PayloadTrust CheckPayloadTrust(const UpdateFolder& update, const ProductProfile& profile,
                                const std::string& versionCode, CopySession& session);
 
 }  // namespace updater

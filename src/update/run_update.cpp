@@ -89,20 +89,19 @@ RunOutcome CopyUnderLock(const Run& run, const std::string& targetRoot) {
     if (attempt == LockAttempt::kBusy) return RunOutcome::kAnotherRunBusy;
     if (attempt == LockAttempt::kFailed) return RunOutcome::kCopyFailed;
 
-    const std::string sourceRoot = FolderOfPath(GetExecutablePath());
+    const UpdateFolder update = ThisUpdateFolder();
     // A signed updater checks its payload first: a refusal shows no progress
     // window (unless it waited for another run). What the check holds, the
     // copy uses: one session for both.
-    CopySession session = BeginCopies({sourceRoot, targetRoot}, run.quiet());
-    const PayloadTrust trust =
-        CheckPayloadTrust(sourceRoot, run.profile, run.request.versionCode, session);
+    CopySession session = BeginCopies({update.root, targetRoot}, run.quiet());
+    const PayloadTrust trust = CheckPayloadTrust(update, run.profile, run.request.versionCode, session);
     if (trust.Refused()) {
-        CopyPayload(sourceRoot, targetRoot, run.log, trust, session, run.observer);  // logs the refusal
+        ReportRefusedPayload(trust, run.log);
         return RunOutcome::kCopyFailed;
     }
     if (!window) window = ShowProgress(run);
     // Should the copy raise an error, `window` is destroyed on the way out.
-    const bool ok = CopyPayload(sourceRoot, targetRoot, run.log, trust, session, run.observer);
+    const bool ok = CopyPayload(session, update.updaterName, run.log, trust, run.observer);
     return ok ? RunOutcome::kSucceeded : RunOutcome::kCopyFailed;
 }
 

@@ -32,9 +32,9 @@
 #include "rules/path.h"
 #include "seam/copying.h"
 #include "seam/files.h"
-#include "win32/copy_session.h"
 #include "win32/file_digest.h"
 #include "win32/file_handles.h"
+#include "win32/folder_listing.h"
 #include "win32/held_folders.h"
 #include "win32/shell.h"
 #include "win32/win32_handles.h"
@@ -55,29 +55,31 @@ struct PlaceBelowRoot {
     std::wstring name;
 };
 
+// Where the full path `path` lies below the full root `fullRoot` (ending in
+// "\", as BeginCopies resolved it). A path not in the form FullPathName
+// gives ("." or ".." steps, doubled or "/" separators) lies nowhere: the
+// names are split as written, never resolved again.
 // `fromExistingFolder`: a root that does not exist yet is taken from its
 // nearest existing ancestor, the missing folders joining those between, so
 // that they are made like any folder below the root. A root that `held`
 // holds exists: it is not asked for again.
-std::optional<PlaceBelowRoot> PlaceOf(const std::string& path, const std::string& root, bool fromExistingFolder,
+std::optional<PlaceBelowRoot> PlaceOf(const std::string& path, std::string fullRoot, bool fromExistingFolder,
                                       const win32::HeldPath* held = nullptr) {
-    std::optional<std::string> fullRoot = FullPathName(JoinPath(root, ""));
-    const std::optional<std::string> full = FullPathName(path);
-    if (!fullRoot || !full || !LiesBelow(*full, *fullRoot)) return std::nullopt;
+    if (fullRoot.empty() || CollapseDotSegments(path) != path || !LiesBelow(path, fullRoot)) return std::nullopt;
     std::vector<std::string> folders;
-    for (std::string folder = FolderOfPath(*full); JoinPath(folder, "") != *fullRoot; folder = FolderOfPath(folder)) {
-        if (folder.size() <= fullRoot->size()) return std::nullopt;
+    for (std::string folder = FolderOfPath(path); JoinPath(folder, "") != fullRoot; folder = FolderOfPath(folder)) {
+        if (folder.size() <= fullRoot.size()) return std::nullopt;
         folders.push_back(FileNameOfPath(folder));
     }
-    const bool rootHeld = held && held->HoldsRoot(Wide(*fullRoot));
-    while (fromExistingFolder && !rootHeld && GetEntryKind(*fullRoot) == EntryKind::Missing) {
-        const std::string missing = WithoutTrailingSeparators(*fullRoot);
+    const bool rootHeld = held && held->HoldsRoot(Wide(fullRoot));
+    while (fromExistingFolder && !rootHeld && GetEntryKind(fullRoot) == EntryKind::Missing) {
+        const std::string missing = WithoutTrailingSeparators(fullRoot);
         const std::string parent = JoinPath(FolderOfPath(missing), "");
-        if (parent.size() >= fullRoot->size()) return std::nullopt;
+        if (parent.size() >= fullRoot.size()) return std::nullopt;
         folders.push_back(FileNameOfPath(missing));
         fullRoot = parent;
     }
-    PlaceBelowRoot place{Wide(*fullRoot), {}, Wide(FileNameOfPath(*full))};
+    PlaceBelowRoot place{Wide(fullRoot), {}, Wide(FileNameOfPath(path))};
     for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) place.folders.push_back(Wide(*folder));
     return place;
 }
@@ -219,11 +221,15 @@ bool ReplaceWithTemporary(const std::wstring& temporary, const std::wstring& tar
 }  // namespace
 
 struct CopySessionState {
-    CopyRoots roots;
+    // The roots as FullPathName resolves them, ending in "\"; "" for one
+    // that cannot be resolved (nothing lies below it then).
+    std::string sourceRoot;
+    std::string targetRoot;
     win32::HeldPath source;
     win32::HeldPath target;
     // Payload files held for the whole session, and the paths from the
-    // source root down to their folders, by the files' folder.
+    // source root down to their folders, by the files' folder; all by full
+    // path.
     std::map<std::string, win32::HeldPath> payloadFolders;
     std::map<std::string, UniqueFile> payloadFiles;
     // Payload files held since their listing, until their hold or copy
@@ -235,19 +241,6 @@ struct CopySessionState {
     // to copy.
     std::vector<char> compareBuffer;
 };
-
-namespace win32 {
-
-ListedFile HoldListedFile(CopySessionState& session, const std::string& path, const std::wstring& openPath,
-                          const std::wstring& expected) {
-    UniqueFile file = OpenSourceFile(openPath);
-    if (!file) return ListedFile::NotHeld;
-    if (!IsPlainFileAt(file.get(), expected)) return ListedFile::Link;
-    session.listedFiles.insert_or_assign(path, std::move(file));
-    return ListedFile::Held;
-}
-
-}  // namespace win32
 
 namespace {
 
@@ -264,6 +257,8 @@ UniqueFile TakeSourceFile(CopySessionState& session, const std::string& path, co
     return HoldSourceFile(expected);
 }
 
+std::string FullRoot(const std::string& root) { return FullPathName(JoinPath(root, "")).value_or(""); }
+
 }  // namespace
 
 void CopySessionCloser::operator()(CopySessionState* session) const {
@@ -272,29 +267,45 @@ void CopySessionCloser::operator()(CopySessionState* session) const {
 
 CopySession BeginCopies(const CopyRoots& roots, bool quiet) {
     auto session = std::make_unique<CopySessionState>();
-    session->roots = roots;
+    session->sourceRoot = FullRoot(roots.source);
+    session->targetRoot = FullRoot(roots.target);
     session->quiet = quiet;
-    return CopySession(session.release());
+    return CopySession(roots, CopySessionOwner(session.release()));
+}
+
+FolderListing ListPayloadFolder(CopySession& session, const std::string& folder) {
+    const std::optional<std::string> fullFolder = FullPathName(folder);
+    if (!fullFolder) return ListFolder(folder);
+    return win32::ListFolderHolding(folder, [&](const std::string& name, const std::wstring& openPath,
+                                                const std::wstring& expected) {
+        UniqueFile file = OpenSourceFile(openPath);
+        if (!file) return win32::ListedFile::kNotHeld;
+        if (!win32::IsPlainFileAt(file.get(), expected)) return win32::ListedFile::kLink;
+        session->listedFiles.insert_or_assign(JoinPath(*fullFolder, name), std::move(file));
+        return win32::ListedFile::kHeld;
+    });
 }
 
 std::optional<FileDigest> HoldPayloadFile(CopySession& session, const std::string& path) {
-    const std::optional<PlaceBelowRoot> place = PlaceOf(path, session->roots.source, false);
+    const std::optional<std::string> full = FullPathName(path);
+    const std::optional<PlaceBelowRoot> place = full ? PlaceOf(*full, session->sourceRoot, false) : std::nullopt;
     if (!place) return std::nullopt;
-    auto [kept, added] = session->payloadFolders.try_emplace(FolderOfPath(path));
+    auto [kept, added] = session->payloadFolders.try_emplace(FolderOfPath(*full));
     if (added && !kept->second.MoveTo(place->root, place->folders, false)) {
         session->payloadFolders.erase(kept);
         return std::nullopt;
     }
-    UniqueFile file = TakeSourceFile(*session, path, FinalPathIn(kept->second.innermost().finalPath, place->name));
+    UniqueFile file =
+        TakeSourceFile(session.state(), *full, FinalPathIn(kept->second.innermost().finalPath, place->name));
     if (!file) return std::nullopt;
     std::optional<FileDigest> digest = win32::DigestOfFile(file.get());
-    session->payloadFiles.insert_or_assign(path, std::move(file));
+    session->payloadFiles.insert_or_assign(*full, std::move(file));
     return digest;
 }
 
 bool CopyFileOver(CopySession& session, const std::string& source, const std::string& destination) {
-    const std::optional<PlaceBelowRoot> from = PlaceOf(source, session->roots.source, false);
-    const std::optional<PlaceBelowRoot> to = PlaceOf(destination, session->roots.target, true, &session->target);
+    const std::optional<PlaceBelowRoot> from = PlaceOf(source, session->sourceRoot, false);
+    const std::optional<PlaceBelowRoot> to = PlaceOf(destination, session->targetRoot, true, &session->target);
     if (!from || !to) return false;
     // A payload file held since its check is read as held; any other is
     // held now, for its copy.
@@ -302,7 +313,8 @@ bool CopyFileOver(CopySession& session, const std::string& source, const std::st
     const auto verified = session->payloadFiles.find(source);
     if (verified == session->payloadFiles.end()) {
         if (!session->source.MoveTo(from->root, from->folders, false)) return false;
-        sourceFile = TakeSourceFile(*session, source, FinalPathIn(session->source.innermost().finalPath, from->name));
+        sourceFile =
+            TakeSourceFile(session.state(), source, FinalPathIn(session->source.innermost().finalPath, from->name));
         if (!sourceFile) return false;
     }
     const HANDLE held = sourceFile ? sourceFile.get() : verified->second.get();

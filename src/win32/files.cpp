@@ -12,8 +12,8 @@
 #include "rules/texts.h"
 #include "seam/errors.h"
 #include "seam/files.h"
-#include "win32/copy_session.h"
 #include "win32/file_handles.h"
+#include "win32/folder_listing.h"
 #include "win32/held_folders.h"
 #include "win32/win32_handles.h"
 #include "win32/win32_support.h"
@@ -48,15 +48,14 @@ std::string Narrow(const std::wstring& name, bool& exact) {
 // Whether a listed file is a link: a reparse point, more than one hard link,
 // or a final path other than where it was listed (what a symbolic link to a
 // file looks like where the system does not mark it). A file that cannot be
-// looked at counts as one: nothing vouches for it. With `holdFilesIn`, the
-// file is looked at through the handle that holds it for its copy (`path`
-// is its name in the logic's words).
+// looked at counts as one: nothing vouches for it. With `hold`, the file is
+// looked at through the handle that holds it for its copy (`narrowName` is
+// its name in the logic's words).
 bool IsFileLink(const std::wstring& folderFinal, const std::wstring& folderPrefix, const std::wstring& name,
-                CopySessionState* holdFilesIn, const std::string& path) {
-    if (holdFilesIn) {
-        const win32::ListedFile held =
-            win32::HoldListedFile(*holdFilesIn, path, folderPrefix + name, FinalPathIn(folderFinal, name));
-        if (held != win32::ListedFile::NotHeld) return held == win32::ListedFile::Link;
+                const win32::HoldListedFile* hold, const std::string& narrowName) {
+    if (hold) {
+        const win32::ListedFile held = (*hold)(narrowName, folderPrefix + name, FinalPathIn(folderFinal, name));
+        if (held != win32::ListedFile::kNotHeld) return held == win32::ListedFile::kLink;
     }
     const win32::UniqueFile file = OpenForAttributes(folderPrefix + name, kShareAll, false);
     return !file || !IsPlainFileAt(file.get(), FinalPathIn(folderFinal, name));
@@ -96,7 +95,9 @@ EntryKind GetEntryKind(const std::string& path) {
 // means an empty one (a drive's root has no "." and ".."); any other
 // failure, at the first entry or later, means the folder was not read
 // whole, and so does an entry whose full path reaches the ANSI path limit.
-FolderListing ListFolder(const std::string& folder, CopySessionState* holdFilesIn) {
+FolderListing ListFolder(const std::string& folder) { return win32::ListFolderHolding(folder, nullptr); }
+
+FolderListing win32::ListFolderHolding(const std::string& folder, const HoldListedFile& hold) {
     FolderListing listing;
     const std::wstring folderPrefix = Wide(JoinPath(folder, ""));  // ends in "\\"
     std::wstring folderFinal;
@@ -122,8 +123,7 @@ FolderListing ListFolder(const std::string& folder, CopySessionState* holdFilesI
         entry.folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         entry.link = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
                      (!entry.folder && IsFileLink(folderFinal, folderPrefix, data.cFileName,
-                                                  entry.exactName ? holdFilesIn : nullptr,
-                                                  JoinPath(folder, entry.name)));
+                                                  entry.exactName && hold ? &hold : nullptr, entry.name));
         listing.entries.push_back(std::move(entry));
     } while (FindNextFileW(find.get(), &data));
     if (GetLastError() != ERROR_NO_MORE_FILES) listing.ok = false;

@@ -297,7 +297,7 @@ bool FileExists(const std::string& path) {
     return file != nullptr && file->year >= 1980 && file->year <= 2107;
 }
 
-FolderListing ListFolder(const std::string& folder, CopySessionState*) { return World().List(folder); }
+FolderListing ListFolder(const std::string& folder) { return World().List(folder); }
 
 void PrepareVersionReading() {
     if (World().versionReadingFails())
@@ -318,10 +318,12 @@ void CopySessionCloser::operator()(CopySessionState* session) const {
     std::default_delete<CopySessionState>()(session);
 }
 
-CopySession BeginCopies(const CopyRoots&, bool quiet) {
+CopySession BeginCopies(const CopyRoots& roots, bool quiet) {
     World().copiesQuiet = quiet;
-    return CopySession(std::make_unique<CopySessionState>().release());
+    return CopySession(roots, CopySessionOwner(std::make_unique<CopySessionState>().release()));
 }
+
+FolderListing ListPayloadFolder(CopySession&, const std::string& folder) { return World().List(folder); }
 
 bool CopyFileOver(CopySession&, const std::string& source, const std::string& destination) {
     FakeWindows& world = World();

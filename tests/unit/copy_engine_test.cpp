@@ -13,7 +13,13 @@ using testing::IsEmpty;
 class CopyEngine : public Scenario {
 protected:
     const ProductProfile& torven = kProductProfiles[0];
-    bool Copy() { return CopyPayload("C:\\Stage", "D:\\Prod", torven); }
+    // An unsigned updater's copy, in a copy session of its own.
+    static bool CopyBetween(const std::string& source, const std::string& target, const CopyLog& log,
+                            CopyObserver* observer = nullptr) {
+        CopySession session = BeginCopies({source, target});
+        return CopyPayload(session, ThisUpdateFolder().updaterName, log, PayloadTrust(), observer);
+    }
+    bool Copy() { return CopyBetween("C:\\Stage", "D:\\Prod", torven); }
     std::vector<std::string> Copies() {
         std::vector<std::string> copies;
         for (const std::string& event : world().Events("copy ")) copies.push_back(event.substr(5));
@@ -31,10 +37,7 @@ protected:
         }
         void FolderUnreadable(const std::string& folder) override { lines.push_back("unreadable " + folder); }
     };
-    bool Copy(Told& told) {
-        CopySession session = BeginCopies({"C:\\Stage", "D:\\Prod"});
-        return CopyPayload("C:\\Stage", "D:\\Prod", torven, PayloadTrust(), session, &told);
-    }
+    bool Copy(Told& told) { return CopyBetween("C:\\Stage", "D:\\Prod", torven, &told); }
 };
 
 TEST_F(CopyEngine, CopiesNewerAndUnversionedLeavesNewerInstalledCopiesAndLogsThem) {
@@ -109,7 +112,7 @@ TEST_F(CopyEngine, TheSecondProfileLogsUnderItsOwnNames) {
     LogFolder("vantrixzai");
     world().AddVersionedFile("C:\\Stage\\bin\\old.dll", "1.0.0.0");
     world().AddVersionedFile("D:\\Prod\\bin\\old.dll", "2.0.0.0");
-    EXPECT_TRUE(CopyPayload("C:\\Stage", "D:\\Prod", kProductProfiles[1]));
+    EXPECT_TRUE(CopyBetween("C:\\Stage", "D:\\Prod", kProductProfiles[1]));
     EXPECT_EQ(LogText("vantrixzai\\VXzCopyErr.Log"), "New[1.0.0.0] Org[2.0.0.0] FILE[D:\\Prod\\bin\\old.dll]\r\n");
 }
 
@@ -140,7 +143,7 @@ TEST_F(CopyEngine, ADriveRootSourceMapsBelowTheTargetRoot) {
     world().executablePath = "E:\\updater.exe";
     world().AddFile("E:\\updater.exe");
     world().AddVersionedFile("E:\\bin\\a.dll", "1.0.0.0", "payload");
-    EXPECT_TRUE(CopyPayload("E:\\", "D:\\Prod", torven));
+    EXPECT_TRUE(CopyBetween("E:\\", "D:\\Prod", torven));
     ASSERT_NE(world().FindFile("D:\\Prod\\bin\\a.dll"), nullptr);
     EXPECT_EQ(world().FindFile("D:\\Prod\\bin\\a.dll")->content, "payload");
 }

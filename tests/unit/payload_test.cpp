@@ -17,7 +17,7 @@ struct Walked {
 
 Walked Walk(const std::string& sourceRoot = "C:\\Stage", const std::string& stopAfter = "") {
     Walked walked;
-    walked.end = WalkPayload(sourceRoot, [&](const std::string& file) {
+    walked.end = WalkPayload(sourceRoot, ThisUpdateFolder().updaterName, [&](const std::string& file) {
         walked.files.push_back(file);
         return file != stopAfter;
     });

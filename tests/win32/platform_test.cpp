@@ -252,7 +252,7 @@ TEST_F(CopyTest, AListingForTheCopiesHoldsItsFilesUntilTheirCopy) {
     const std::string file = folder + "\\a.txt";
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
     WriteAll(file, "listed bytes");
-    const FolderListing listing = ListFolder(folder, session.get());
+    const FolderListing listing = ListPayloadFolder(session, folder);
     ASSERT_TRUE(listing.ok && listing.entries.size() == 1 && !listing.entries[0].link);
     const auto openForWriting = [&] {
         return CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,

@@ -49,7 +49,7 @@ std::optional<std::string> ReadRegistryString(const std::string& keyPath, const 
 
 EntryKind GetEntryKind(const std::string& path) { return World().Kind(path); }
 bool FileExists(const std::string& path) { return World().IsFile(path); }
-FolderListing ListFolder(const std::string& folder, CopySessionState*) { return World().List(folder); }
+FolderListing ListFolder(const std::string& folder) { return World().List(folder); }
 
 void PrepareVersionReading() {}
 
@@ -61,7 +61,12 @@ void CopySessionCloser::operator()(CopySessionState* session) const {
     std::default_delete<CopySessionState>()(session);
 }
 
-CopySession BeginCopies(const CopyRoots&, bool) { return CopySession(std::make_unique<CopySessionState>().release()); }
+CopySession BeginCopies(const CopyRoots& roots, bool) {
+    return CopySession(roots, CopySessionOwner(std::make_unique<CopySessionState>().release()));
+}
+
+// The preview's copies read nothing: its listing holds no file.
+FolderListing ListPayloadFolder(CopySession&, const std::string& folder) { return World().List(folder); }
 
 // A preview is the only run on its machine: the lock is always free.
 struct UpdateLockState {};
