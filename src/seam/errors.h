@@ -2,9 +2,10 @@
 // words, one header a concern (this folder). The Windows build implements
 // each header in the same-named file of src/win32; the unit tests link an
 // in-memory stand-in instead (tests/fakes), and update-kit preview a stand-in
-// over real files (src/kit/preview_seam). All texts are code page 932 byte
-// strings. How a call is made of Windows (flag words, owner windows, folder
-// numbers, attribute masks, error numbers) stays behind these headers.
+// over real files (src/kit/preview); README.md beside this file says how
+// they bind. All texts are code page 932 byte strings. How a call is made of
+// Windows (flag words, owner windows, folder numbers, attribute masks, error
+// numbers) stays behind these headers.
 //
 // Results come in three shapes: what may be absent is an optional (or an
 // empty listing or handle), what can fail without harm is a bool, and what

@@ -61,6 +61,11 @@ class PlatformLayerTest(RigTestCase):
         write(os.path.join(deep, "f" * 80 + ".txt"), b"too deep")
         write(os.path.join(deep, "short.txt"), b"fits")
 
+        # The seam's contract: a folder link and the folder it leads to.
+        links = os.path.join(root, "contract-link")
+        write(os.path.join(links, "target", "inside.txt"), b"inside")
+        os.symlink(os.path.join(links, "target"), os.path.join(links, "linked"))
+
         write(os.path.join(root, "copy", "source.txt"), b"new bytes\r\n")
         write(os.path.join(root, "copy", "existing.txt"), b"old bytes, longer than the new\r\n")
         write(os.path.join(root, "copy", "held.txt"), b"held bytes\r\n")

@@ -151,7 +151,8 @@ std::optional<std::string> PreviewWorld::FileVersion(const std::string& path) {
 }
 
 bool PreviewWorld::Copy(const std::string& source, const std::string& destination) {
-    if (HasLinkOnTheWay(destination)) {
+    // A source that is no file cannot be copied, as on Windows.
+    if (!IsFile(source) || HasLinkOnTheWay(destination)) {
         state_->copies.push_back({source, destination, false});
         return false;
     }
