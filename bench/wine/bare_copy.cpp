@@ -4,7 +4,7 @@
 // top-level window as owner) and does nothing else: no listing, no version
 // reads, no decisions, no log.
 //
-//   bare_copy [--versions] LISTFILE
+//   bare_copy [--versions | --whole] LISTFILE
 //
 // With --versions it also makes the version reads any updater that keeps
 // newer installed copies must make, in the updater's order: the installed
@@ -12,6 +12,13 @@
 // is known the new file's, then the copy (b2 of the benchmark). Nothing
 // else of the updater's work: no listing, no name or link checks, no bounds,
 // no hashes, no log.
+//
+// With --whole it makes the same version reads and copies whole or not at
+// all (b3): the shell writes each file under the temporary name beside the
+// installed one, the new file is opened and compared byte for byte with the
+// payload file, and renamed over the installed one through its handle.
+// Nothing else: no temporary file made beforehand, no link checks, no held
+// folders.
 //
 // LISTFILE holds one "source|destination" pair per line (code page 932 bytes,
 // CR LF or LF). Exit code 0 when every copy returned 0, 1 when one failed (it
@@ -23,6 +30,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -33,6 +41,7 @@
 #include <vector>
 
 #include "rules/cp932.h"
+#include "rules/file_name.h"
 
 namespace {
 
@@ -119,10 +128,10 @@ int ReadVersionsOf(const CopyPair& pair) {
     return 1 + !ReadVersion(pair.source).empty();
 }
 
-int CopyOne(HWND owner, const CopyPair& pair) {
+int ShellCopy(HWND owner, const std::string& source, const std::string& destination) {
     // Each name list ends in two NUL bytes.
-    const std::string from = pair.source + '\0' + '\0';
-    const std::string to = pair.destination + '\0' + '\0';
+    const std::string from = source + '\0' + '\0';
+    const std::string to = destination + '\0' + '\0';
     SHFILEOPSTRUCTA operation = {};
     operation.hwnd = owner;
     operation.wFunc = FO_COPY;
@@ -132,15 +141,68 @@ int CopyOne(HWND owner, const CopyPair& pair) {
     return SHFileOperationA(&operation);
 }
 
+struct FileCloser {
+    void operator()(HANDLE file) const { CloseHandle(file); }
+};
+using UniqueFile = std::unique_ptr<std::remove_pointer_t<HANDLE>, FileCloser>;
+
+UniqueFile OpenForReading(const std::string& path, DWORD access) {
+    const HANDLE file = CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    return UniqueFile(file == INVALID_HANDLE_VALUE ? nullptr : file);
+}
+
+// True when both files hold the same bytes, read in lockstep.
+bool SameBytes(HANDLE a, HANDLE b, std::vector<char>& buffer) {
+    LARGE_INTEGER sizeA, sizeB;
+    if (!GetFileSizeEx(a, &sizeA) || !GetFileSizeEx(b, &sizeB) || sizeA.QuadPart != sizeB.QuadPart) return false;
+    const DWORD half = static_cast<DWORD>(buffer.size() / 2);
+    for (;;) {
+        DWORD readA = 0, readB = 0;
+        if (!ReadFile(a, buffer.data(), half, &readA, nullptr) ||
+            !ReadFile(b, buffer.data() + half, half, &readB, nullptr) || readA != readB)
+            return false;
+        if (readA == 0) return true;
+        if (std::memcmp(buffer.data(), buffer.data() + half, readA) != 0) return false;
+    }
+}
+
+// Renames the open file over `destination`, as a name.
+bool RenameOver(HANDLE file, const std::string& destination) {
+    const int length = MultiByteToWideChar(CP_ACP, 0, destination.c_str(), -1, nullptr, 0);
+    if (length <= 0) return false;
+    const std::size_t size = offsetof(FILE_RENAME_INFO, FileName) + length * sizeof(wchar_t);
+    std::vector<std::max_align_t> storage(size / sizeof(std::max_align_t) + 1);
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(storage.data());
+    info->ReplaceIfExists = TRUE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = static_cast<DWORD>((length - 1) * sizeof(wchar_t));
+    MultiByteToWideChar(CP_ACP, 0, destination.c_str(), -1, info->FileName, length);
+    return SetFileInformationByHandle(file, FileRenameInfo, info, static_cast<DWORD>(size)) != 0;
+}
+
+// The whole-or-nothing copy: under the temporary name, compared, renamed.
+int CopyWhole(HWND owner, const CopyPair& pair, std::vector<char>& buffer) {
+    const std::size_t slash = pair.destination.find_last_of('\\');
+    const std::string temporary = pair.destination.substr(0, slash + 1) + updater::kTemporaryCopyName;
+    if (const int result = ShellCopy(owner, pair.source, temporary); result != 0) return result;
+    const UniqueFile written = OpenForReading(temporary, GENERIC_READ | DELETE);
+    const UniqueFile source = OpenForReading(pair.source, GENERIC_READ);
+    if (!written || !source || !SameBytes(written.get(), source.get(), buffer)) return -1;
+    return RenameOver(written.get(), pair.destination) ? 0 : -2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     std::vector<CopyPair> pairs;
-    const bool versions = argc == 3 && std::strcmp(argv[1], "--versions") == 0;
+    const bool whole = argc == 3 && std::strcmp(argv[1], "--whole") == 0;
+    const bool versions = whole || (argc == 3 && std::strcmp(argv[1], "--versions") == 0);
     if (argc != 2 + versions || !ReadPairs(argv[argc - 1], pairs)) {
-        std::fprintf(stderr, "usage: bare_copy [--versions] LISTFILE (lines source|destination)\n");
+        std::fprintf(stderr, "usage: bare_copy [--versions | --whole] LISTFILE (lines source|destination)\n");
         return 2;
     }
+    std::vector<char> buffer(2 * 256 * 1024);
     const UniqueWindow owner = CreateOwnerWindow();
     LARGE_INTEGER frequency, start, end;
     QueryPerformanceFrequency(&frequency);
@@ -149,7 +211,9 @@ int main(int argc, char** argv) {
     int versionsFound = 0;
     for (const CopyPair& pair : pairs) {
         if (versions) versionsFound += ReadVersionsOf(pair);
-        if (const int result = CopyOne(owner.get(), pair); result != 0) {
+        const int result = whole ? CopyWhole(owner.get(), pair, buffer)
+                                 : ShellCopy(owner.get(), pair.source, pair.destination);
+        if (result != 0) {
             std::fprintf(stderr, "copy failed (0x%X): %s\n", static_cast<unsigned>(result), pair.source.c_str());
             status = 1;
             break;

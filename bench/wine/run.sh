@@ -35,5 +35,6 @@ for build in $E2E_NATIVE_BUILDS; do
   "${cxx[@]}" -o "$work/work_probe.exe" bench/wine/work_probe.cpp -lversion
 
   echo "bench: the $build build"
-  E2E_BUILD=$build BENCH_WORK="$work" /usr/bin/python3 bench/wine/bench.py
+  echo "bench: pinned to CPU ${BENCH_CPU:-1} (taskset), with its Wine server"
+  E2E_BUILD=$build BENCH_WORK="$work" taskset -c "${BENCH_CPU:-1}" /usr/bin/python3 bench/wine/bench.py
 done
