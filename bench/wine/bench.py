@@ -20,8 +20,9 @@ to be copied) it times, in the end-to-end rig's Wine prefix:
 each on a product folder reset to the installed tree, in several rounds, and
 prints the medians and the ratios a/b3, a/b2, b3/b2, as/a and a/c. Then it shows where an update
 run's own time goes: work_probe.exe times the folder search and the version
-reads of the new and the installed files, and the process start is timed on
-an empty list.
+reads of the new and the installed files, copy_steps.exe times the steps of
+the updater's copy of each file one by one, and the process start is timed
+on an empty list.
 
 With BENCH_BASELINE (another updater.exe, say the last release's), each
 round also times (a0), that updater's run on the same files, before (a) in
@@ -178,6 +179,12 @@ class Bench:
             raise AssertionError("work_probe failed: %r" % (proc.stderr,))
         return dict(line.split("=", 1) for line in proc.stdout.decode().split())
 
+    def copy_steps_run(self):
+        proc = self.rig.start_program(str(self.work / "copy_steps.exe"), [self.rig.windows_path(str(self.list_file))])
+        if self.rig.wait_exit(proc, RUN_TIMEOUT) != 0:
+            raise AssertionError("copy_steps failed: %r" % (proc.stderr,))
+        return [line.split("=", 1) for line in proc.stdout.decode().split()]
+
 
 def median(values):
     return statistics.median(values)
@@ -251,6 +258,9 @@ def main():
                   flush=True)
         reset_product(bench.installed, bench.product)
         work_times = bench.probe_run()
+        reset_product(bench.installed, bench.product)
+        steps = bench.copy_steps_run()
+        check_product(bench.stage, bench.product)
         start_only, _ = bench.bare_run(bench.empty_list)
         shutil.rmtree(bench.product, ignore_errors=True)
         rig.reset()
@@ -279,6 +289,9 @@ def main():
     print("  existence and version of %4s installed  %7.3f s" % (work_times["installed"],
                                                                int(work_times["installed_ms"]) / 1000.0))
     print("  shell copy per file (b's loop)           %7.2f ms" % (median(loop) * 1000.0 / len(files)))
+    print("The copy of each file step by step (the updater's calls, without its folder walk and version reads):")
+    for name, value in steps[1:]:
+        print("  %-10s %8.3f s  %6.3f ms a file" % (name[:-3], int(value) / 1000.0, int(value) / len(files)))
     print("The new files' reads call by call (the updater reads each installed copy the same way):")
     for key, label in (("exists_ms", "existence test (FindFirstFileA, time stamp)"),
                        ("size_ms_versioned", "GetFileVersionInfoSizeA, files with a version"),

@@ -33,8 +33,13 @@ for build in $E2E_NATIVE_BUILDS; do
   cxx=("$cross" -std=c++17 -O2 -Wall -Wextra -static -Isrc)
   "${cxx[@]}" -o "$work/bare_copy.exe" bench/wine/bare_copy.cpp -lshell32 -luser32 -lversion
   "${cxx[@]}" -o "$work/work_probe.exe" bench/wine/work_probe.cpp -lversion
+  "${cxx[@]}" -o "$work/copy_steps.exe" bench/wine/copy_steps.cpp -lshell32
 
   echo "bench: the $build build"
   echo "bench: pinned to CPU ${BENCH_CPU:-1} (taskset), with its Wine server"
+  # BENCH_BASELINE_win32 / BENCH_BASELINE_win64: an earlier updater.exe of
+  # that build, timed beside this one (a0).
+  baseline_var=BENCH_BASELINE_$build
+  BENCH_BASELINE="${!baseline_var:-${BENCH_BASELINE:-}}" \
   E2E_BUILD=$build BENCH_WORK="$work" taskset -c "${BENCH_CPU:-1}" /usr/bin/python3 bench/wine/bench.py
 done
