@@ -115,7 +115,7 @@ FolderListing ListFolder(const std::string& folder, CopySessionState* holdFilesI
         entry.name = Narrow(data.cFileName, entry.exactName);
         // An entry that no ANSI call can name cannot be looked at or copied:
         // the folder is not listed whole.
-        if (prefix + entry.name.size() >= MAX_PATH) {
+        if (!FitsAnsiCalls(prefix + entry.name.size())) {
             listing.ok = false;
             return listing;
         }
