@@ -20,8 +20,6 @@ EntryKind GetEntryKind(const std::string& path);
 // date in 1980..2107.
 bool FileExists(const std::string& path);
 
-inline bool DirectoryExists(const std::string& path) { return GetEntryKind(path) == EntryKind::Folder; }
-
 // Which folder a path leads to, whatever links it passes through: the volume
 // and the file identity within it. Two paths of one folder have equal
 // identities.
