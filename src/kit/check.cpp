@@ -237,14 +237,14 @@ private:
     void CheckLength(const std::string& path, const std::string& windowsRelative, bool& sourceTooLong,
                      bool& targetTooLong) {
         const std::string source = sourceRoot_ + windowsRelative;
-        if (!sourceTooLong && source.size() > kAnsiPathLimit) {
+        if (!sourceTooLong && !FitsAnsiCalls(source.size())) {
             sourceTooLong = true;
             Add(Severity::kError, path,
                 "source path of " + std::to_string(source.size()) + " bytes passes the ANSI limit of " +
                     std::to_string(kAnsiPathLimit) + ": " + Cp932AsReadableUtf8(source));
         }
         const std::string target = DestinationPath(source, sourceRoot_, targetRoot_);
-        if (!targetTooLong && target.size() > kAnsiPathLimit) {
+        if (!targetTooLong && !FitsAnsiCalls(target.size())) {
             targetTooLong = true;
             Add(Severity::kError, path,
                 "destination path of " + std::to_string(target.size()) + " bytes passes the ANSI limit of " +

@@ -31,13 +31,13 @@
 // - A payload in which no file would be copied. Warning.
 #pragma once
 
-#include <cstddef>
 #include <filesystem>
 #include <optional>
 #include <string>
 
 #include "kit/commands.h"
 #include "kit/findings.h"
+#include "rules/path.h"  // kAnsiPathLimit, the path limit the check applies
 
 namespace updater::kit {
 
@@ -45,8 +45,6 @@ namespace updater::kit {
 // (20 characters) under C:\Users, its Downloads folder, then the staged
 // folder's own name.
 inline constexpr char kDefaultSourceParent[] = "C:\\Users\\UUUUUUUUUUUUUUUUUUUU\\Downloads";
-// The longest path the updater's ANSI calls accept, in bytes (MAX_PATH - 1).
-inline constexpr std::size_t kAnsiPathLimit = 259;
 
 struct CheckOptions {
     std::string targetRoot = kDefaultTargetRoot;  // UTF-8, Windows path

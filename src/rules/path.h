@@ -2,9 +2,17 @@
 // byte that is the second byte of a double-byte character does not.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace updater {
+
+// The longest path the ANSI calls of Windows accept, in code page 932 bytes:
+// MAX_PATH (260) less the terminating NUL.
+inline constexpr std::size_t kAnsiPathLimit = 259;
+
+// True when a path of `bytes` code page 932 bytes fits the ANSI calls.
+constexpr bool FitsAnsiCalls(std::size_t bytes) { return bytes <= kAnsiPathLimit; }
 
 // Position of the last path separator ("\" or, when `withColon`, also ":"),
 // stepping over double-byte characters; npos when there is none.

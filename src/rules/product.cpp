@@ -1,10 +1,8 @@
 #include "rules/product.h"
 
-#include <algorithm>
-#include <vector>
-
 #include "rules/text.h"
 #include "rules/texts.h"
+#include "rules/version_key.h"
 
 namespace updater {
 
@@ -48,46 +46,6 @@ std::string EditionDisplayName(const std::string& editionCode) {
     if (!editionCode.empty() && editionCode.back() == 'b')
         return editionCode.substr(0, editionCode.size() - 1) + texts::kRevisedEditionSuffix;
     return editionCode;
-}
-
-namespace {
-
-bool IsAllDigits(const std::string& piece) {
-    return !piece.empty() && std::all_of(piece.begin(), piece.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-int CompareNumbers(const std::string& a, const std::string& b) {
-    const std::string x = a.substr(std::min(a.find_first_not_of('0'), a.size()));
-    const std::string y = b.substr(std::min(b.find_first_not_of('0'), b.size()));
-    if (x.size() != y.size()) return x.size() < y.size() ? -1 : 1;
-    return x.compare(y);
-}
-
-int ComparePieces(const std::string& a, const std::string& b) {
-    if (IsAllDigits(a) && IsAllDigits(b)) return CompareNumbers(a, b);
-    return a.compare(b);  // byte-wise, unsigned
-}
-
-std::vector<std::string> SplitAtDots(const std::string& text) {
-    std::vector<std::string> pieces;
-    std::size_t start = 0;
-    for (std::size_t dot; (dot = text.find('.', start)) != std::string::npos; start = dot + 1)
-        pieces.push_back(text.substr(start, dot - start));
-    pieces.push_back(text.substr(start));
-    return pieces;
-}
-
-}  // namespace
-
-int CompareVersionTexts(const std::string& a, const std::string& b) {
-    const std::vector<std::string> left = SplitAtDots(a);
-    const std::vector<std::string> right = SplitAtDots(b);
-    const std::size_t common = std::min(left.size(), right.size());
-    for (std::size_t i = 0; i < common; ++i) {
-        if (const int order = ComparePieces(left[i], right[i]); order != 0) return order < 0 ? -1 : 1;
-    }
-    if (left.size() == right.size()) return 0;
-    return left.size() < right.size() ? -1 : 1;
 }
 
 bool SameVersionCode(const std::string& a, const std::string& b) {

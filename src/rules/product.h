@@ -42,14 +42,9 @@ const ProductProfile* ProfileOfProductName(const std::string& name);
 // "15" stays "15"; "15b" is shown as "15 消改版".
 std::string EditionDisplayName(const std::string& editionCode);
 
-// Order of two dotted version texts, piece by piece at the dots: two pieces of
-// decimal digits compare as numbers of any length, other pieces byte-wise,
-// and a text whose pieces run out first sorts first. <0, 0 or >0.
-int CompareVersionTexts(const std::string& a, const std::string& b);
-
 // True when two version codes name one version: the same edition and equal
-// by CompareVersionTexts ("7.01.0.12" and "7.1.0.12" compare equal, yet the
-// first names edition 7.0).
+// by CompareVersionTexts (version_key.h): "7.01.0.12" and "7.1.0.12" compare
+// equal, yet the first names edition 7.0.
 bool SameVersionCode(const std::string& a, const std::string& b);
 
 }  // namespace updater

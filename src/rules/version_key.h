@@ -1,5 +1,6 @@
 // Version stamps as texts: the syntax of a FileVersion's items and the keys
-// that order stamps. Pure rules: nothing here reads a file.
+// that order stamps, and the order of product version codes. Pure rules:
+// nothing here reads a file.
 #pragma once
 
 #include <array>
@@ -46,5 +47,13 @@ VersionKey MakeVersionKey(const std::string& stamp);
 // The stamp a file's Japanese FileVersion value makes: the value as stored
 // when it has exactly four items; kUnknownStamp for any other value, or none.
 std::string StampOfFileVersion(const std::optional<std::string>& value);
+
+// Beside VersionKey, which orders files' FileVersion texts (four 32-bit items)
+// as the copy decides, this orders product version codes ("7.1.0.12") as the
+// registry and the command line give them.
+// Order of two dotted version texts, piece by piece at the dots: two pieces of
+// decimal digits compare as numbers of any length, other pieces byte-wise,
+// and a text whose pieces run out first sorts first. <0, 0 or >0.
+int CompareVersionTexts(const std::string& a, const std::string& b);
 
 }  // namespace updater

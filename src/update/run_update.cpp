@@ -3,6 +3,7 @@
 #include "rules/path.h"
 #include "rules/text.h"
 #include "rules/texts.h"
+#include "rules/version_key.h"
 #include "seam/ansi_text.h"
 #include "seam/copying.h"
 #include "seam/files.h"

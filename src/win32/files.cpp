@@ -116,7 +116,7 @@ FolderListing win32::ListFolderHolding(const std::string& folder, const HoldList
         entry.name = Narrow(data.cFileName, entry.exactName);
         // An entry that no ANSI call can name cannot be looked at or copied:
         // the folder is not listed whole.
-        if (prefix + entry.name.size() >= MAX_PATH) {
+        if (!FitsAnsiCalls(prefix + entry.name.size())) {
             listing.ok = false;
             return listing;
         }

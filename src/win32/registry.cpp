@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "rules/registry_key.h"
 #include "rules/text.h"
 #include "rules/texts.h"
 #include "seam/errors.h"
@@ -23,10 +24,9 @@ namespace {
 using UniqueKey = win32::UniqueHandle<HKEY, RegCloseKey>;
 
 // `path` opened for KEY_READ without creating it; empty when it is missing or
-// cannot be opened. A leading "\" means "from the root"; it is not part of
-// the key's name.
+// cannot be opened.
 UniqueKey OpenKey(const std::string& path) {
-    const std::string name = !path.empty() && path[0] == '\\' ? path.substr(1) : path;
+    const std::string name = RegistryKeyName(path);
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, name.c_str(), 0, KEY_READ | KEY_WOW64_32KEY, &key) != ERROR_SUCCESS)
         return UniqueKey();

@@ -9,6 +9,7 @@
 
 #include "rules/cp932.h"
 #include "rules/path.h"
+#include "rules/registry_key.h"
 #include "rules/text.h"
 #include "rules/texts.h"
 #include "seam/ansi_text.h"
@@ -102,9 +103,7 @@ const FakeWindows::Entry* FakeWindows::FindEntry(const std::string& path) const 
 }
 
 void FakeWindows::SetRegistryValue(const std::string& key, const std::string& name, RegistryValue value) {
-    std::string path = key;
-    if (!path.empty() && path.front() == '\\') path.erase(0, 1);
-    registry_[UpperCaseAscii(path)][name] = std::move(value);
+    registry_[UpperCaseAscii(RegistryKeyName(key))][name] = std::move(value);
 }
 
 std::string FakeWindows::SpecialFolderPath(SpecialFolder folder) const {
@@ -271,9 +270,7 @@ std::optional<std::string> GetSpecialFolder(SpecialFolder folder) {
 
 std::optional<std::string> ReadRegistryString(const std::string& keyPath, const std::string& name) {
     ++World().registryOpens;
-    std::string key = keyPath;
-    if (!key.empty() && key.front() == '\\') key.erase(0, 1);
-    const auto* values = World().RegistryKeyValues(UpperCaseAscii(key));
+    const auto* values = World().RegistryKeyValues(UpperCaseAscii(RegistryKeyName(keyPath)));
     if (values == nullptr) return std::nullopt;
     const auto found = values->find(name);
     if (found == values->end()) return std::nullopt;

@@ -79,5 +79,23 @@ TEST(MakeVersionKey, OrdersNumericallyWhereTextOrderWouldNot) {
     EXPECT_EQ(MakeVersionKey("1.02.3.4"), MakeVersionKey("1.2.3.4"));
 }
 
+TEST(CompareVersionTexts, OrdersNumericPiecesAsNumbers) {
+    EXPECT_LT(CompareVersionTexts("8.0.9", "8.0.10"), 0);
+    EXPECT_GT(CompareVersionTexts("8.0.10", "8.0.9"), 0);
+    EXPECT_LT(CompareVersionTexts("7.1.0.9", "7.1.0.12"), 0);
+    EXPECT_EQ(CompareVersionTexts("7.1.0.12", "7.1.0.12"), 0);
+    EXPECT_EQ(CompareVersionTexts("7.01", "7.1"), 0);
+    // Far beyond 64 bits, still numeric.
+    EXPECT_LT(CompareVersionTexts("1.99999999999999999999999", "1.100000000000000000000000"), 0);
+}
+
+TEST(CompareVersionTexts, OtherPiecesByteWiseAndShorterTextsFirst) {
+    EXPECT_LT(CompareVersionTexts("", "7.1.0.12"), 0);
+    EXPECT_LT(CompareVersionTexts("8.0", "8.0.0"), 0);
+    EXPECT_LT(CompareVersionTexts("8.0.9a", "8.0.9b"), 0);
+    EXPECT_GT(CompareVersionTexts("8.0.a", "8.0.9"), 0);
+    EXPECT_LT(CompareVersionTexts("8.0.9", "8.0.9a"), 0);
+}
+
 }  // namespace
 }  // namespace updater

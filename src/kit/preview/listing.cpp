@@ -18,9 +18,6 @@ namespace updater::preview {
 
 namespace {
 
-// The ANSI calls' path limit, terminating NUL included.
-constexpr std::size_t kMaxPath = 260;
-
 // The entry `utf8` at the Linux path `path` as Windows would list it. Its
 // code page 932 name is the codec's exact spelling (the rule update-kit
 // check applies); a name without one keeps its own bytes. A link is a
@@ -70,7 +67,7 @@ FolderListing ReadFolder(const std::string& folder, PathResolver& paths) {
     for (const auto& [key, utf8] : read.entries) {
         FolderEntry entry = EntryOf(JoinLinuxPath(node->path, utf8), utf8);
         // An entry no ANSI call can name: the folder is not listed whole.
-        if (prefix + entry.name.size() >= kMaxPath) tooLong = true;
+        if (!FitsAnsiCalls(prefix + entry.name.size())) tooLong = true;
         entries.emplace_back(&key, std::move(entry));
     }
     if (read.error != 0 || tooLong) {

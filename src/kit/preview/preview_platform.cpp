@@ -10,6 +10,7 @@
 #include "rules/manifest_format.h"
 #include "rules/path.h"
 #include "rules/product.h"
+#include "rules/registry_key.h"
 #include "seam/ansi_text.h"
 #include "seam/copying.h"
 #include "seam/files.h"
@@ -41,8 +42,7 @@ std::optional<std::string> GetSpecialFolder(SpecialFolder) { return preview::kDo
 // The registry holds the product's one key, with its RootDir only. Keys
 // are named without regard to letter case, as the registry names them.
 std::optional<std::string> ReadRegistryString(const std::string& keyPath, const std::string& name) {
-    // The Windows layer drops one leading "\" of a key path.
-    const auto keyOf = [](const std::string& path) { return UpperCaseAscii(path.substr(path.rfind('\\', 0) == 0)); };
+    const auto keyOf = [](const std::string& path) { return UpperCaseAscii(RegistryKeyName(path)); };
     if (keyOf(keyPath) != keyOf(World().setup().productKey) || name != kRootDirValue) return std::nullopt;
     return World().setup().rootDir;
 }
