@@ -38,7 +38,6 @@ std::string UpperCaseAnsi(const std::string& text) { return UpperCaseAscii(text)
 
 std::optional<std::string> GetSpecialFolder(SpecialFolder) { return preview::kDocumentsFolder; }
 
-// Every key holds the product's RootDir, and nothing else.
 // The registry holds the product's one key, with its RootDir only. Keys
 // are named without regard to letter case, as the registry names them.
 std::optional<std::string> ReadRegistryString(const std::string& keyPath, const std::string& name) {
