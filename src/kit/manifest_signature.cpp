@@ -99,10 +99,10 @@ std::optional<std::string> DetachedSigner(const std::string& content, const std:
 
 AuthenticodeSigner ReadAuthenticodeSigner(const std::string& pe) {
     const EmbeddedSignature embedded = FindEmbeddedSignature(pe);
-    if (embedded.state == EmbeddedSignature::State::NotPe || embedded.state == EmbeddedSignature::State::Absent)
+    if (embedded.state == EmbeddedSignature::State::kNotPe || embedded.state == EmbeddedSignature::State::kAbsent)
         return {};
     AuthenticodeSigner signer{true, ""};
-    if (embedded.state != EmbeddedSignature::State::Found) return signer;
+    if (embedded.state != EmbeddedSignature::State::kFound) return signer;
     const auto* der = reinterpret_cast<const unsigned char*>(embedded.signedData.data());
     const Pkcs7 p7(d2i_PKCS7(nullptr, &der, static_cast<long>(embedded.signedData.size())));
     if (!p7) return signer;

@@ -55,8 +55,8 @@ std::optional<PeHeaders> ReadPeHeaders(std::string_view bytes) {
 EmbeddedSignature FindEmbeddedSignature(std::string_view file) {
     const std::optional<PeHeaders> headers = ReadPeHeaders(file);
     if (!headers) return {};
-    if (!headers->CarriesCertificateTable()) return {EmbeddedSignature::State::Absent, {}};
-    const EmbeddedSignature malformed{EmbeddedSignature::State::Malformed, {}};
+    if (!headers->CarriesCertificateTable()) return {EmbeddedSignature::State::kAbsent, {}};
+    const EmbeddedSignature malformed{EmbeddedSignature::State::kMalformed, {}};
     if (headers->tableOffset > file.size() || file.size() - headers->tableOffset < headers->tableSize)
         return malformed;
     const std::string_view table = file.substr(headers->tableOffset, headers->tableSize);
@@ -64,7 +64,7 @@ EmbeddedSignature FindEmbeddedSignature(std::string_view file) {
     const std::optional<std::uint32_t> type = Field(table, 6, 2);
     if (!length || !type || *type != kPkcsSignedData || *length <= kCertificateHeader || *length > table.size())
         return malformed;
-    return {EmbeddedSignature::State::Found, table.substr(kCertificateHeader, *length - kCertificateHeader)};
+    return {EmbeddedSignature::State::kFound, table.substr(kCertificateHeader, *length - kCertificateHeader)};
 }
 
 bool BeginsWithLoadedHeaders(std::string_view file, std::string_view loaded) {

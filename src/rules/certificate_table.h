@@ -35,11 +35,11 @@ std::optional<PeHeaders> ReadPeHeaders(std::string_view bytes);
 // The signature embedded in a PE file's bytes.
 struct EmbeddedSignature {
     enum class State {
-        NotPe,      // no PE headers readable
-        Absent,     // no certificate table
-        Malformed,  // a table past the end of the file, or whose first entry is cut short or no SignedData
-        Found,      // `signedData` holds the first entry's PKCS#7 SignedData (DER)
-    } state = State::NotPe;
+        kNotPe,      // no PE headers readable
+        kAbsent,     // no certificate table
+        kMalformed,  // a table past the end of the file, or whose first entry is cut short or no SignedData
+        kFound,      // `signedData` holds the first entry's PKCS#7 SignedData (DER)
+    } state = State::kNotPe;
     std::string_view signedData;  // within the bytes given
 };
 EmbeddedSignature FindEmbeddedSignature(std::string_view file);

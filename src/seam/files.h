@@ -11,7 +11,7 @@
 
 namespace updater {
 
-enum class EntryKind { Missing, File, Folder };
+enum class EntryKind { kMissing, kFile, kFolder };
 
 // What `path` is now; Missing also when it cannot be read.
 EntryKind GetEntryKind(const std::string& path);

@@ -5,7 +5,7 @@
 
 namespace updater {
 
-enum class DialogKind { Warning, Error, Information };
+enum class DialogKind { kWarning, kError, kInformation };
 
 // A modal box titled by its kind with the kind's icon, the text and one "OK".
 void ShowMessageBox(DialogKind kind, const std::string& text);

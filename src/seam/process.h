@@ -13,7 +13,7 @@ std::string GetExecutablePath();
 std::optional<std::string> GetCurrentFolder();
 bool SetCurrentFolder(const std::string& path);
 
-enum class SpecialFolder { Documents, ApplicationData };
+enum class SpecialFolder { kDocuments, kApplicationData };
 
 // The folder's path, never creating it; nothing when it cannot be
 // determined. Never shows anything and never raises: the caller decides what

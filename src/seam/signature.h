@@ -10,7 +10,7 @@ namespace updater {
 
 // What the running program's own Authenticode signature says of its signer.
 struct OwnSignature {
-    enum class State { Unsigned, Signed, Unreadable } state = State::Unsigned;
+    enum class State { kUnsigned, kSigned, kUnreadable } state = State::kUnsigned;
     std::string certificate;  // the signer's certificate (DER) when Signed
     FileDigest digest;        // the program file's size and SHA-256 when Signed
 };

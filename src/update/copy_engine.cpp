@@ -26,7 +26,7 @@ void SaveCopyReport(const TextList& report, const CopyLog& log) {
         return;
     }
     // No documents folder is no log folder: never a path from the drive's root.
-    const std::optional<std::string> documents = GetSpecialFolder(SpecialFolder::Documents);
+    const std::optional<std::string> documents = GetSpecialFolder(SpecialFolder::kDocuments);
     if (!documents) return;
     SaveTextFile(*documents, log.folderName, log.fileName, report);
 }

@@ -13,7 +13,7 @@ namespace updater {
 
 namespace {
 
-enum class ListMode { FoldersOnly, FilesDeep };
+enum class ListMode { kFoldersOnly, kFilesDeep };
 
 struct Listing {
     ListMode mode;
@@ -44,15 +44,15 @@ bool ListInto(Listing& out, const std::string& folder) {
             RulePayloadEntry({entry.name, entry.exactName, entry.link}, out.updaterName).verdict;
         if (verdict == EntryVerdict::kSkipAsUpdater) continue;
         // Loose files beside the updater are never copied: only what is taken counts.
-        if (out.mode == ListMode::FoldersOnly && !entry.folder) continue;
+        if (out.mode == ListMode::kFoldersOnly && !entry.folder) continue;
         if (verdict == EntryVerdict::kRefuse) return fail();
         const std::string path = JoinPath(folder, entry.name);
         // Asked afresh: the entry may have changed since the folder was read.
         const EntryKind kind = GetEntryKind(path);
-        if (kind == EntryKind::Missing) continue;
-        if (out.mode == ListMode::FoldersOnly) {
-            if (kind == EntryKind::Folder) out.paths.push_back(path);
-        } else if (kind == EntryKind::Folder) {
+        if (kind == EntryKind::kMissing) continue;
+        if (out.mode == ListMode::kFoldersOnly) {
+            if (kind == EntryKind::kFolder) out.paths.push_back(path);
+        } else if (kind == EntryKind::kFolder) {
             if (!ListInto(out, path)) return false;
         } else {
             out.paths.push_back(path);
@@ -81,7 +81,7 @@ UpdateFolder ThisUpdateFolder() {
 PayloadWalk WalkPayload(const std::string& sourceRoot, const std::string& updaterName,
                         const std::function<bool(const std::string& file)>& visit, CopySession* session) {
     PayloadWalk result;
-    const Listing folders = List(ListMode::FoldersOnly, sourceRoot, updaterName, {});
+    const Listing folders = List(ListMode::kFoldersOnly, sourceRoot, updaterName, {});
     if (!folders.unreadableFolder.empty()) {
         result.unreadableFolder = folders.unreadableFolder;
         return result;
@@ -90,7 +90,7 @@ PayloadWalk WalkPayload(const std::string& sourceRoot, const std::string& update
         // Only the files of the sub-folders are copied: the loose files
         // beside the updater are never held.
         const Listing files =
-            List(ListMode::FilesDeep, folder, updaterName, {folders.identity}, session);
+            List(ListMode::kFilesDeep, folder, updaterName, {folders.identity}, session);
         if (!files.unreadableFolder.empty()) {
             result.unreadableFolder = files.unreadableFolder;
             return result;

@@ -78,9 +78,9 @@ PayloadTrust CheckPayloadTrust(const UpdateFolder& update, const ProductProfile&
     const std::string& updater = update.updaterPath;
     PayloadTrust trust;
     const OwnSignature own = ReadOwnSignature();
-    if (own.state == OwnSignature::State::Unsigned) return trust;
+    if (own.state == OwnSignature::State::kUnsigned) return trust;
     trust.signed_ = true;
-    if (own.state == OwnSignature::State::Unreadable) {
+    if (own.state == OwnSignature::State::kUnreadable) {
         trust.refusedPath_ = updater;
         return trust;
     }

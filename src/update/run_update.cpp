@@ -36,8 +36,8 @@ struct Run {
 
 // The box a run that reached its copy phase ends with.
 void ShowFinalMessage(const Run& run, RunOutcome outcome) {
-    if (outcome == RunOutcome::kSucceeded) run.Tell(DialogKind::Information, texts::kInstallSucceeded);
-    if (outcome == RunOutcome::kCopyFailed) run.Tell(DialogKind::Error, texts::kCopyFailed);
+    if (outcome == RunOutcome::kSucceeded) run.Tell(DialogKind::kInformation, texts::kInstallSucceeded);
+    if (outcome == RunOutcome::kCopyFailed) run.Tell(DialogKind::kError, texts::kCopyFailed);
 }
 
 // Ends every run that got past the argument check.
@@ -54,7 +54,7 @@ bool MoveTo(SpecialFolder folder) {
 }
 
 void MoveToDocumentsFolder() {
-    if (!MoveTo(SpecialFolder::Documents)) MoveTo(SpecialFolder::ApplicationData);
+    if (!MoveTo(SpecialFolder::kDocuments)) MoveTo(SpecialFolder::kApplicationData);
 }
 
 // The "please wait" window, shown with the package's name; hidden when the
@@ -120,11 +120,11 @@ RunOutcome CheckAndCopy(const Run& run) {
     const InstalledProduct product = LookupInstalledProduct(run.profile, run.editionIndex);
     if (product.targetRoot.empty()) {
         const std::string edition = EditionDisplayName(kEditionTable[run.editionIndex].editionCode);
-        run.Tell(DialogKind::Warning, FormatText(run.profile.notInstalledFormat, {edition}));
+        run.Tell(DialogKind::kWarning, FormatText(run.profile.notInstalledFormat, {edition}));
         return RunOutcome::kNotInstalled;
     }
     if (CompareVersionTexts(product.installedVersion, run.request.versionCode) > 0) {
-        run.Tell(DialogKind::Error, FormatText(texts::kNewerVersionInstalled, {product.installedVersion}));
+        run.Tell(DialogKind::kError, FormatText(texts::kNewerVersionInstalled, {product.installedVersion}));
         return RunOutcome::kNewerInstalled;
     }
     return RunCopyPhase(run, product.targetRoot);
@@ -155,7 +155,7 @@ RunOutcome RunUpdate(const UpdateRequest& request, CopyObserver* observer) {
     }
     const std::optional<std::string> savedFolder = GetCurrentFolder();
     if (run.editionIndex < 0) {
-        run.Tell(DialogKind::Warning,
+        run.Tell(DialogKind::kWarning,
                  FormatText(texts::kCheckParameters, {switchArgument, request.versionCode, request.packageName}));
         return RunOutcome::kBadArguments;
     }

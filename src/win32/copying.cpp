@@ -72,7 +72,7 @@ std::optional<PlaceBelowRoot> PlaceOf(const std::string& path, std::string fullR
         folders.push_back(FileNameOfPath(folder));
     }
     const bool rootHeld = held && held->HoldsRoot(Wide(fullRoot));
-    while (fromExistingFolder && !rootHeld && GetEntryKind(fullRoot) == EntryKind::Missing) {
+    while (fromExistingFolder && !rootHeld && GetEntryKind(fullRoot) == EntryKind::kMissing) {
         const std::string missing = WithoutTrailingSeparators(fullRoot);
         const std::string parent = JoinPath(FolderOfPath(missing), "");
         if (parent.size() >= fullRoot.size()) return std::nullopt;

@@ -85,8 +85,8 @@ bool IsDotEntry(const wchar_t* name) {
 
 EntryKind GetEntryKind(const std::string& path) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return EntryKind::Missing;
-    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? EntryKind::Folder : EntryKind::File;
+    if (attributes == INVALID_FILE_ATTRIBUTES) return EntryKind::kMissing;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? EntryKind::kFolder : EntryKind::kFile;
 }
 
 // Every entry is listed, hidden and system ones included, under its real

@@ -30,11 +30,11 @@ struct BoxLook {
 
 BoxLook LookOf(DialogKind kind) {
     switch (kind) {
-    case DialogKind::Warning:
+    case DialogKind::kWarning:
         return {texts::kWarningTitle, LOWORD(reinterpret_cast<ULONG_PTR>(IDI_EXCLAMATION))};
-    case DialogKind::Error:
+    case DialogKind::kError:
         return {texts::kErrorTitle, LOWORD(reinterpret_cast<ULONG_PTR>(IDI_HAND))};
-    case DialogKind::Information:
+    case DialogKind::kInformation:
         break;
     }
     return {texts::kInformationTitle, LOWORD(reinterpret_cast<ULONG_PTR>(IDI_ASTERISK))};

@@ -15,7 +15,7 @@ namespace updater {
 namespace {
 
 int CsidlOf(SpecialFolder folder) {
-    return folder == SpecialFolder::ApplicationData ? CSIDL_APPDATA : CSIDL_PERSONAL;
+    return folder == SpecialFolder::kApplicationData ? CSIDL_APPDATA : CSIDL_PERSONAL;
 }
 
 }  // namespace

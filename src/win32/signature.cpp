@@ -177,24 +177,24 @@ std::optional<std::string> VerifiedSigner(std::string_view signedData) {
 
 OwnSignature ReadOwnSignature() {
     Crypt();  // raises when the library cannot be loaded, signed or not
-    const OwnSignature unreadable{OwnSignature::State::Unreadable, {}, {}};
+    const OwnSignature unreadable{OwnSignature::State::kUnreadable, {}, {}};
     // The image Windows started, and judged in the elevation prompt, tells
     // whether the program is signed; its file cannot make it unsigned.
     const std::string_view loaded = win32::LoadedImageHeaders();
     const std::optional<PeHeaders> headers = ReadPeHeaders(loaded);
     if (!headers) return unreadable;
-    if (!headers->CarriesCertificateTable()) return {OwnSignature::State::Unsigned, {}, {}};
+    if (!headers->CarriesCertificateTable()) return {OwnSignature::State::kUnsigned, {}, {}};
     // The held file, kept only when it is the running image's file; its
     // headers must be the loaded ones too, so that the certificate table read
     // from it is the one the loaded image names.
     const std::optional<std::string> file = win32::ReadOwnImageFile(kOwnImageLimit);
     if (!file || !BeginsWithLoadedHeaders(*file, loaded)) return unreadable;
     const EmbeddedSignature embedded = FindEmbeddedSignature(*file);
-    if (embedded.state != EmbeddedSignature::State::Found) return unreadable;
+    if (embedded.state != EmbeddedSignature::State::kFound) return unreadable;
     std::optional<std::string> certificate = VerifiedSigner(embedded.signedData);
     const std::optional<FileDigest> digest = win32::DigestOfBytes(*file);
     if (!certificate || !digest) return unreadable;
-    return {OwnSignature::State::Signed, std::move(*certificate), *digest};
+    return {OwnSignature::State::kSigned, std::move(*certificate), *digest};
 }
 
 std::optional<std::string> VerifyDetachedSignature(const std::string& content, const std::string& signature) {

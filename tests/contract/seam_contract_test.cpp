@@ -44,12 +44,12 @@ TEST_F(SeamContract, AnEntryIsAFileAFolderOrMissingAndOnlyAFileExistsAsOne) {
     world().MakeFile(Product("a.txt"), "a");
     world().MakeFile(Product("empty.txt"), "");
     world().MakeFolder(Product("sub"));
-    EXPECT_EQ(GetEntryKind(Product("a.txt")), EntryKind::File);
-    EXPECT_EQ(GetEntryKind(Product("empty.txt")), EntryKind::File);
-    EXPECT_EQ(GetEntryKind(Product("sub")), EntryKind::Folder);
-    EXPECT_EQ(GetEntryKind(Product("sub\\")), EntryKind::Folder) << "a trailing separator names the folder";
-    EXPECT_EQ(GetEntryKind(Product("none")), EntryKind::Missing);
-    EXPECT_EQ(GetEntryKind(Product("none\\deeper.txt")), EntryKind::Missing);
+    EXPECT_EQ(GetEntryKind(Product("a.txt")), EntryKind::kFile);
+    EXPECT_EQ(GetEntryKind(Product("empty.txt")), EntryKind::kFile);
+    EXPECT_EQ(GetEntryKind(Product("sub")), EntryKind::kFolder);
+    EXPECT_EQ(GetEntryKind(Product("sub\\")), EntryKind::kFolder) << "a trailing separator names the folder";
+    EXPECT_EQ(GetEntryKind(Product("none")), EntryKind::kMissing);
+    EXPECT_EQ(GetEntryKind(Product("none\\deeper.txt")), EntryKind::kMissing);
     EXPECT_TRUE(FileExists(Product("a.txt")));
     EXPECT_TRUE(FileExists(Product("empty.txt"))) << "an empty file is a file";
     EXPECT_FALSE(FileExists(Product("sub")));
@@ -120,7 +120,7 @@ TEST_F(SeamContract, ACopyArrivesInFoldersItMakesAndAFailedOneLeavesNothing) {
     EXPECT_TRUE(FileExists(Product("old.dll")));
 
     EXPECT_FALSE(CopyFileOver(session, Update("bin\\none.dll"), Product("bin\\none.dll")));
-    EXPECT_EQ(GetEntryKind(Product("bin\\none.dll")), EntryKind::Missing);
+    EXPECT_EQ(GetEntryKind(Product("bin\\none.dll")), EntryKind::kMissing);
 }
 
 }  // namespace

@@ -283,10 +283,10 @@ std::optional<std::string> ReadRegistryString(const std::string& keyPath, const 
 }
 
 EntryKind GetEntryKind(const std::string& path) {
-    if (World().EntryKindFails(path)) return EntryKind::Missing;
+    if (World().EntryKindFails(path)) return EntryKind::kMissing;
     const FakeWindows::Entry* entry = World().FindEntry(path);
-    if (entry == nullptr) return EntryKind::Missing;
-    return entry->folder ? EntryKind::Folder : EntryKind::File;
+    if (entry == nullptr) return EntryKind::kMissing;
+    return entry->folder ? EntryKind::kFolder : EntryKind::kFile;
 }
 
 bool FileExists(const std::string& path) {

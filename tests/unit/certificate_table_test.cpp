@@ -43,28 +43,28 @@ TEST(CertificateTable, FindsTheSignatureWithinBoundsOnly) {
         std::string file;
         State state;
     } rows[] = {
-        {"PE32+", pe, State::Found},
-        {"PE32", SignedPe(false), State::Found},
-        {"empty", "", State::NotPe},
-        {"cut inside the DOS header", pe.substr(0, 0x3C), State::NotPe},
-        {"e_lfanew past the end", Put(pe, 0x3C, 0x10000), State::NotPe},
-        {"no PE signature", Put(pe, 0x80, 0x5045), State::NotPe},
-        {"ROM magic", Put(pe, kOptional, 0x107, 2), State::NotPe},
-        {"cut inside data directory 4", pe.substr(0, entry + 6), State::NotPe},
-        {"four data directories", Put(pe, entry - 36, 4), State::Absent},
-        {"an empty table", Put(pe, entry + 4, 0), State::Absent},
-        {"a table past the end", Put(pe, entry + 4, 0x1000), State::Malformed},
-        {"a table starting past the end", Put(pe, entry, 0x10000), State::Malformed},
-        {"a table cut short", pe.substr(0, pe.size() - 1), State::Malformed},
-        {"a table smaller than an entry's header", Put(pe, entry + 4, 7), State::Malformed},
-        {"an X.509 certificate entry", Put(pe, kHeaders + 6, 1, 2), State::Malformed},
-        {"an entry longer than the table", Put(pe, kHeaders, 25), State::Malformed},
-        {"an entry of its header alone", Put(pe, kHeaders, 8), State::Malformed},
+        {"PE32+", pe, State::kFound},
+        {"PE32", SignedPe(false), State::kFound},
+        {"empty", "", State::kNotPe},
+        {"cut inside the DOS header", pe.substr(0, 0x3C), State::kNotPe},
+        {"e_lfanew past the end", Put(pe, 0x3C, 0x10000), State::kNotPe},
+        {"no PE signature", Put(pe, 0x80, 0x5045), State::kNotPe},
+        {"ROM magic", Put(pe, kOptional, 0x107, 2), State::kNotPe},
+        {"cut inside data directory 4", pe.substr(0, entry + 6), State::kNotPe},
+        {"four data directories", Put(pe, entry - 36, 4), State::kAbsent},
+        {"an empty table", Put(pe, entry + 4, 0), State::kAbsent},
+        {"a table past the end", Put(pe, entry + 4, 0x1000), State::kMalformed},
+        {"a table starting past the end", Put(pe, entry, 0x10000), State::kMalformed},
+        {"a table cut short", pe.substr(0, pe.size() - 1), State::kMalformed},
+        {"a table smaller than an entry's header", Put(pe, entry + 4, 7), State::kMalformed},
+        {"an X.509 certificate entry", Put(pe, kHeaders + 6, 1, 2), State::kMalformed},
+        {"an entry longer than the table", Put(pe, kHeaders, 25), State::kMalformed},
+        {"an entry of its header alone", Put(pe, kHeaders, 8), State::kMalformed},
     };
     for (const auto& row : rows) {
         const EmbeddedSignature found = FindEmbeddedSignature(row.file);
         EXPECT_EQ(found.state, row.state) << row.what;
-        EXPECT_EQ(found.signedData, row.state == State::Found ? kDer : "") << row.what;
+        EXPECT_EQ(found.signedData, row.state == State::kFound ? kDer : "") << row.what;
     }
 }
 

@@ -238,7 +238,7 @@ TEST_F(CopyEngine, VersionReadingThatCannotBeSetUpRaisesBeforeTheFirstCopy) {
 }
 
 TEST_F(CopyEngine, NoKnownDocumentsFolderMeansNoLog) {
-    world().SetSpecialFolder(SpecialFolder::Documents, "");
+    world().SetSpecialFolder(SpecialFolder::kDocuments, "");
     world().AddFolder("C:\\ormika");  // where a log path from the drive's root would point
     world().AddFolder("\\ormika");
     world().AddVersionedFile("C:\\Stage\\bin\\a.dll", "1.0.0.0");

@@ -36,7 +36,7 @@ protected:
         CommandLine("/TORVEN 7.1.0.12 Pkg");
         LogFolder();
         world().AddDataFile(world().executablePath, "signed updater");
-        world().ownSignature = {OwnSignature::State::Signed, kCertificate, {14, Sha256("signed updater")}};
+        world().ownSignature = {OwnSignature::State::kSigned, kCertificate, {14, Sha256("signed updater")}};
     }
     // Signs a manifest of updater.exe and `entries` (already JSON) beside the updater.
     void SignManifest(const std::string& entries) {

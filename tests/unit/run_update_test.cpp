@@ -49,9 +49,9 @@ TEST_F(Preflight, NotInstalledNamesTheEditionAndRestoresTheFolder) {
 }
 
 TEST_F(Preflight, FallsBackToApplicationDataWhenDocumentsCannotBeEntered) {
-    world().SetSpecialFolder(SpecialFolder::Documents, "");
+    world().SetSpecialFolder(SpecialFolder::kDocuments, "");
     world().AddFolder("C:\\Users\\user\\AppData");
-    world().SetSpecialFolder(SpecialFolder::ApplicationData, "C:\\Users\\user\\AppData");
+    world().SetSpecialFolder(SpecialFolder::kApplicationData, "C:\\Users\\user\\AppData");
     CommandLine("/TORVEN 7.1.0.12 Pkg");
     Run();
     EXPECT_THAT(world().Events("cd "), ElementsAre("cd C:\\Users\\user\\AppData", "cd C:\\Start"));
@@ -176,7 +176,7 @@ TEST_F(CopyPhase, VersionReadingThatCannotBeSetUpEndsTheRunWithAnErrorAndNoCopy)
 }
 
 TEST_F(CopyPhase, NoKnownShellFolderShowsNothingExtraAndWritesNoLog) {
-    world().SetSpecialFolder(SpecialFolder::Documents, "");
+    world().SetSpecialFolder(SpecialFolder::kDocuments, "");
     world().AddFolder("C:\\Start\\ormika");  // the current folder stays put: a relative log path would land here
     InstalledProduct(kTorven71Key, "D:\\Prod", "7.1.0.9");
     world().AddVersionedFile("C:\\Stage\\bin\\a.dll", "1.0.0.0");

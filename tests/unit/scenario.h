@@ -26,7 +26,7 @@ protected:
         world_.emplace();
         world().AddFolder(world().currentFolder);
         world().AddFolder(kDocuments);
-        world().SetSpecialFolder(SpecialFolder::Documents, kDocuments);
+        world().SetSpecialFolder(SpecialFolder::kDocuments, kDocuments);
         world().AddFile(world().executablePath);
     }
 

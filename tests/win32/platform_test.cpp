@@ -208,9 +208,9 @@ TEST_F(ListingTest, AFolderWhosePathsReachTheAnsiLimitIsNotListedWhole) {
 }
 
 TEST_F(FixturesTest, EntryKindsAndFileExistence) {
-    EXPECT_EQ(GetEntryKind(Fixture("listing\\plain\\a.txt")), EntryKind::File);
-    EXPECT_EQ(GetEntryKind(Fixture("listing\\plain\\sub")), EntryKind::Folder);
-    EXPECT_EQ(GetEntryKind(Fixture("listing\\plain\\none")), EntryKind::Missing);
+    EXPECT_EQ(GetEntryKind(Fixture("listing\\plain\\a.txt")), EntryKind::kFile);
+    EXPECT_EQ(GetEntryKind(Fixture("listing\\plain\\sub")), EntryKind::kFolder);
+    EXPECT_EQ(GetEntryKind(Fixture("listing\\plain\\none")), EntryKind::kMissing);
     EXPECT_TRUE(FileExists(Fixture("listing\\plain\\a.txt")));
     EXPECT_FALSE(FileExists(Fixture("listing\\plain\\sub")));
     EXPECT_FALSE(FileExists(Fixture("listing\\plain\\none")));
@@ -242,9 +242,9 @@ TEST_F(CopyTest, ACopyOverAFileHeldWithoutSharingFailsAndKeepsIt) {
     CloseHandle(file);
     EXPECT_FALSE(copied);
     EXPECT_EQ(ReadAll(held), before);
-    EXPECT_EQ(GetEntryKind(Fixture("copy\\~upd.tmp")), EntryKind::Missing) << "the new file's bytes were left behind";
+    EXPECT_EQ(GetEntryKind(Fixture("copy\\~upd.tmp")), EntryKind::kMissing) << "the new file's bytes were left behind";
     EXPECT_FALSE(CopyFileOver(session, Fixture("copy\\no such file.txt"), Fixture("copy\\out\\never.txt")));
-    EXPECT_EQ(GetEntryKind(Fixture("copy\\out\\never.txt")), EntryKind::Missing);
+    EXPECT_EQ(GetEntryKind(Fixture("copy\\out\\never.txt")), EntryKind::kMissing);
 }
 
 TEST_F(CopyTest, AListingForTheCopiesHoldsItsFilesUntilTheirCopy) {
@@ -285,11 +285,11 @@ TEST_F(CopyTest, ATextFileGetsEveryLineWithCrLfAndAFolderInTheWayRaises) {
 }
 
 TEST(ShellFolderTest, DocumentsAndApplicationDataAreExistingFolders) {
-    for (SpecialFolder folder : {SpecialFolder::Documents, SpecialFolder::ApplicationData}) {
+    for (SpecialFolder folder : {SpecialFolder::kDocuments, SpecialFolder::kApplicationData}) {
         const std::optional<std::string> path = GetSpecialFolder(folder);
         ASSERT_TRUE(path);
         EXPECT_FALSE(path->empty());
-        EXPECT_EQ(GetEntryKind(*path), EntryKind::Folder) << *path;
+        EXPECT_EQ(GetEntryKind(*path), EntryKind::kFolder) << *path;
     }
 }
 

@@ -110,7 +110,7 @@ Preview MakePreview(const PreviewOptions& options) {
 
     if (world.boxes().empty()) throw std::logic_error("the run ended without its final box");
     const preview::RecordedBox& box = world.boxes().back();
-    result.succeeds = box.kind == DialogKind::Information;
+    result.succeeds = box.kind == DialogKind::kInformation;
     result.endBoxText = box.text;
     if (!world.savedFiles().empty()) result.report = world.savedFiles().back().Bytes();
     return result;

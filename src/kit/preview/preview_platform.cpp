@@ -33,7 +33,7 @@ PreviewWorld& World() { return PreviewWorld::Current(); }
 
 std::string GetExecutablePath() { return JoinPath(World().setup().sourceRoot, kUpdaterFileName); }
 std::optional<std::string> GetCurrentFolder() { return preview::kDocumentsFolder; }
-bool SetCurrentFolder(const std::string& path) { return World().Kind(path) == EntryKind::Folder; }
+bool SetCurrentFolder(const std::string& path) { return World().Kind(path) == EntryKind::kFolder; }
 std::string UpperCaseAnsi(const std::string& text) { return UpperCaseAscii(text); }
 
 std::optional<std::string> GetSpecialFolder(SpecialFolder) { return preview::kDocumentsFolder; }
@@ -92,7 +92,7 @@ std::optional<std::string> FullPathName(const std::string& path) {
 bool SaveTextFile(const std::string& parent, const std::string& folderName, const std::string& fileName,
                   const TextList& lines) {
     const std::string folder = JoinPath(parent, folderName);
-    if (World().Kind(folder) != EntryKind::Folder) return false;
+    if (World().Kind(folder) != EntryKind::kFolder) return false;
     World().Save(JoinPath(folder, fileName), lines);
     return true;
 }

@@ -99,12 +99,12 @@ FolderListing PreviewWorld::List(const std::string& folder) {
 }
 
 EntryKind PreviewWorld::Kind(const std::string& path) const {
-    if (IsPretendFolder(path)) return EntryKind::Folder;
+    if (IsPretendFolder(path)) return EntryKind::kFolder;
     PathResolver::Node* node = state_->paths.Find(path);
-    if (node == nullptr) return EntryKind::Missing;
+    if (node == nullptr) return EntryKind::kMissing;
     const PathResolver::Node& status = state_->paths.Stat(*node);
-    if (!status.exists) return EntryKind::Missing;
-    return status.folder ? EntryKind::Folder : EntryKind::File;
+    if (!status.exists) return EntryKind::kMissing;
+    return status.folder ? EntryKind::kFolder : EntryKind::kFile;
 }
 
 namespace {
