@@ -1,4 +1,5 @@
-// The in-memory Windows's answers to seam/ansi_text.h: the ANSI code page's texts: upper case and exact conversions.
+// The in-memory Windows's answers to seam/ansi_text.h: the ANSI code page's
+// texts: upper case and exact conversions.
 #include <iconv.h>
 
 #include "fakes/fake_world.h"

@@ -1,4 +1,5 @@
-// The in-memory Windows's answers to seam/copying.h: a run's copies and the payload files held for them.
+// The in-memory Windows's answers to seam/copying.h: a run's copies and the
+// payload files held for them.
 #include <openssl/evp.h>
 #include <memory>
 

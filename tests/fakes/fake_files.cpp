@@ -1,4 +1,5 @@
-// The in-memory Windows's answers to seam/files.h: entries, listings, full path names, small files read and the log written.
+// The in-memory Windows's answers to seam/files.h: entries, listings, full
+// path names, small files read and the log written.
 #include "fakes/fake_world.h"
 #include "rules/path.h"
 #include "rules/text.h"

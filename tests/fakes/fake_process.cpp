@@ -1,4 +1,5 @@
-// The in-memory Windows's answers to seam/process.h: the running program's path, the current folder and the special folders.
+// The in-memory Windows's answers to seam/process.h: the running program's
+// path, the current folder and the special folders.
 #include "fakes/fake_world.h"
 #include "rules/path.h"
 #include "seam/process.h"

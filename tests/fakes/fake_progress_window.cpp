@@ -1,4 +1,5 @@
-// The in-memory Windows's answers to seam/progress_window.h: the progress window and the message pump, recorded as events.
+// The in-memory Windows's answers to seam/progress_window.h: the progress
+// window and the message pump, recorded as events.
 #include <memory>
 
 #include "fakes/fake_world.h"

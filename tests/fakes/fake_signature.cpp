@@ -1,4 +1,5 @@
-// The in-memory Windows's answers to seam/signature.h: the updater's own signature and detached signatures.
+// The in-memory Windows's answers to seam/signature.h: the updater's own
+// signature and detached signatures.
 #include "fakes/fake_world.h"
 #include "seam/signature.h"
 
