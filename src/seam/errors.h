@@ -10,7 +10,12 @@
 // Results come in three shapes: what may be absent is an optional (or an
 // empty listing or handle), what can fail without harm is a bool, and what
 // breaks the run is a PlatformError (below), which reaches the top-level
-// handler.
+// handler. One call answers in two shapes only for two different
+// conditions: ReadRegistryString is absent for a product that is not
+// installed and raises for a value no product writes; SaveTextFile is false
+// for a log folder that is missing or a link and raises when the file
+// cannot be written; the logic's CopyPayload is false for a failed copy and
+// raises when version texts cannot be read at all.
 #pragma once
 
 #include <stdexcept>
