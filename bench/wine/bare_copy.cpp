@@ -40,12 +40,12 @@
 #include <type_traits>
 #include <vector>
 
+#include "copy_calls.h"
 #include "rules/cp932.h"
 #include "rules/file_name.h"
 
 namespace {
 
-constexpr FILEOP_FLAGS kUpdaterCopyFlags = 0x2214;
 constexpr unsigned long long kUnixEpochIn100ns = 116444736000000000ULL;
 // The updater's own query of the Japanese table's FileVersion.
 const std::string kJapaneseFileVersion = std::string("\\StringFileInfo\\") + updater::kJapaneseStringTable + "\\FileVersion";
@@ -128,19 +128,6 @@ int ReadVersionsOf(const CopyPair& pair) {
     return 1 + !ReadVersion(pair.source).empty();
 }
 
-int ShellCopy(HWND owner, const std::string& source, const std::string& destination) {
-    // Each name list ends in two NUL bytes.
-    const std::string from = source + '\0' + '\0';
-    const std::string to = destination + '\0' + '\0';
-    SHFILEOPSTRUCTA operation = {};
-    operation.hwnd = owner;
-    operation.wFunc = FO_COPY;
-    operation.pFrom = from.c_str();
-    operation.pTo = to.c_str();
-    operation.fFlags = kUpdaterCopyFlags;
-    return SHFileOperationA(&operation);
-}
-
 struct FileCloser {
     void operator()(HANDLE file) const { CloseHandle(file); }
 };
@@ -152,44 +139,15 @@ UniqueFile OpenForReading(const std::string& path, DWORD access) {
     return UniqueFile(file == INVALID_HANDLE_VALUE ? nullptr : file);
 }
 
-// True when both files hold the same bytes, read in lockstep.
-bool SameBytes(HANDLE a, HANDLE b, std::vector<char>& buffer) {
-    LARGE_INTEGER sizeA, sizeB;
-    if (!GetFileSizeEx(a, &sizeA) || !GetFileSizeEx(b, &sizeB) || sizeA.QuadPart != sizeB.QuadPart) return false;
-    const DWORD half = static_cast<DWORD>(buffer.size() / 2);
-    for (;;) {
-        DWORD readA = 0, readB = 0;
-        if (!ReadFile(a, buffer.data(), half, &readA, nullptr) ||
-            !ReadFile(b, buffer.data() + half, half, &readB, nullptr) || readA != readB)
-            return false;
-        if (readA == 0) return true;
-        if (std::memcmp(buffer.data(), buffer.data() + half, readA) != 0) return false;
-    }
-}
-
-// Renames the open file over `destination`, as a name.
-bool RenameOver(HANDLE file, const std::string& destination) {
-    const int length = MultiByteToWideChar(CP_ACP, 0, destination.c_str(), -1, nullptr, 0);
-    if (length <= 0) return false;
-    const std::size_t size = offsetof(FILE_RENAME_INFO, FileName) + length * sizeof(wchar_t);
-    std::vector<std::max_align_t> storage(size / sizeof(std::max_align_t) + 1);
-    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(storage.data());
-    info->ReplaceIfExists = TRUE;
-    info->RootDirectory = nullptr;
-    info->FileNameLength = static_cast<DWORD>((length - 1) * sizeof(wchar_t));
-    MultiByteToWideChar(CP_ACP, 0, destination.c_str(), -1, info->FileName, length);
-    return SetFileInformationByHandle(file, FileRenameInfo, info, static_cast<DWORD>(size)) != 0;
-}
-
 // The whole-or-nothing copy: under the temporary name, compared, renamed.
 int CopyWhole(HWND owner, const CopyPair& pair, std::vector<char>& buffer) {
     const std::size_t slash = pair.destination.find_last_of('\\');
     const std::string temporary = pair.destination.substr(0, slash + 1) + updater::kTemporaryCopyName;
-    if (const int result = ShellCopy(owner, pair.source, temporary); result != 0) return result;
+    if (const int result = bench::ShellCopy(owner, pair.source, temporary); result != 0) return result;
     const UniqueFile written = OpenForReading(temporary, GENERIC_READ | DELETE);
     const UniqueFile source = OpenForReading(pair.source, GENERIC_READ);
-    if (!written || !source || !SameBytes(written.get(), source.get(), buffer)) return -1;
-    return RenameOver(written.get(), pair.destination) ? 0 : -2;
+    if (!written || !source || !bench::SameBytes(written.get(), source.get(), buffer)) return -1;
+    return bench::RenameOver(written.get(), pair.destination) ? 0 : -2;
 }
 
 }  // namespace
@@ -212,7 +170,7 @@ int main(int argc, char** argv) {
     for (const CopyPair& pair : pairs) {
         if (versions) versionsFound += ReadVersionsOf(pair);
         const int result = whole ? CopyWhole(owner.get(), pair, buffer)
-                                 : ShellCopy(owner.get(), pair.source, pair.destination);
+                                 : bench::ShellCopy(owner.get(), pair.source, pair.destination);
         if (result != 0) {
             std::fprintf(stderr, "copy failed (0x%X): %s\n", static_cast<unsigned>(result), pair.source.c_str());
             status = 1;

@@ -28,20 +28,13 @@
 #include <string>
 #include <vector>
 
+#include "copy_calls.h"
 #include "rules/file_name.h"
 
 namespace {
 
-constexpr FILEOP_FLAGS kUpdaterCopyFlags = 0x2214;
 constexpr const char* kSteps[] = {"hold", "recheck", "create", "shell", "reopen", "compare", "rename", "close"};
 constexpr int kStepCount = sizeof kSteps / sizeof kSteps[0];
-
-std::wstring Wide(const std::string& text) {
-    const int size = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    std::wstring wide(size > 0 ? size - 1 : 0, L'\0');
-    if (size > 1) MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), size);
-    return wide;
-}
 
 // The handle's kind, link count and final path, as the updater checks them.
 bool CheckHandle(HANDLE file) {
@@ -51,42 +44,6 @@ bool CheckHandle(HANDLE file) {
     return GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof tag) &&
            GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard) &&
            GetFinalPathNameByHandleW(file, path, MAX_PATH, 0) > 0;
-}
-
-bool SameBytes(HANDLE a, HANDLE b, std::vector<char>& buffer) {
-    LARGE_INTEGER sizeA, sizeB;
-    if (!GetFileSizeEx(a, &sizeA) || !GetFileSizeEx(b, &sizeB) || sizeA.QuadPart != sizeB.QuadPart) return false;
-    const DWORD half = static_cast<DWORD>(buffer.size() / 2);
-    for (;;) {
-        DWORD readA = 0, readB = 0;
-        if (!ReadFile(a, buffer.data(), half, &readA, nullptr) ||
-            !ReadFile(b, buffer.data() + half, half, &readB, nullptr) || readA != readB)
-            return false;
-        if (readA == 0) return true;
-        if (std::memcmp(buffer.data(), buffer.data() + half, readA) != 0) return false;
-    }
-}
-
-bool RenameOver(HANDLE file, const std::wstring& destination) {
-    const std::size_t size = offsetof(FILE_RENAME_INFO, FileName) + (destination.size() + 1) * sizeof(wchar_t);
-    std::vector<std::max_align_t> storage(size / sizeof(std::max_align_t) + 1);
-    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(storage.data());
-    info->ReplaceIfExists = TRUE;
-    info->RootDirectory = nullptr;
-    info->FileNameLength = static_cast<DWORD>(destination.size() * sizeof(wchar_t));
-    std::memcpy(info->FileName, destination.c_str(), (destination.size() + 1) * sizeof(wchar_t));
-    return SetFileInformationByHandle(file, FileRenameInfo, info, static_cast<DWORD>(size)) != 0;
-}
-
-int ShellCopy(const std::string& source, const std::string& destination) {
-    const std::string from = source + '\0' + '\0';
-    const std::string to = destination + '\0' + '\0';
-    SHFILEOPSTRUCTA operation = {};
-    operation.wFunc = FO_COPY;
-    operation.pFrom = from.c_str();
-    operation.pTo = to.c_str();
-    operation.fFlags = kUpdaterCopyFlags;
-    return SHFileOperationA(&operation);
 }
 
 class Steps {
@@ -109,7 +66,7 @@ private:
 
 bool CopyOne(const std::string& source, const std::string& destination, Steps& steps, std::vector<char>& buffer) {
     const std::string temporary = destination.substr(0, destination.find_last_of('\\') + 1) + updater::kTemporaryCopyName;
-    const std::wstring wideSource = Wide(source), wideTemporary = Wide(temporary);
+    const std::wstring wideSource = bench::Wide(source), wideTemporary = bench::Wide(temporary);
     steps.Start();
     const HANDLE held = CreateFileW(wideSource.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
@@ -122,16 +79,16 @@ bool CopyOne(const std::string& source, const std::string& destination, Steps& s
     if (made == INVALID_HANDLE_VALUE) return false;
     CloseHandle(made);
     steps.End(2);
-    if (ShellCopy(source, temporary) != 0) return false;
+    if (bench::ShellCopy(nullptr, source, temporary) != 0) return false;
     steps.End(3);
     const HANDLE written = CreateFileW(wideTemporary.c_str(), GENERIC_READ | DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                                        FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (written == INVALID_HANDLE_VALUE || !CheckHandle(written)) return false;
     steps.End(4);
-    if (!SameBytes(written, held, buffer)) return false;
+    if (!bench::SameBytes(written, held, buffer)) return false;
     steps.End(5);
-    if (!RenameOver(written, L"\\??\\" + Wide(destination))) return false;
+    if (!bench::RenameOver(written, destination)) return false;
     steps.End(6);
     CloseHandle(written);
     CloseHandle(held);
