@@ -5,14 +5,16 @@
 // what the command waited for happened, 1 when it did not, 2 on a usage error.
 //
 //   acp                                   code pages and locale of this session
-//   box [--timeout-ms N] [--exe NAME] [--no-press | --press MODE]
+//   box [--timeout-ms N] [--poll-ms N] [--exe NAME] [--no-press | --press MODE]
 //                                         waits for a message box (visible "#32770"
-//                                         of another process), prints it, closes it;
+//                                         of another process, looked for every
+//                                         20 ms unless told), prints it, closes it;
 //                                         MODE: click (default), command, enter,
 //                                         escape, close, none. Keys: found, process,
 //                                         title, text (static 0xFFFF), icon_id, icon
 //                                         (error = stop sign, warning, information,
-//                                         question, unknown, none), buttons, buttonN,
+//                                         question, unknown, none), found_unix_ms
+//                                         (when it was seen), buttons, buttonN,
 //                                         buttonN_id, buttonN_default, default_id,
 //                                         rect, size, screen, style, owner_title,
 //                                         owner_visible, foreground, closed
@@ -106,14 +108,23 @@ std::string ExeFilter(const Options& options, const std::string& fallback) {
     return exe == "*" ? std::string() : exe;
 }
 
-HWND WaitForWindow(const WindowFilter& filter, DWORD timeoutMs) {
+HWND WaitForWindow(const WindowFilter& filter, DWORD timeoutMs, DWORD pollMs = 20) {
     HWND found = nullptr;
     PollUntil(timeoutMs, [&] {
         const auto windows = MatchingWindows(filter);
         found = windows.empty() ? nullptr : windows.front();
         return found != nullptr;
-    });
+    }, pollMs);
     return found;
+}
+
+// Milliseconds since 1970 by the host's clock (Wine's clock is the host's).
+unsigned long long UnixMillisNow() {
+    constexpr unsigned long long kUnixEpochIn100ns = 116444736000000000ULL;
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    const unsigned long long ticks = (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    return (ticks - kUnixEpochIn100ns) / 10000;
 }
 
 std::string ScreenSize() {
@@ -209,10 +220,13 @@ bool Press(HWND box, const std::vector<HWND>& buttons, const std::string& mode) 
 
 int CommandBox(const Options& options) {
     const WindowFilter filter{"#32770", ExeFilter(options, "")};
-    const HWND box = WaitForWindow(filter, options.Number("--timeout-ms", kDefaultTimeoutMs));
+    const HWND box =
+        WaitForWindow(filter, options.Number("--timeout-ms", kDefaultTimeoutMs), options.Number("--poll-ms", 20));
+    const unsigned long long foundAt = UnixMillisNow();
     // Flushed at once: a waiting rig learns that a box came.
     ReportNow("found", box ? "1" : "0");
     if (!box) return 1;
+    Report("found_unix_ms", std::to_string(foundAt));
 
     Report("process", ProcessName(ProcessOf(box)));
     Report("title", TextOf(box));
