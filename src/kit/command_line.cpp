@@ -10,8 +10,8 @@ namespace updater::kit {
 
 namespace {
 
-// Wide enough for "--version-code CODE" and its label; descriptions that
-// need more lines say so with their own line breaks.
+// Wide enough for "--payload DIR REQUIRED"; descriptions break their own
+// lines to stay within 80 columns.
 constexpr std::size_t kOptionColumn = 28;
 
 // A usage error before any command was chosen: a first argument that is no
@@ -27,19 +27,20 @@ int TopLevelUsageError(const Arguments& arguments, const std::string& problem) {
 
 CommandLine::CommandLine()
     : app_(std::make_unique<CLI::App>(
-          "Checks, previews, stages, signs and diffs an update of the updater before it ships, on the updater's "
-          "own logic.",
+          "Checks, previews, stages, signs and diffs an update of the updater\n"
+          "before it ships, on the updater's own logic.",
           "update-kit")) {
     app_->require_subcommand(1);
     app_->footer("update-kit COMMAND --help prints one command's options.");
     // Shared with every subcommand added after this.
     app_->get_formatter()->column_width(kOptionColumn);
+    app_->get_formatter()->label("SUBCOMMAND", "COMMAND");
 }
 
 CommandLine::~CommandLine() = default;
 
 void CommandLine::Add(const char* name, DeclareCommand declare) {
-    CLI::App* command = app_->add_subcommand(name);
+    CLI::App* command = app_->add_subcommand(name)->group("Commands");
     works_[command] = declare(*command);
 }
 

@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr char kSummary[] = "Writes the smallest payload that brings any older release to a new one.";
+constexpr char kSummary[] = "Writes the smallest payload from older releases.";
 
 constexpr char kDetails[] =
     "Writes to PAYLOAD the smallest payload that brings a product folder holding\n"
@@ -96,7 +96,7 @@ CommandWork DeclareDiff(CLI::App& command) {
     DiffOptions& options = arguments->options;
     command.description(kSummary);
     command.footer(kDetails);
-    command.add_option("--from", options.from, "a release customers may have installed; once for each")
+    command.add_option("--from", options.from, "a release customers may have installed, once each")
         ->required()
         ->type_name("OLD")
         ->allow_extra_args(false);  // one folder a --from

@@ -14,7 +14,7 @@ namespace updater::kit {
 
 namespace {
 
-constexpr char kSummary[] = "Builds the ready-to-ship folder of an update, signed or not.";
+constexpr char kSummary[] = "Builds the folder to ship, signed or not.";
 
 constexpr char kDetails[] =
     "Builds the ready-to-ship folder OUT: EXE as updater.exe, the sub-folders of\n"
@@ -64,13 +64,15 @@ void DeclareSigning(CLI::App& command, StageArguments& arguments) {
     CLI::Option* sign =
         command
             .add_option("--sign", options.p12,
-                        std::string("sign updater.exe with osslsigncode, the PKCS#12 file\n"
-                                    "P12 and the password in the environment variable\n") +
+                        std::string("sign updater.exe with osslsigncode, the PKCS#12\n"
+                                    "file P12 and the password in the environment\n"
+                                    "variable ") +
                             kSignPasswordVariable +
-                            ", then verify the signature; sign\n"
-                            "update-manifest.json with the same certificate and key\n"
-                            "(update-manifest.json.p7s, detached CMS, DER): a signed\n"
-                            "updater copies only what that manifest lists")
+                            ", then verify the\n"
+                            "signature; sign update-manifest.json with the same\n"
+                            "certificate and key (update-manifest.json.p7s,\n"
+                            "detached CMS, DER): a signed updater copies only\n"
+                            "what that manifest lists")
             ->type_name("P12");
     CLI::Option* product = command
                                .add_option("--product", arguments.product,
@@ -79,14 +81,16 @@ void DeclareSigning(CLI::App& command, StageArguments& arguments) {
                                ->type_name("TORVEN|VANTRIX");
     CLI::Option* versionCode = command
                                    .add_option("--version-code", arguments.versionCode,
-                                               "the version code (7.1.0.12) the update is for, written\n"
-                                               "into the manifest; with --product, required with --sign:\n"
-                                               "a signed updater refuses to run with another switch,\n"
-                                               "another edition's code or another version")
+                                               "the version code (7.1.0.12) the update is for,\n"
+                                               "written into the manifest; with --product, required\n"
+                                               "with --sign: a signed updater refuses to run with\n"
+                                               "another switch, another edition's code or another\n"
+                                               "version")
                                    ->type_name("CODE");
     product->needs(versionCode);
     versionCode->needs(product);
     sign->needs(product);
+    sign->needs(versionCode);
     command
         .add_option("--ca-file", options.caFile,
                     "the certificates the signature is verified against\n"

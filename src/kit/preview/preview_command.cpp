@@ -21,7 +21,7 @@ namespace updater::kit {
 
 namespace {
 
-constexpr char kSummary[] = "Shows what updater.exe would do with a staged update on an installed product.";
+constexpr char kSummary[] = "What updater.exe would do, copying nothing.";
 
 constexpr char kDetails[] =
     "Shows what updater.exe would do if it lay in STAGED (a folder holding the\n"
