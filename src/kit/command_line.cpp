@@ -45,7 +45,7 @@ void CommandLine::Add(const char* name, DeclareCommand declare) {
 }
 
 int CommandLine::Run(const Arguments& arguments) {
-    if (arguments == Arguments{"help"}) return Run({"--help"});
+    if (arguments == Arguments{"help"}) return Run({"--help"});  // update-kit has always taken it
     std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());  // as CLI11 takes them
     try {
         app_->parse(reversed);
