@@ -2,8 +2,8 @@
 # Installs what building and testing need on Debian (bookworm): the MinGW-w64
 # cross compilers for 32-bit and 64-bit Windows, Wine with both its halves,
 # Xvfb, the locale tools, CMake, GoogleTest, clang with the sanitizer and
-# fuzzer runtimes, Python with pefile, and OpenSSL with
-# osslsigncode (hashing and signing in update-kit). Safe to run
+# fuzzer runtimes, Python with pefile, OpenSSL with osslsigncode (hashing
+# and signing in update-kit) and CLI11 (update-kit's command line). Safe to run
 # again: it does nothing when everything is there already.
 #
 # The 32-bit Wine (wine32:i386) is installed on every machine. Where the
@@ -25,6 +25,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   python3 python3-pefile
   libssl-dev openssl osslsigncode
+  libcli11-dev
 )
 
 SUDO=()

@@ -1,35 +1,27 @@
 // update-kit check STAGED: the lint (check.h) over a staged folder, its
 // findings as text or JSON on stdout.
+#include <CLI/CLI.hpp>
+
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "kit/check.h"
 #include "kit/commands.h"
 #include "kit/findings.h"
-#include "rules/text.h"
 
 namespace updater::kit {
 
 namespace {
 
-// "%s": the default target root (commands.h).
-constexpr char kCheckHelp[] =
-    "usage: update-kit check STAGED [--target-root WINPATH] [--source-root WINPATH] [--strict] [--json]\n"
-    "\n"
+constexpr char kSummary[] = "Lints a staged update folder: is it fit to ship?";
+
+constexpr char kDetails[] =
     "Lints the staged update folder STAGED (updater.exe beside the sub-folders\n"
     "that hold the payload) and prints one line a finding: severity, path\n"
     "below STAGED, reason. Exit status 0 when it is fit to ship, 1 when not,\n"
     "2 on bad usage.\n"
-    "\n"
-    "  --target-root WINPATH  the product folder on the customer's machine, for\n"
-    "                         the destination paths' length\n"
-    "                         (default: %s)\n"
-    "  --source-root WINPATH  where STAGED lies on the customer's machine, for\n"
-    "                         the source paths' length (default:\n"
-    "                         C:\\Users\\<20 characters>\\Downloads\\<STAGED's name>)\n"
-    "  --strict               warnings fail too\n"
-    "  --json                 the findings as JSON\n"
     "\n"
     "Paths count in code page 932 bytes and must stay below MAX_PATH (at most\n"
     "259 bytes). Errors: names code page 932 cannot represent exactly or\n"
@@ -44,50 +36,47 @@ constexpr char kCheckHelp[] =
     "without a four-item Japanese FileVersion, files named like the updater\n"
     "in a sub-folder, an empty payload, a signature without a time stamp.\n";
 
-std::string Help() { return FormatText(kCheckHelp, {kDefaultTargetRoot}); }
-
-}  // namespace
-
-int CheckCommand(const Arguments& arguments) {
-    CheckOptions options;
+struct CheckArguments {
     std::string staged;
+    CheckOptions options;
     bool strict = false, json = false;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        const bool hasValue = i + 1 < arguments.size();
-        if (argument == "--help" || argument == "-h") {
-            std::fputs(Help().c_str(), stdout);
-            return 0;
-        } else if (argument == "--strict") {
-            strict = true;
-        } else if (argument == "--json") {
-            json = true;
-        } else if ((argument == "--target-root" || argument == "--source-root") && hasValue) {
-            (argument == "--target-root" ? options.targetRoot : options.sourceRoot) = arguments[++i];
-        } else if (argument.rfind("--", 0) != 0 && staged.empty()) {
-            staged = argument;
-        } else {
-            std::fprintf(stderr, "update-kit check: unexpected \"%s\"\n%s", argument.c_str(), Help().c_str());
-            return 2;
-        }
-    }
-    if (staged.empty()) {
-        std::fputs(Help().c_str(), stderr);
-        return 2;
-    }
-    if (!std::filesystem::is_directory(staged)) {
-        std::fprintf(stderr, "update-kit check: %s is not a folder\n", staged.c_str());
-        return 2;
-    }
+};
+
+int Check(const CheckArguments& arguments) {
+    const std::string& staged = arguments.staged;
+    if (!std::filesystem::is_directory(staged)) return UsageError("check", staged + " is not a folder");
     CheckResult result;
     if (const int status = RunReportingErrors("check", [&] {
-            result = CheckStaged(staged, options);
+            result = CheckStaged(staged, arguments.options);
             return 0;
         }))
         return status;
-    const std::string out = json ? FindingsAsJson(result, strict) : FindingsAsText(result, strict);
+    const bool strict = arguments.strict;
+    const std::string out = arguments.json ? FindingsAsJson(result, strict) : FindingsAsText(result, strict);
     std::fputs(out.c_str(), stdout);
     return result.Passes(strict) ? 0 : 1;
+}
+
+}  // namespace
+
+CommandWork DeclareCheck(CLI::App& command) {
+    const auto arguments = std::make_shared<CheckArguments>();
+    command.description(kSummary);
+    command.footer(kDetails);
+    command.add_option("STAGED", arguments->staged, "the staged update folder")->required()->type_name("");
+    command
+        .add_option("--target-root", arguments->options.targetRoot,
+                    "the product folder on the customer's machine, for\nthe destination paths' length")
+        ->type_name("WINPATH")
+        ->capture_default_str();
+    command
+        .add_option("--source-root", arguments->options.sourceRoot,
+                    "where STAGED lies on the customer's machine, for the\nsource paths' length (default:\n"
+                    "C:\\Users\\<20 characters>\\Downloads\\<STAGED's name>)")
+        ->type_name("WINPATH");
+    command.add_flag("--strict", arguments->strict, "warnings fail too");
+    command.add_flag("--json", arguments->json, "the findings as JSON");
+    return [arguments] { return Check(*arguments); };
 }
 
 }  // namespace updater::kit

@@ -1,13 +1,19 @@
-// The commands of update-kit, the release engineer's companion: each takes
-// the arguments after its name and returns the process exit code
-// (0 fine, 1 the update is not fit or the work failed, 2 bad usage).
+// The commands of update-kit, the release engineer's companion: each
+// declares its options on its own subcommand of update-kit's command line
+// (command_line.h), and its work returns the process exit code (0 fine,
+// 1 the update is not fit or the work failed, 2 bad usage).
 #pragma once
 
 #include <cstdio>
 #include <exception>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+namespace CLI {
+class App;
+}  // namespace CLI
 
 namespace updater::kit {
 
@@ -40,14 +46,17 @@ inline int UsageError(const char* name, const std::string& problem) {
     return 2;
 }
 
-// update-kit check STAGED [--target-root WINPATH] [--strict] [--json]
-int CheckCommand(const Arguments& arguments);
-// update-kit preview STAGED INSTALLED [--target-root WINPATH]
+// A command's work, run once its command line has parsed; returns the exit code.
+using CommandWork = std::function<int()>;
+
+// Each declares its command's help and options on `command` (the subcommand
+// of that name), bound to values that the returned work owns.
+CommandWork DeclareCheck(CLI::App& command);
+CommandWork DeclarePreview(CLI::App& command);
+CommandWork DeclareStage(CLI::App& command);
+CommandWork DeclareDiff(CLI::App& command);
+
+// update-kit preview ARGUMENTS, as a command line of its own.
 int PreviewCommand(const Arguments& arguments);
-// update-kit stage --updater EXE --payload DIR --out DIR
-//                  [--sign P12 --product NAME --version-code CODE [--timestamp URL]]
-int StageCommand(const Arguments& arguments);
-// update-kit diff --from OLD [--from OLD ...] --to NEW --out PAYLOAD [--strict] [--json]
-int DiffCommand(const Arguments& arguments);
 
 }  // namespace updater::kit

@@ -1,7 +1,10 @@
 // update-kit diff: its options (diff.h says what it does).
+#include <CLI/CLI.hpp>
+
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <system_error>
 
@@ -15,9 +18,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr char kDiffHelp[] =
-    "usage: update-kit diff --from OLD [--from OLD ...] --to NEW --out PAYLOAD [--strict] [--json]\n"
-    "\n"
+constexpr char kSummary[] = "Writes the smallest payload from older releases.";
+
+constexpr char kDetails[] =
     "Writes to PAYLOAD the smallest payload that brings a product folder holding\n"
     "any OLD release to NEW: every file of NEW that is missing from, or differs\n"
     "in its bytes from, at least one OLD, at its path in NEW. Releases are\n"
@@ -37,11 +40,13 @@ constexpr char kDiffHelp[] =
     "(Windows keeps the installed spelling), a changed PE file whose FileVersion\n"
     "did not change, and check's warnings. With an error no payload is written.\n"
     "\n"
-    "  --strict  warnings fail too (and no payload is written)\n"
-    "  --json    the files, sizes and findings as JSON\n"
-    "\n"
     "Exit status 0 when the payload is written, 1 when the releases have a fault\n"
     "or cannot be read, 2 on bad usage.\n";
+
+struct DiffArguments {
+    DiffOptions options;
+    bool strict = false, json = false;
+};
 
 int Usage(const std::string& problem) { return UsageError("diff", problem); }
 
@@ -53,32 +58,9 @@ bool LiesWithin(const fs::path& inner, const fs::path& outer) {
     return stop == b.end();
 }
 
-}  // namespace
-
-int DiffCommand(const Arguments& arguments) {
-    DiffOptions options;
-    bool strict = false, json = false;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        if (argument == "--help" || argument == "-h") {
-            std::fputs(kDiffHelp, stdout);
-            return 0;
-        } else if (argument == "--strict") {
-            strict = true;
-        } else if (argument == "--json") {
-            json = true;
-        } else if ((argument == "--from" || argument == "--to" || argument == "--out") && i + 1 < arguments.size()) {
-            const std::string& value = arguments[++i];
-            if (argument == "--from")
-                options.from.push_back(value);
-            else
-                (argument == "--to" ? options.to : options.out) = value;
-        } else {
-            return Usage("unexpected \"" + argument + "\"");
-        }
-    }
-    if (options.from.empty() || options.to.empty() || options.out.empty())
-        return Usage("--from, --to and --out are needed");
+int Diff(const DiffArguments& arguments) {
+    const DiffOptions& options = arguments.options;
+    const bool strict = arguments.strict, json = arguments.json;
     std::error_code error;
     for (const fs::path& release : options.from)
         if (!fs::is_directory(release, error)) return Usage("not a folder: " + release.string());
@@ -105,6 +87,24 @@ int DiffCommand(const Arguments& arguments) {
             return diff.payloadWritten ? 0 : 1;
         },
         ": no payload written");
+}
+
+}  // namespace
+
+CommandWork DeclareDiff(CLI::App& command) {
+    const auto arguments = std::make_shared<DiffArguments>();
+    DiffOptions& options = arguments->options;
+    command.description(kSummary);
+    command.footer(kDetails);
+    command.add_option("--from", options.from, "a release customers may have installed, once each")
+        ->required()
+        ->type_name("OLD")
+        ->allow_extra_args(false);  // one folder a --from
+    command.add_option("--to", options.to, "the new release")->required()->type_name("NEW");
+    command.add_option("--out", options.out, "the payload's folder, to write")->required()->type_name("PAYLOAD");
+    command.add_flag("--strict", arguments->strict, "warnings fail too (and no payload is written)");
+    command.add_flag("--json", arguments->json, "the files, sizes and findings as JSON");
+    return [arguments] { return Diff(*arguments); };
 }
 
 }  // namespace updater::kit
