@@ -285,10 +285,9 @@ TEST_F(CopyTest, ATextFileGetsEveryLineWithCrLfAndAFolderInTheWayRaises) {
     }
 }
 
-// ---- handle owners -----------------------------------------------------------
+// ---- handle owners ---------------------------------------------------------
 
-// The file handles' own release, after which it reports an error of its own
-// (as CloseHandle does for a handle it refuses); counts its calls.
+// CloseHandle followed by an error of its own (as for a handle it refuses).
 int closes = 0;
 BOOL CloseReportingAnError(HANDLE handle) {
     ++closes;
