@@ -12,21 +12,14 @@
 #include "kit/json.h"
 #include "kit/readable_text.h"
 #include "native/pe_version.h"
+#include "rules/unique_resource.h"
 
 namespace updater::kit {
-
-namespace {
-
-struct DigestContextDeleter {
-    void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
-};
-
-}  // namespace
 
 std::string Sha256OfFile(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
     if (!in) throw std::runtime_error("cannot open " + file.string());
-    const std::unique_ptr<EVP_MD_CTX, DigestContextDeleter> context(EVP_MD_CTX_new());
+    const UniquePointer<EVP_MD_CTX, EVP_MD_CTX_free> context(EVP_MD_CTX_new());
     if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1)
         throw std::runtime_error("SHA-256 is not available");
     std::array<char, 1 << 16> buffer;

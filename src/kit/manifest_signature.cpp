@@ -6,21 +6,17 @@
 #include <openssl/pkcs7.h>
 #include <openssl/x509.h>
 
-#include <memory>
 #include <stdexcept>
 
 #include "rules/certificate_table.h"
+#include "rules/unique_resource.h"
 
 namespace updater::kit {
 
 namespace {
 
 template <typename T, void (*Free)(T*)>
-struct Freer {
-    void operator()(T* p) const { Free(p); }
-};
-template <typename T, void (*Free)(T*)>
-using Owned = std::unique_ptr<T, Freer<T, Free>>;
+using Owned = UniquePointer<T, Free>;
 
 using Bio = Owned<BIO, BIO_free_all>;
 using Cms = Owned<CMS_ContentInfo, CMS_ContentInfo_free>;

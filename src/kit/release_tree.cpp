@@ -8,12 +8,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <memory>
 #include <string_view>
 #include <stdexcept>
 #include <system_error>
+#include <utility>
 
 #include "native/unique_fd.h"
+#include "rules/unique_resource.h"
 
 namespace updater::kit {
 
@@ -27,13 +28,11 @@ namespace {
 
 // The folder `below` (open as `folder`) and everything below it, each entry
 // looked up by its name in its folder: one short lookup a file.
-void ReadFolderInto(int folder, const ReleaseTree& where, const std::string& below, ReleaseTree& tree) {
-    DIR* listing = fdopendir(folder);
-    if (listing == nullptr) {
-        close(folder);
-        CannotRead(where.root / below);
-    }
-    const std::unique_ptr<DIR, int (*)(DIR*)> closer(listing, closedir);
+void ReadFolderInto(native::UniqueFd folder, const ReleaseTree& where, const std::string& below, ReleaseTree& tree) {
+    const UniquePointer<DIR, closedir> stream(fdopendir(folder.get()));
+    if (!stream) CannotRead(where.root / below);
+    folder.release();  // the stream closes it now
+    DIR* const listing = stream.get();
     std::vector<std::string> names;
     errno = 0;
     while (const dirent* entry = readdir(listing)) {
@@ -47,9 +46,10 @@ void ReadFolderInto(int folder, const ReleaseTree& where, const std::string& bel
         struct stat status {};
         if (fstatat(dirfd(listing), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) CannotRead(where.root / relative);
         if (S_ISDIR(status.st_mode)) {
-            const int inner = openat(dirfd(listing), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (inner < 0) CannotRead(where.root / relative);
-            ReadFolderInto(inner, where, relative, tree);
+            native::UniqueFd inner(
+                openat(dirfd(listing), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            if (!inner) CannotRead(where.root / relative);
+            ReadFolderInto(std::move(inner), where, relative, tree);
             continue;
         }
         // A link to a file counts as the file it leads to.
@@ -85,9 +85,9 @@ native::UniqueFd OpenForReading(const fs::path& path) {
 ReleaseTree ReadReleaseTree(const fs::path& root) {
     ReleaseTree tree;
     tree.root = root;
-    const int folder = open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder < 0) CannotRead(root);
-    ReadFolderInto(folder, tree, "", tree);
+    native::UniqueFd folder(open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder) CannotRead(root);
+    ReadFolderInto(std::move(folder), tree, "", tree);
     return tree;
 }
 

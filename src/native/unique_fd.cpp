@@ -4,9 +4,6 @@
 
 namespace updater::native {
 
-void UniqueFd::Close() {
-    if (fd_ >= 0) close(fd_);
-    fd_ = -1;
-}
+void FdTraits::Close(int fd) { close(fd); }
 
 }  // namespace updater::native

@@ -2,32 +2,24 @@
 // POSIX descriptor for the native tools (update-kit and the preview seam).
 #pragma once
 
-#include <utility>
+#include "rules/unique_resource.h"
 
 namespace updater::native {
 
-class UniqueFd {
+// Every negative value is no descriptor; an empty owner holds -1.
+struct FdTraits {
+    using Type = int;
+    static constexpr int Invalid() { return -1; }
+    static constexpr bool IsValid(int fd) { return fd >= 0; }
+    static void Close(int fd);
+};
+
+class UniqueFd : public UniqueResource<FdTraits> {
 public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    ~UniqueFd() { Close(); }
-    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept {
-        if (this != &other) {
-            Close();
-            fd_ = std::exchange(other.fd_, -1);
-        }
-        return *this;
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
+    using UniqueResource::UniqueResource;
 
-    int get() const { return fd_; }
     // Closes now (a pipe's end must close before its reader sees the end); -1 after.
-    void Close();
-
-private:
-    int fd_ = -1;
+    void Close() { reset(); }
 };
 
 }  // namespace updater::native

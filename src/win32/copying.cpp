@@ -87,10 +87,8 @@ std::optional<PlaceBelowRoot> PlaceOf(const std::string& path, std::string fullR
 // The payload file at `path` opened for reading: while it is open, no one
 // can write, rename or delete it; the shell's copy may still read it.
 UniqueFile OpenSourceFile(const std::wstring& path) {
-    return win32::OwnedOrEmpty<UniqueFile>(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                                       OPEN_EXISTING,
-                                                       FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN,
-                                                       nullptr));
+    return UniqueFile(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
 }
 
 // The payload file opened as a plain file at `expected`.
@@ -119,9 +117,8 @@ bool MakeWritable(const std::wstring& path) {
     // file needs nothing.
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY)) return true;
-    const UniqueFile file = win32::OwnedOrEmpty<UniqueFile>(
-        CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, win32::kShareAll, nullptr,
-                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    const UniqueFile file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, win32::kShareAll,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     return file && win32::IsPlainFileAt(file.get(), path) && ClearReadOnly(file.get());
 }
 
@@ -140,9 +137,8 @@ bool DeleteOnClose(HANDLE file) {
 // other hard links loses only this name.
 bool RemoveUnusedFile(const std::wstring& path) {
     // Without any sharing: the open fails while anyone else has the file open.
-    const UniqueFile file = win32::OwnedOrEmpty<UniqueFile>(
-        CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE, 0, nullptr,
-                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    const UniqueFile file(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE,
+                                      0, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file) return GetLastError() == ERROR_FILE_NOT_FOUND;
     if (!win32::SamePath(win32::FinalPathOf(file.get()), path)) return false;
     if (DeleteOnClose(file.get())) return true;
@@ -156,8 +152,8 @@ bool RemoveUnusedFile(const std::wstring& path) {
 // a name, never through a link and never while someone has it open.
 bool CreateTemporary(const std::wstring& path) {
     for (int attempt = 0; attempt < 2; ++attempt) {
-        const UniqueFile file = win32::OwnedOrEmpty<UniqueFile>(CreateFileW(
-            path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        const UniqueFile file(
+            CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (file) return true;
         const DWORD error = GetLastError();
         if ((error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) || !RemoveUnusedFile(path)) return false;
@@ -195,9 +191,9 @@ bool RenameOverInstalled(HANDLE file, const std::wstring& target) {
 // delete it any more: the open fails while anyone else has it open for
 // writing (a program that wrote into it, or still does). Empty then.
 UniqueFile HoldTemporary(const std::wstring& temporary) {
-    return win32::OwnedOrEmpty<UniqueFile>(
-        CreateFileW(temporary.c_str(), GENERIC_READ | DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, FILE_SHARE_READ,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    return UniqueFile(CreateFileW(temporary.c_str(), GENERIC_READ | DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                  FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
 }
 
 // Replaces `target` with the new file at `temporary` when that is a plain

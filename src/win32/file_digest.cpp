@@ -2,10 +2,10 @@
 // and SHA-256, and the digest a signature names.
 #include "win32/file_digest.h"
 #include "seam/files.h"
+#include "win32/win32_handles.h"
 
 #include <wincrypt.h>
 
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,39 +15,30 @@ namespace updater::win32 {
 
 namespace {
 
-struct ProviderReleaser {
-    void operator()(HCRYPTPROV* provider) const {
-        CryptReleaseContext(*provider, 0);
-        std::default_delete<HCRYPTPROV>()(provider);
-    }
-};
-struct HashDestroyer {
-    void operator()(HCRYPTHASH* hash) const {
-        CryptDestroyHash(*hash);
-        std::default_delete<HCRYPTHASH>()(hash);
-    }
-};
+BOOL ReleaseProvider(HCRYPTPROV provider) { return CryptReleaseContext(provider, 0); }
+using UniqueProvider = UniqueHandle<HCRYPTPROV, ReleaseProvider>;
+using UniqueHash = UniqueHandle<HCRYPTHASH, CryptDestroyHash>;
 
 // The AES provider, the one that has SHA-256 (and SHA-1, SHA-384,
 // SHA-512); acquired once, without keys.
 HCRYPTPROV Provider() {
-    static const std::unique_ptr<HCRYPTPROV, ProviderReleaser> provider = []() {
+    static const UniqueProvider provider = []() {
         HCRYPTPROV handle = 0;
         if (!CryptAcquireContextA(&handle, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT))
-            return std::unique_ptr<HCRYPTPROV, ProviderReleaser>();
-        return std::unique_ptr<HCRYPTPROV, ProviderReleaser>(std::make_unique<HCRYPTPROV>(handle).release());
+            return UniqueProvider();
+        return UniqueProvider(handle);
     }();
-    return provider ? *provider : 0;
+    return provider.get();
 }
 
-std::unique_ptr<HCRYPTHASH, HashDestroyer> NewHash(ALG_ID algorithm) {
+UniqueHash NewHash(ALG_ID algorithm) {
     HCRYPTHASH handle = 0;
     const HCRYPTPROV provider = Provider();
-    if (!provider || !CryptCreateHash(provider, algorithm, 0, 0, &handle)) return nullptr;
-    return std::unique_ptr<HCRYPTHASH, HashDestroyer>(std::make_unique<HCRYPTHASH>(handle).release());
+    if (!provider || !CryptCreateHash(provider, algorithm, 0, 0, &handle)) return UniqueHash();
+    return UniqueHash(handle);
 }
 
-std::unique_ptr<HCRYPTHASH, HashDestroyer> NewSha256() { return NewHash(CALG_SHA_256); }
+UniqueHash NewSha256() { return NewHash(CALG_SHA_256); }
 
 std::string HexOf(const BYTE* bytes, DWORD size) {
     static const char digits[] = "0123456789abcdef";
@@ -63,11 +54,12 @@ std::optional<std::string> HashOf(ALG_ID algorithm, std::string_view bytes) {
     DWORD length = 0;
     DWORD size = sizeof length;
     if (!hash || bytes.size() > MAXDWORD ||
-        !CryptHashData(*hash, reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()), 0) ||
-        !CryptGetHashParam(*hash, HP_HASHSIZE, reinterpret_cast<BYTE*>(&length), &size, 0))
+        !CryptHashData(hash.get(), reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()), 0) ||
+        !CryptGetHashParam(hash.get(), HP_HASHSIZE, reinterpret_cast<BYTE*>(&length), &size, 0))
         return std::nullopt;
     std::string value(length, '\0');
-    if (!CryptGetHashParam(*hash, HP_HASHVAL, reinterpret_cast<BYTE*>(value.data()), &length, 0)) return std::nullopt;
+    if (!CryptGetHashParam(hash.get(), HP_HASHVAL, reinterpret_cast<BYTE*>(value.data()), &length, 0))
+        return std::nullopt;
     value.resize(length);
     return value;
 }
@@ -91,12 +83,12 @@ std::optional<FileDigest> DigestOfFile(HANDLE file) {
         if (!ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr))
             return std::nullopt;
         if (read == 0) break;
-        if (!CryptHashData(*hash, buffer.data(), read, 0)) return std::nullopt;
+        if (!CryptHashData(hash.get(), buffer.data(), read, 0)) return std::nullopt;
         digest.size += read;
     }
     BYTE value[32];
     DWORD length = sizeof value;
-    if (!CryptGetHashParam(*hash, HP_HASHVAL, value, &length, 0) || length != sizeof value) return std::nullopt;
+    if (!CryptGetHashParam(hash.get(), HP_HASHVAL, value, &length, 0) || length != sizeof value) return std::nullopt;
     digest.sha256 = HexOf(value, length);
     return digest;
 }

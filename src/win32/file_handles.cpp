@@ -45,8 +45,7 @@ std::wstring Wide(const std::string& text) {
 
 UniqueFile OpenForAttributes(const std::wstring& path, DWORD share, bool followLinks) {
     const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
-    return OwnedOrEmpty<UniqueFile>(
-        CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, share, nullptr, OPEN_EXISTING, flags, nullptr));
+    return UniqueFile(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, share, nullptr, OPEN_EXISTING, flags, nullptr));
 }
 
 std::wstring FinalPathOf(HANDLE handle) {

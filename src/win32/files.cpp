@@ -103,8 +103,7 @@ FolderListing win32::ListFolderHolding(const std::string& folder, const HoldList
     std::wstring folderFinal;
     if (!ReadFolderIdentity(Wide(folder), listing, folderFinal)) return listing;
     WIN32_FIND_DATAW data;
-    const win32::UniqueFind find = win32::OwnedOrEmpty<win32::UniqueFind>(
-        FindFirstFileW((folderPrefix + L"*.*").c_str(), &data));
+    const win32::UniqueFind find(FindFirstFileW((folderPrefix + L"*.*").c_str(), &data));
     if (!find) {
         if (GetLastError() != ERROR_FILE_NOT_FOUND) listing.ok = false;
         return listing;
@@ -143,7 +142,7 @@ bool FileExists(const std::string& path) {
         lastWrite = data.ftLastWriteTime;
     } else {
         WIN32_FIND_DATAA data;
-        if (!win32::OwnedOrEmpty<win32::UniqueFind>(FindFirstFileA(path.c_str(), &data))) return false;
+        if (!win32::UniqueFind(FindFirstFileA(path.c_str(), &data))) return false;
         attributes = data.dwFileAttributes;
         lastWrite = data.ftLastWriteTime;
     }
@@ -178,9 +177,8 @@ namespace {
 // leads nowhere, say).
 win32::UniqueFile OpenLogFile(const std::string& path) {
     const auto open = [&](DWORD disposition) {
-        return win32::OwnedOrEmpty<win32::UniqueFile>(
-            CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition,
-                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        return win32::UniqueFile(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition,
+                                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     };
     win32::UniqueFile file = open(OPEN_EXISTING);
     if (file) return file;
@@ -221,8 +219,8 @@ bool SaveTextFile(const std::string& parent, const std::string& folderName, cons
 }
 
 std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t limit) {
-    const win32::UniqueFile file = win32::OwnedOrEmpty<win32::UniqueFile>(CreateFileA(
-        path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    const win32::UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                             FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) return std::nullopt;
     return win32::ReadWholeFile(file.get(), limit);
 }

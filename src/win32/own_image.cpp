@@ -51,8 +51,8 @@ bool IsRunningImageFile(HANDLE file) {
 void HoldOwnImage() {
     const std::wstring path = OwnPathW();
     if (path.empty()) return;
-    UniqueFile file = OwnedOrEmpty<UniqueFile>(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file && IsRunningImageFile(file.get())) HeldImage() = std::move(file);
 }
 

@@ -8,7 +8,6 @@
 #include <wincrypt.h>
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -76,18 +75,13 @@ struct CryptLibrary {
 
 const CryptLibrary& Crypt() { return win32::LoadedOnce<CryptLibrary>(kLibraryName); }
 
-struct StoreCloser {
-    void operator()(void* store) const { Crypt().closeStore(store, 0); }
-};
-struct MessageCloser {
-    void operator()(void* message) const { Crypt().msgClose(message); }
-};
-struct CertificateFreer {
-    void operator()(const CERT_CONTEXT* certificate) const { Crypt().freeCertificate(certificate); }
-};
-using Store = std::unique_ptr<void, StoreCloser>;
-using Message = std::unique_ptr<void, MessageCloser>;
-using Certificate = std::unique_ptr<const CERT_CONTEXT, CertificateFreer>;
+// Released through the loaded library's own entries.
+void CloseStore(HCERTSTORE store) { Crypt().closeStore(store, 0); }
+void CloseMessage(HCRYPTMSG message) { Crypt().msgClose(message); }
+void FreeCertificate(PCCERT_CONTEXT certificate) { Crypt().freeCertificate(certificate); }
+using Store = win32::UniqueHandle<HCERTSTORE, CloseStore>;
+using Message = win32::UniqueHandle<HCRYPTMSG, CloseMessage>;
+using Certificate = win32::UniqueHandle<PCCERT_CONTEXT, FreeCertificate>;
 
 std::string BytesOf(const CERT_CONTEXT& certificate) {
     return std::string(reinterpret_cast<const char*>(certificate.pbCertEncoded), certificate.cbCertEncoded);
@@ -110,7 +104,7 @@ std::optional<std::vector<BYTE>> MessageParameter(HCRYPTMSG message, DWORD type)
 // certificates by the issuer and serial number the signer names.
 Certificate SignerCertificate(HCRYPTMSG message, HCERTSTORE store) {
     const std::optional<std::vector<BYTE>> info = MessageParameter(message, CMSG_SIGNER_CERT_INFO_PARAM);
-    if (!info) return nullptr;
+    if (!info) return Certificate();
     return Certificate(Crypt().findCertificate(store, kEncoding, 0, CERT_FIND_SUBJECT_CERT, info->data(), nullptr));
 }
 
@@ -160,7 +154,7 @@ std::optional<std::string> VerifiedSigner(std::string_view signedData) {
     if (!crypt.msgGetParam(message.get(), CMSG_SIGNER_COUNT_PARAM, 0, &signers, &size) || signers != 1)
         return std::nullopt;
     const Store store(crypt.openStore(CERT_STORE_PROV_MSG, kEncoding, 0, 0, message.get()));
-    const Certificate certificate = store ? SignerCertificate(message.get(), store.get()) : nullptr;
+    const Certificate certificate = store ? SignerCertificate(message.get(), store.get()) : Certificate();
     if (!certificate) return std::nullopt;
     CMSG_CTRL_VERIFY_SIGNATURE_EX_PARA signer = {};
     signer.cbSize = sizeof signer;
@@ -170,7 +164,7 @@ std::optional<std::string> VerifiedSigner(std::string_view signedData) {
     if (!crypt.msgControl(message.get(), 0, CMSG_CTRL_VERIFY_SIGNATURE_EX, &signer) ||
         !ContentMatchesSignedDigest(message.get()))
         return std::nullopt;
-    return BytesOf(*certificate);
+    return BytesOf(*certificate.get());
 }
 
 }  // namespace
@@ -205,15 +199,13 @@ std::optional<std::string> VerifyDetachedSignature(const std::string& content, c
     const BYTE* contents[] = {reinterpret_cast<const BYTE*>(content.data())};
     DWORD sizes[] = {static_cast<DWORD>(content.size())};
     PCCERT_CONTEXT signer = nullptr;
-    if (content.size() > MAXDWORD || signature.size() > MAXDWORD ||
-        !crypt.verifyDetached(&parameters, 0, reinterpret_cast<const BYTE*>(signature.data()),
-                              static_cast<DWORD>(signature.size()), 1, contents, sizes, &signer) ||
-        !signer) {
-        if (signer) crypt.freeCertificate(signer);
-        return std::nullopt;
-    }
+    const bool verified = content.size() <= MAXDWORD && signature.size() <= MAXDWORD &&
+                          crypt.verifyDetached(&parameters, 0, reinterpret_cast<const BYTE*>(signature.data()),
+                                               static_cast<DWORD>(signature.size()), 1, contents, sizes, &signer);
+    // Owned whatever the answer: a failed check may still have handed one over.
     const Certificate owned(signer);
-    return BytesOf(*signer);
+    if (!verified || !owned) return std::nullopt;
+    return BytesOf(*owned.get());
 }
 
 }  // namespace updater

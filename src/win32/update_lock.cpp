@@ -38,10 +38,7 @@ constexpr wchar_t kGlobalMutex[] = L"Global\\ORMIKA.Updater.UpdateRun";
 // for anyone else.
 constexpr wchar_t kAdministratorsOnly[] = L"D:P(A;;GA;;;BA)(A;;GA;;;SY)";
 
-struct LocalFreer {
-    void operator()(void* memory) const { LocalFree(memory); }
-};
-using LocalSecurityDescriptor = std::unique_ptr<void, LocalFreer>;
+using LocalSecurityDescriptor = win32::UniqueHandle<PSECURITY_DESCRIPTOR, LocalFree>;
 
 // The private namespace functions, from kernel32 where it has them all.
 struct NamespaceFunctions {
@@ -81,22 +78,17 @@ const NamespaceFunctions& Namespaces() {
     return functions;
 }
 
-struct BoundaryDeleter {
-    void operator()(HANDLE boundary) const { Namespaces().deleteBoundary(boundary); }
-};
-using UniqueBoundary = std::unique_ptr<std::remove_pointer_t<HANDLE>, BoundaryDeleter>;
-
-struct NamespaceCloser {
-    void operator()(HANDLE space) const { Namespaces().closeNamespace(space, 0); }
-};
-using UniqueNamespace = std::unique_ptr<std::remove_pointer_t<HANDLE>, NamespaceCloser>;
+void DeleteBoundary(HANDLE boundary) { Namespaces().deleteBoundary(boundary); }
+void CloseNamespace(HANDLE space) { Namespaces().closeNamespace(space, 0); }
+using UniqueBoundary = win32::UniqueHandle<HANDLE, DeleteBoundary>;
+using UniqueNamespace = win32::UniqueHandle<HANDLE, CloseNamespace>;
 
 // The Administrators group at high integrity: the boundary a process must
 // be within to create or open the namespace.
 UniqueBoundary AdministratorsBoundary() {
     const NamespaceFunctions& functions = Namespaces();
     HANDLE boundary = functions.createBoundary(kBoundaryName, 0);
-    if (!boundary) return nullptr;
+    if (!boundary) return UniqueBoundary();
     BYTE administrators[SECURITY_MAX_SID_SIZE];
     BYTE highIntegrity[SECURITY_MAX_SID_SIZE];
     DWORD administratorsSize = sizeof administrators;
@@ -107,7 +99,8 @@ UniqueBoundary AdministratorsBoundary() {
         CreateWellKnownSid(WinHighLabelSid, nullptr, highIntegrity, &highIntegritySize) &&
         functions.addSid(&boundary, administrators) && functions.addIntegrityLabel(&boundary, highIntegrity);
     UniqueBoundary owned(boundary);
-    return made ? std::move(owned) : nullptr;
+    if (!made) return UniqueBoundary();
+    return owned;
 }
 
 // The namespace, made by this run or opened where another made it. A run
@@ -117,10 +110,10 @@ UniqueNamespace OpenOrCreateNamespace(HANDLE boundary, SECURITY_ATTRIBUTES& attr
     for (int attempt = 0; attempt < 3; ++attempt) {
         if (HANDLE created = functions.createNamespace(&attributes, boundary, kNamespaceName))
             return UniqueNamespace(created);
-        if (GetLastError() != ERROR_ALREADY_EXISTS) return nullptr;
+        if (GetLastError() != ERROR_ALREADY_EXISTS) return UniqueNamespace();
         if (HANDLE opened = functions.openNamespace(boundary, kNamespaceName)) return UniqueNamespace(opened);
     }
-    return nullptr;
+    return UniqueNamespace();
 }
 
 }  // namespace

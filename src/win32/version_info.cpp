@@ -60,9 +60,9 @@ const VersionLibrary& LoadedLibrary() { return win32::LoadedOnce<VersionLibrary>
 // it. A file that cannot be opened here is still handed to version.dll,
 // which then finds it unreadable too.
 bool MayCarryVersionResource(const std::string& path) {
-    const win32::UniqueFile file = win32::OwnedOrEmpty<win32::UniqueFile>(
-        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    const win32::UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                             OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) return true;
     char signature[2] = {};
     DWORD read = 0;

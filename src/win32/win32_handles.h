@@ -1,41 +1,55 @@
-// Owning types for the Win32 handles the program uses: each is released on
-// every path, early exits included.
+// Owning types for the Win32 handles the program uses (rules/unique_resource.h
+// with Win32 traits): each is released on every path, early exits included,
+// and releasing one never changes the thread's last error.
 #pragma once
 
 #include <windows.h>
 
-#include <memory>
-#include <type_traits>
+#include "rules/unique_resource.h"
 
 namespace updater::win32 {
 
-template <typename Handle, auto Close>
-struct HandleCloser {
-    void operator()(Handle handle) const { Close(handle); }
+// Runs `close` without letting it touch the thread's last error: an owner
+// often goes between the failing call and the report of its error.
+template <typename Close>
+void KeepingLastError(Close&& close) {
+    const DWORD error = GetLastError();
+    close();
+    SetLastError(error);
+}
+
+// A handle whose one invalid value is its zero (null, or 0 for the integer
+// handles of CryptoAPI), released by `Release`.
+template <typename Handle, auto Release>
+struct HandleTraits {
+    using Type = Handle;
+    static Handle Invalid() { return Handle{}; }
+    static void Close(Handle handle) {
+        KeepingLastError([handle] { Release(handle); });
+    }
 };
 
-template <typename Handle, auto Close>
-using UniqueHandle = std::unique_ptr<std::remove_pointer_t<Handle>, HandleCloser<Handle, Close>>;
+// A kernel handle of the kind CreateFile and FindFirstFile give, which
+// report failure as INVALID_HANDLE_VALUE where most calls give null: both
+// own nothing, so the owner of either call's result is right as it is.
+template <auto Release>
+struct FileHandleTraits : HandleTraits<HANDLE, Release> {
+    static bool IsValid(HANDLE handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
+};
 
-// Find and file handles; FindFirstFileA and CreateFileA report failure as
-// INVALID_HANDLE_VALUE, which OwnedOrEmpty turns into an empty owner.
-using UniqueFind = UniqueHandle<HANDLE, FindClose>;
-using UniqueFile = UniqueHandle<HANDLE, CloseHandle>;
+template <typename Handle, auto Release>
+using UniqueHandle = UniqueResource<HandleTraits<Handle, Release>>;
+
+using UniqueFind = UniqueResource<FileHandleTraits<FindClose>>;
+using UniqueFile = UniqueResource<FileHandleTraits<CloseHandle>>;
 using UniqueMutex = UniqueHandle<HANDLE, CloseHandle>;
 using UniqueModule = UniqueHandle<HMODULE, FreeLibrary>;
 using UniqueWindow = UniqueHandle<HWND, DestroyWindow>;
 using UniqueFont = UniqueHandle<HFONT, DeleteObject>;
 
-template <typename Owner>
-Owner OwnedOrEmpty(HANDLE handle) {
-    return Owner(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
-}
-
 // The screen's device context, for measuring text and reading its resolution.
-struct ScreenDCReleaser {
-    void operator()(HDC dc) const { ReleaseDC(nullptr, dc); }
-};
-using ScreenDC = std::unique_ptr<std::remove_pointer_t<HDC>, ScreenDCReleaser>;
+inline void ReleaseScreenDC(HDC dc) { ReleaseDC(nullptr, dc); }
+using ScreenDC = UniqueHandle<HDC, ReleaseScreenDC>;
 inline ScreenDC GetScreenDC() { return ScreenDC(GetDC(nullptr)); }
 
 // Selects a GDI object into a device context for one scope.

@@ -21,6 +21,7 @@
 #include "seam/process.h"
 #include "seam/registry.h"
 #include "seam/version_info.h"
+#include "win32/win32_handles.h"
 
 namespace updater {
 namespace {
@@ -282,6 +283,32 @@ TEST_F(CopyTest, ATextFileGetsEveryLineWithCrLfAndAFolderInTheWayRaises) {
     } catch (const PlatformError& error) {
         EXPECT_STREQ(error.kind().c_str(), kFileCreateError);
     }
+}
+
+// ---- handle owners ---------------------------------------------------------
+
+// CloseHandle followed by an error of its own (as for a handle it refuses).
+int closes = 0;
+BOOL CloseReportingAnError(HANDLE handle) {
+    ++closes;
+    const BOOL closed = CloseHandle(handle);
+    SetLastError(ERROR_INVALID_HANDLE);
+    return closed;
+}
+
+TEST_F(FixturesTest, ReleasingAHandleKeepsTheErrorAboutToBeReported) {
+    closes = 0;
+    UniqueResource<win32::FileHandleTraits<CloseReportingAnError>> event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    ASSERT_TRUE(event);
+    // CreateFile's INVALID_HANDLE_VALUE owns nothing, like null.
+    const win32::UniqueFile missing(
+        CreateFileA(Fixture("no such file").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    const DWORD reported = GetLastError();
+    EXPECT_FALSE(missing);
+    EXPECT_EQ(reported, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    event.reset();
+    EXPECT_EQ(closes, 1);
+    EXPECT_EQ(GetLastError(), reported);
 }
 
 TEST(ShellFolderTest, DocumentsAndApplicationDataAreExistingFolders) {

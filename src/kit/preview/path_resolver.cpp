@@ -8,11 +8,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <memory>
 
 #include "native/cp932_codec.h"
 #include "rules/cp932.h"
 #include "rules/path.h"
+#include "rules/unique_resource.h"
 
 namespace updater::preview {
 
@@ -51,10 +51,7 @@ std::optional<std::string> LinuxName(const std::string& cp932) {
 }
 
 // A directory stream, closed with it.
-struct DirCloser {
-    void operator()(DIR* dir) const { closedir(dir); }
-};
-using Dir = std::unique_ptr<DIR, DirCloser>;
+using Dir = UniquePointer<DIR, closedir>;
 
 }  // namespace
 
