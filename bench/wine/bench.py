@@ -34,6 +34,9 @@ Every timed program and the Wine server run on one CPU: this process's own
 (run.sh starts it pinned with taskset; the server the rig starts inherits
 it, and a server found unpinned is pinned here). Woken on the other CPU, a
 server's round trip costs ten times as much, and rounds vary twofold.
+What only watches, the box tool that waits for (a)'s final box, starts on
+the other CPU, and this script waits for it without polling: the tool says
+when it saw the box.
 
 Environment: E2E_BUILD (win32 or win64: the build timed, with its own rig),
 BENCH_WORK (default build/<build>/bench-wine), BENCH_ROUNDS (3),
@@ -62,8 +65,6 @@ from test_signed_updater import PASSWORD, UPDATE_KIT, make_certificate  # noqa: 
 ARGS = ["/TORVEN", "7.1.0.12", "Bench"]
 SUCCESS = "インストールは正常に終了しました。".encode("cp932")
 RUN_TIMEOUT = 600
-# How often the box tool looks for the final box: its mean delay is half of it.
-BOX_POLL_MS = 20
 
 
 def reset_product(installed, product):
@@ -144,8 +145,7 @@ class Bench:
         # the timed CPU and says when it saw the box, so that neither it nor
         # this script polls on the CPU the run is timed on.
         with off_timed_cpu():
-            tool = self.rig.start_program(self.rig.tool_exe, ["box", "--timeout-ms", str(RUN_TIMEOUT * 1000),
-                                                              "--poll-ms", str(BOX_POLL_MS)])
+            tool = self.rig.start_program(self.rig.tool_exe, ["box", "--timeout-ms", str(RUN_TIMEOUT * 1000)])
         started = time.time()
         proc = self.rig.start_updater(ARGS, exe=exe)
         box = self.rig.tool_finish(tool, RUN_TIMEOUT + 30)

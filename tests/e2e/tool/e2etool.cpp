@@ -5,10 +5,9 @@
 // what the command waited for happened, 1 when it did not, 2 on a usage error.
 //
 //   acp                                   code pages and locale of this session
-//   box [--timeout-ms N] [--poll-ms N] [--exe NAME] [--no-press | --press MODE]
+//   box [--timeout-ms N] [--exe NAME] [--no-press | --press MODE]
 //                                         waits for a message box (visible "#32770"
-//                                         of another process, looked for every
-//                                         20 ms unless told), prints it, closes it;
+//                                         of another process), prints it, closes it;
 //                                         MODE: click (default), command, enter,
 //                                         escape, close, none. Keys: found, process,
 //                                         title, text (static 0xFFFF), icon_id, icon
@@ -108,13 +107,13 @@ std::string ExeFilter(const Options& options, const std::string& fallback) {
     return exe == "*" ? std::string() : exe;
 }
 
-HWND WaitForWindow(const WindowFilter& filter, DWORD timeoutMs, DWORD pollMs = 20) {
+HWND WaitForWindow(const WindowFilter& filter, DWORD timeoutMs) {
     HWND found = nullptr;
     PollUntil(timeoutMs, [&] {
         const auto windows = MatchingWindows(filter);
         found = windows.empty() ? nullptr : windows.front();
         return found != nullptr;
-    }, pollMs);
+    });
     return found;
 }
 
@@ -220,8 +219,7 @@ bool Press(HWND box, const std::vector<HWND>& buttons, const std::string& mode) 
 
 int CommandBox(const Options& options) {
     const WindowFilter filter{"#32770", ExeFilter(options, "")};
-    const HWND box =
-        WaitForWindow(filter, options.Number("--timeout-ms", kDefaultTimeoutMs), options.Number("--poll-ms", 20));
+    const HWND box = WaitForWindow(filter, options.Number("--timeout-ms", kDefaultTimeoutMs));
     const unsigned long long foundAt = UnixMillisNow();
     // Flushed at once: a waiting rig learns that a box came.
     ReportNow("found", box ? "1" : "0");

@@ -7,6 +7,7 @@ namespace e2etool {
 namespace {
 
 constexpr UINT kMessageTimeoutMs = 2000;
+constexpr DWORD kPollIntervalMs = 20;
 
 struct HandleCloser {
     void operator()(HANDLE handle) const { CloseHandle(handle); }
@@ -109,12 +110,12 @@ std::string ProcessName(DWORD processId) {
     return std::string(path + nameStart, path + size);
 }
 
-bool PollUntil(DWORD timeoutMs, const std::function<bool()>& ready, DWORD intervalMs) {
+bool PollUntil(DWORD timeoutMs, const std::function<bool()>& ready) {
     const ULONGLONG deadline = GetTickCount64() + timeoutMs;
     for (;;) {
         if (ready()) return true;
         if (GetTickCount64() >= deadline) return false;
-        Sleep(intervalMs);
+        Sleep(kPollIntervalMs);
     }
 }
 

@@ -32,9 +32,9 @@ DWORD ProcessOf(HWND window);
 // File name part of the process's image path ("updater.exe"), or "".
 std::string ProcessName(DWORD processId);
 
-// Polls `ready` every `intervalMs` (a few milliseconds unless told) until it
-// returns true or `timeoutMs` passes; returns whether it became true.
-bool PollUntil(DWORD timeoutMs, const std::function<bool()>& ready, DWORD intervalMs = 20);
+// Polls `ready` every few milliseconds until it returns true or `timeoutMs`
+// passes; returns whether it became true.
+bool PollUntil(DWORD timeoutMs, const std::function<bool()>& ready);
 
 // "left,top,right,bottom".
 std::string RectText(const RECT& rect);
