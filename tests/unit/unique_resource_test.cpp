@@ -37,32 +37,21 @@ TEST_F(UniqueResourceTest, EveryInvalidValueGivesAnEmptyOwnerThatClosesNothing) 
     EXPECT_TRUE(Closed().empty());
 }
 
-TEST_F(UniqueResourceTest, ReleaseAndResetHandOverAndCloseTheOldValueOnce) {
+TEST_F(UniqueResourceTest, EachOwnedValueIsClosedOnceWhateverHandsItOn) {
     {
         Owner owner(3);
         EXPECT_EQ(owner.release(), 3);
-        EXPECT_FALSE(owner);
         owner.reset(4);
-        owner.reset(5);
-        EXPECT_EQ(Closed(), std::vector<int>{4});
-        owner.reset(-1);  // empty after
+        owner.reset(5);  // closes 4
+        Owner moved(std::move(owner));
+        Owner target(6);
+        target = std::move(moved);  // closes 6
         EXPECT_FALSE(owner);
+        EXPECT_FALSE(moved);
+        EXPECT_EQ(target.get(), 5);
+        EXPECT_EQ(Closed(), (std::vector<int>{4, 6}));
     }
-    EXPECT_EQ(Closed(), (std::vector<int>{4, 5}));
-}
-
-TEST_F(UniqueResourceTest, AMoveCarriesTheValueWhichIsClosedOnlyOnce) {
-    {
-        Owner first(3);
-        Owner second(std::move(first));
-        Owner third(6);
-        third = std::move(second);  // closes what third held
-        EXPECT_FALSE(first);
-        EXPECT_FALSE(second);
-        EXPECT_EQ(third.get(), 3);
-        EXPECT_EQ(Closed(), std::vector<int>{6});
-    }
-    EXPECT_EQ(Closed(), (std::vector<int>{6, 3}));
+    EXPECT_EQ(Closed(), (std::vector<int>{4, 6, 5}));
 }
 
 }  // namespace
