@@ -15,17 +15,14 @@ namespace updater::kit {
 
 namespace {
 
-template <typename T, void (*Free)(T*)>
-using Owned = UniquePointer<T, Free>;
-
-using Bio = Owned<BIO, BIO_free_all>;
-using Cms = Owned<CMS_ContentInfo, CMS_ContentInfo_free>;
-using Pkcs12 = Owned<PKCS12, PKCS12_free>;
-using Pkcs7 = Owned<PKCS7, PKCS7_free>;
-using Certificate = Owned<X509, X509_free>;
-using Key = Owned<EVP_PKEY, EVP_PKEY_free>;
-using Store = Owned<X509_STORE, X509_STORE_free>;
-using Object = Owned<ASN1_OBJECT, ASN1_OBJECT_free>;
+using Bio = UniquePointer<BIO, BIO_free_all>;
+using Cms = UniquePointer<CMS_ContentInfo, CMS_ContentInfo_free>;
+using Pkcs12 = UniquePointer<PKCS12, PKCS12_free>;
+using Pkcs7 = UniquePointer<PKCS7, PKCS7_free>;
+using Certificate = UniquePointer<X509, X509_free>;
+using Key = UniquePointer<EVP_PKEY, EVP_PKEY_free>;
+using Store = UniquePointer<X509_STORE, X509_STORE_free>;
+using Object = UniquePointer<ASN1_OBJECT, ASN1_OBJECT_free>;
 
 // The time-stamp countersignatures of an Authenticode signer: RFC 3161
 // (osslsigncode -ts) and the older PKCS #9 form (osslsigncode -t).
@@ -67,7 +64,7 @@ std::string SignDetached(const std::string& content, const std::filesystem::path
         throw std::runtime_error("cannot read the certificate and key of " + p12.string() + " (wrong password?)");
     const Key ownedKey(key);
     const Certificate ownedCertificate(certificate);
-    const Owned<STACK_OF(X509), FreeCertificates> ownedChain(chain);
+    const UniquePointer<STACK_OF(X509), FreeCertificates> ownedChain(chain);
     if (!key || !certificate) throw std::runtime_error(p12.string() + " holds no certificate with its key");
     const Bio data = MemoryOf(content);
     // No signed attributes: the signature covers the manifest's digest alone,
@@ -88,7 +85,7 @@ std::optional<std::string> DetachedSigner(const std::string& content, const std:
     if (!cms || !store || !data) return std::nullopt;
     if (CMS_verify(cms.get(), nullptr, store.get(), data.get(), nullptr, CMS_BINARY | CMS_NO_SIGNER_CERT_VERIFY) != 1)
         return std::nullopt;
-    const Owned<STACK_OF(X509), FreeStack> signers(CMS_get0_signers(cms.get()));
+    const UniquePointer<STACK_OF(X509), FreeStack> signers(CMS_get0_signers(cms.get()));
     if (!signers || sk_X509_num(signers.get()) != 1) return std::nullopt;
     return DerOf(sk_X509_value(signers.get(), 0));
 }
@@ -102,7 +99,7 @@ AuthenticodeSigner ReadAuthenticodeSigner(const std::string& pe) {
     const auto* der = reinterpret_cast<const unsigned char*>(embedded.signedData.data());
     const Pkcs7 p7(d2i_PKCS7(nullptr, &der, static_cast<long>(embedded.signedData.size())));
     if (!p7) return signer;
-    const Owned<STACK_OF(X509), FreeStack> signers(PKCS7_get0_signers(p7.get(), nullptr, 0));
+    const UniquePointer<STACK_OF(X509), FreeStack> signers(PKCS7_get0_signers(p7.get(), nullptr, 0));
     if (!signers || sk_X509_num(signers.get()) != 1) return signer;
     signer.certificate = DerOf(sk_X509_value(signers.get(), 0));
     STACK_OF(PKCS7_SIGNER_INFO)* infos = PKCS7_get_signer_info(p7.get());
