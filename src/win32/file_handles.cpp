@@ -82,18 +82,22 @@ bool IsRealFolderAt(HANDLE folder, const std::wstring& expected) {
 
 namespace {
 
-// Reads `size` bytes at `offset`, whatever the handle's file pointer is.
-bool ReadAt(HANDLE file, std::uint64_t offset, char* into, DWORD size) {
+// Reads exactly `size` bytes from the handle's file pointer on. Plain
+// reads: a read given an OVERLAPPED (for its offset) also asks the Wine
+// server, once a read, whether a completion port waits for it.
+bool ReadNext(HANDLE file, char* into, DWORD size) {
     DWORD done = 0;
     while (done < size) {
-        OVERLAPPED at = {};
-        at.Offset = static_cast<DWORD>(offset + done);
-        at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
         DWORD read = 0;
-        if (!ReadFile(file, into + done, size - done, &read, &at) || read == 0) return false;
+        if (!ReadFile(file, into + done, size - done, &read, nullptr) || read == 0) return false;
         done += read;
     }
     return true;
+}
+
+bool Rewind(HANDLE file) {
+    const LARGE_INTEGER start = {};
+    return SetFilePointerEx(file, start, nullptr, FILE_BEGIN) != 0;
 }
 
 }  // namespace
@@ -102,6 +106,7 @@ bool SameBytes(HANDLE a, HANDLE b, std::vector<char>& buffer) {
     LARGE_INTEGER sizeA;
     LARGE_INTEGER sizeB;
     if (!GetFileSizeEx(a, &sizeA) || !GetFileSizeEx(b, &sizeB) || sizeA.QuadPart != sizeB.QuadPart) return false;
+    if (!Rewind(a) || !Rewind(b)) return false;
     constexpr std::size_t kChunk = 256 * 1024;
     if (buffer.size() < 2 * kChunk) buffer.resize(2 * kChunk);
     char* const chunkA = buffer.data();
@@ -109,8 +114,7 @@ bool SameBytes(HANDLE a, HANDLE b, std::vector<char>& buffer) {
     const std::uint64_t size = static_cast<std::uint64_t>(sizeA.QuadPart);
     for (std::uint64_t offset = 0; offset < size; offset += kChunk) {
         const DWORD length = static_cast<DWORD>(std::min<std::uint64_t>(size - offset, kChunk));
-        if (!ReadAt(a, offset, chunkA, length) || !ReadAt(b, offset, chunkB, length) ||
-            std::memcmp(chunkA, chunkB, length) != 0)
+        if (!ReadNext(a, chunkA, length) || !ReadNext(b, chunkB, length) || std::memcmp(chunkA, chunkB, length) != 0)
             return false;
     }
     return true;
@@ -118,17 +122,14 @@ bool SameBytes(HANDLE a, HANDLE b, std::vector<char>& buffer) {
 
 std::optional<std::string> ReadWholeFile(HANDLE file, std::size_t limit) {
     LARGE_INTEGER size;
-    const LARGE_INTEGER start = {};
     if (!GetFileSizeEx(file, &size) || size.QuadPart < 0 || static_cast<std::uint64_t>(size.QuadPart) > limit ||
-        !SetFilePointerEx(file, start, nullptr, FILE_BEGIN))
+        !Rewind(file))
         return std::nullopt;
     std::string content(static_cast<std::size_t>(size.QuadPart), '\0');
-    std::size_t done = 0;
-    while (done < content.size()) {
-        DWORD read = 0;
-        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(content.size() - done, 1 << 20));
-        if (!ReadFile(file, content.data() + done, want, &read, nullptr) || read == 0) return std::nullopt;
-        done += read;
+    constexpr std::size_t kChunk = 1 << 20;
+    for (std::size_t done = 0; done < content.size(); done += kChunk) {
+        const DWORD want = static_cast<DWORD>(std::min(content.size() - done, kChunk));
+        if (!ReadNext(file, content.data() + done, want)) return std::nullopt;
     }
     return content;
 }
