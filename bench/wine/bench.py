@@ -18,7 +18,8 @@ to be copied) it times, in the end-to-end rig's Wine prefix:
   (c) Wine's xcopy /e /y of the same folders, from start to end,
 
 each on a product folder reset to the installed tree, in several rounds, and
-prints the medians and the ratios a/b3, a/b2, b3/b2, as/a and a/c. Then it shows where an update
+prints the medians and the ratios a/b3, a/b2, b3/b2, as/a and a/c, and a/b3
+round by round. Then it shows where an update
 run's own time goes: work_probe.exe times the folder search and the version
 reads of the new and the installed files, copy_steps.exe times the steps of
 the updater's copy of each file one by one, and the process start is timed
@@ -197,6 +198,10 @@ def median(values):
     return statistics.median(values)
 
 
+def round_ratios(times, others):
+    return ", ".join("%.3f" % (x / y) for x, y in zip(times, others))
+
+
 def pin_servers(prefix, cpus):
     """Pins every Wine server of `prefix` to `cpus`; returns how many run."""
     servers = 0
@@ -284,10 +289,12 @@ def main():
     print("  (c)  xcopy /e /y                         %7.2f s" % mc)
     print("  a/b3 = %.3f (goal <= 1.04)   a/b2 = %.3f (goal <= 1.10)   b3/b2 = %.3f   as/a = %.3f (goal <= 1.30)"
           "   a/b = %.3f   a/c = %.3f" % (ma / mb3, ma / mb2, mb3 / mb2, mas / ma, ma / mb, ma / mc))
+    # A round's ratio compares two runs of one round; where whole rounds
+    # drift, its median says more than the ratio of the medians.
+    print("  a/b3 round by round: %s (median %.3f)" % (round_ratios(a, b3), median([x / y for x, y in zip(a, b3)])))
     if a0:
-        ratios = ", ".join("%.3f" % (x / y) for x, y in zip(a, a0))
         print("  (a0) the baseline updater's run          %7.2f s   a/a0 = %.3f (rounds: %s)"
-              % (median(a0), ma / median(a0), ratios))
+              % (median(a0), ma / median(a0), round_ratios(a, a0)))
     print()
     print("Where an update run's own time goes (outside the shell copy), measured apart:")
     print("  process start to a program's first line  %7.2f s" % start_only)
