@@ -2,6 +2,7 @@
 // and SHA-256, and the digest a signature names.
 #include "win32/file_digest.h"
 #include "seam/files.h"
+#include "win32/file_handles.h"
 #include "win32/win32_handles.h"
 
 #include <wincrypt.h>
@@ -72,8 +73,7 @@ std::optional<FileDigest> DigestOfBytes(const std::string& bytes) {
 }
 
 std::optional<FileDigest> DigestOfFile(HANDLE file) {
-    LARGE_INTEGER start = {};
-    if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return std::nullopt;
+    if (!RewindFile(file)) return std::nullopt;
     const auto hash = NewSha256();
     if (!hash) return std::nullopt;
     std::vector<BYTE> buffer(1 << 16);

@@ -95,18 +95,18 @@ bool ReadNext(HANDLE file, char* into, DWORD size) {
     return true;
 }
 
-bool Rewind(HANDLE file) {
+}  // namespace
+
+bool RewindFile(HANDLE file) {
     const LARGE_INTEGER start = {};
     return SetFilePointerEx(file, start, nullptr, FILE_BEGIN) != 0;
 }
-
-}  // namespace
 
 bool SameBytes(HANDLE a, HANDLE b, std::vector<char>& buffer) {
     LARGE_INTEGER sizeA;
     LARGE_INTEGER sizeB;
     if (!GetFileSizeEx(a, &sizeA) || !GetFileSizeEx(b, &sizeB) || sizeA.QuadPart != sizeB.QuadPart) return false;
-    if (!Rewind(a) || !Rewind(b)) return false;
+    if (!RewindFile(a) || !RewindFile(b)) return false;
     constexpr std::size_t kChunk = 256 * 1024;
     if (buffer.size() < 2 * kChunk) buffer.resize(2 * kChunk);
     char* const chunkA = buffer.data();
@@ -123,7 +123,7 @@ bool SameBytes(HANDLE a, HANDLE b, std::vector<char>& buffer) {
 std::optional<std::string> ReadWholeFile(HANDLE file, std::size_t limit) {
     LARGE_INTEGER size;
     if (!GetFileSizeEx(file, &size) || size.QuadPart < 0 || static_cast<std::uint64_t>(size.QuadPart) > limit ||
-        !Rewind(file))
+        !RewindFile(file))
         return std::nullopt;
     std::string content(static_cast<std::size_t>(size.QuadPart), '\0');
     constexpr std::size_t kChunk = 1 << 20;

@@ -43,6 +43,9 @@ bool IsPlainFileAt(HANDLE file, const std::wstring& expected);
 // path `expected`.
 bool IsRealFolderAt(HANDLE folder, const std::wstring& expected);
 
+// Puts the open file's pointer at its start; false when it cannot.
+bool RewindFile(HANDLE file);
+
 // True when the two open files hold the same bytes, each read once from its
 // start through its handle, `buffer` (any size, kept by the caller for the
 // next call) split between them. Files of different sizes are not read.

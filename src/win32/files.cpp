@@ -208,7 +208,7 @@ bool SaveTextFile(const std::string& parent, const std::string& folderName, cons
     const std::string path = JoinPath(folderPath, fileName);
     const win32::UniqueFile file = OpenLogFile(path);
     if (!file || !IsPlainFileAt(file.get(), FinalPathIn(folderFinal, Wide(fileName)))) return false;
-    if (SetFilePointer(file.get(), 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER || !SetEndOfFile(file.get()))
+    if (!win32::RewindFile(file.get()) || !SetEndOfFile(file.get()))
         RaiseCannotCreate(path, GetLastError());
     const std::string content = TextFileBytes(lines);
     if (content.empty()) return true;
